@@ -1,0 +1,1 @@
+// The shared object is made entirely from the core archive.

@@ -1,0 +1,93 @@
+// The one bounded reader for outside bytes (ticket text and byte stream,
+// DER, JSON, Base64). It is a non-owning view: a pointer and the bytes that
+// remain. Every read checks first, advances only on success and leaves the
+// reader untouched on failure; length-prefixed parts become sub-readers.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+#include <string.h>
+
+class ByteReader {
+ public:
+  ByteReader() = default;
+  ByteReader(const void* data, size_t len)
+      : p_(static_cast<const uint8_t*>(data)), left_(data ? len : 0) {}
+
+  size_t remaining() const { return left_; }
+  bool empty() const { return left_ == 0; }
+  const uint8_t* data() const { return p_; }
+
+  // Looks at the next byte without consuming it.
+  bool peek_u8(uint8_t* out) const {
+    if (left_ < 1) return false;
+    *out = p_[0];
+    return true;
+  }
+
+  bool get_u8(uint8_t* out) {
+    if (left_ < 1) return false;
+    *out = p_[0];
+    advance(1);
+    return true;
+  }
+
+  bool get_u16be(uint16_t* out) {
+    if (left_ < 2) return false;
+    *out = static_cast<uint16_t>((p_[0] << 8) | p_[1]);
+    advance(2);
+    return true;
+  }
+
+  bool get_u32be(uint32_t* out) {
+    if (left_ < 4) return false;
+    *out = (uint32_t{p_[0]} << 24) | (uint32_t{p_[1]} << 16) | (uint32_t{p_[2]} << 8) | p_[3];
+    advance(4);
+    return true;
+  }
+
+  // Hands out the next `n` bytes as a pointer into the input.
+  bool get_bytes(size_t n, const uint8_t** out) {
+    if (left_ < n) return false;
+    *out = p_;
+    advance(n);
+    return true;
+  }
+
+  bool copy_bytes(void* out, size_t n) {
+    if (left_ < n) return false;
+    if (n) memcpy(out, p_, n);
+    advance(n);
+    return true;
+  }
+
+  // The next `n` bytes as a reader of their own.
+  bool get_sub(size_t n, ByteReader* out) {
+    if (left_ < n) return false;
+    *out = ByteReader(p_, n);
+    advance(n);
+    return true;
+  }
+
+  bool skip(size_t n) {
+    if (left_ < n) return false;
+    advance(n);
+    return true;
+  }
+
+  // Consumes `c` if it is the next byte.
+  bool match_u8(uint8_t c) {
+    if (left_ < 1 || p_[0] != c) return false;
+    advance(1);
+    return true;
+  }
+
+ private:
+  void advance(size_t n) {
+    p_ += n;
+    left_ -= n;
+  }
+
+  const uint8_t* p_ = nullptr;
+  size_t left_ = 0;
+};

@@ -1,0 +1,42 @@
+"""The shared object exports exactly the global names of its version script,
+each with the version node libqorjwt.so."""
+import re
+import subprocess
+import sys
+
+lib, script = sys.argv[1], sys.argv[2]
+text = open(script).read()
+node = re.match(r"\s*([\w.]+)\s*\{", text).group(1)
+globals_part = text.split("global:")[1].split("local:")[0]
+wanted = set(re.findall(r"([A-Za-z_]\w*)\s*;", globals_part))
+
+out = subprocess.run(["nm", "-D", "--defined-only", lib], check=True,
+                     capture_output=True, text=True).stdout
+seen = {}
+for line in out.splitlines():
+    parts = line.split()
+    if len(parts) < 3:
+        continue
+    name = parts[2]
+    if "@" in name:
+        sym, ver = name.split("@", 1)
+        seen[sym] = ver.lstrip("@")
+    else:
+        seen[name] = None
+
+errors = []
+if node != "libqorjwt.so":
+    errors.append(f"version node is {node}")
+# The version node itself shows up as an absolute symbol.
+seen.pop(node, None)
+for sym, ver in sorted(seen.items()):
+    if sym not in wanted:
+        errors.append(f"unexpected export {sym}")
+    elif ver != node:
+        errors.append(f"{sym} has version {ver}")
+for sym in sorted(wanted - set(seen)):
+    errors.append(f"missing export {sym}")
+if errors:
+    print("\n".join(errors))
+    sys.exit(1)
+print(f"{len(wanted)} exports, all at {node}")

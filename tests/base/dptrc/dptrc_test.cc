@@ -1,0 +1,173 @@
+#include "base/dptrc/dptrc.h"
+
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <string>
+
+#include "base/thr/thr.h"
+#include "testutil.h"
+
+using qortest::Lines;
+using qortest::ReadFile;
+using qortest::TempDir;
+
+namespace {
+
+const char kRule[] = "---------------------------------------------------";
+const std::regex kStamp(R"(\[Thr \d+\] \w{3} \w{3} [ \d]\d \d\d:\d\d:\d\d \d{4})");
+const std::regex kPrefix(R"(\[Thr \d+\] )");
+
+std::string StripPrefix(const std::string& line) {
+  return std::regex_replace(line, kPrefix, "", std::regex_constants::format_first_only);
+}
+
+}  // namespace
+
+TEST(DpTrc, FileStartsWithHeaderAndFirstOpenSetsTheLevel) {
+  TempDir dir;
+  std::string path = dir.file("header.trc");
+  {
+    FILE* pre = fopen(path.c_str(), "w");
+    fputs("old content\n", pre);
+    fclose(pre);
+  }
+  DPTRC_FILE_HDL f = CTrcInit(path.c_str(), 1, 2);
+  ASSERT_NE(f, nullptr);
+  EXPECT_EQ(ct_level.load(), 2);
+  // A second stream does not change the level.
+  DPTRC_FILE_HDL g = CTrcInit(dir.file("second.trc").c_str(), 0, 3);
+  EXPECT_EQ(ct_level.load(), 2);
+  CTrcFileClose(g);
+  CTrcFileClose(f);
+
+  auto lines = Lines(ReadFile(path));
+  ASSERT_EQ(lines.size(), 4u);
+  EXPECT_EQ(lines[0], "");
+  EXPECT_EQ(lines[1], kRule);
+  EXPECT_EQ(lines[2], "trc file: \"header.trc\", trc level: 2, release: \"" QOR_RELEASE "\"");
+  EXPECT_EQ(lines[3], kRule);
+}
+
+TEST(DpTrc, EntriesCarryThreadPrefixAndOneStampPerSecond) {
+  TempDir dir;
+  std::string path = dir.file("entries.trc");
+  DPTRC_FILE_HDL f = CTrcInit(path.c_str(), 1, 2);
+  {
+    DpLockGuard lock;
+    DpTrc(f, "first %d\n", 1);
+    DpTrc(f, "formatted 100%%\n");
+    DpTrc(f, "two\nlines\r\n");
+  }
+  CTrcFileClose(f);
+  auto lines = Lines(ReadFile(path));
+  ASSERT_GE(lines.size(), 9u);
+  size_t i = 4;
+  // One stamp before the first entry; the following entries in the same second
+  // share it (a change of second in between would add one more).
+  EXPECT_TRUE(std::regex_match(lines[i++], kStamp)) << lines[4];
+  std::vector<std::string> texts;
+  for (; i < lines.size(); ++i) {
+    if (std::regex_match(lines[i], kStamp)) continue;
+    EXPECT_TRUE(std::regex_search(lines[i], kPrefix)) << lines[i];
+    texts.push_back(StripPrefix(lines[i]));
+  }
+  ASSERT_EQ(texts.size(), 4u);
+  EXPECT_EQ(texts[0], "first 1");
+  EXPECT_EQ(texts[1], "formatted 100%");
+  EXPECT_EQ(texts[2], "two");
+  EXPECT_EQ(texts[3], "lines\r");
+}
+
+TEST(DpTrc, FortyEntriesForceANewStamp) {
+  TempDir dir;
+  std::string path = dir.file("stamps.trc");
+  DPTRC_FILE_HDL f = CTrcInit(path.c_str(), 1, 2);
+  {
+    DpLockGuard lock;
+    for (int i = 0; i < 81; ++i) DpTrc(f, "entry %d\n", i);
+  }
+  CTrcFileClose(f);
+  int stamps = 0;
+  for (auto& line : Lines(ReadFile(path))) stamps += std::regex_match(line, kStamp);
+  // At least one at the start and one after each 40 entries; more if the
+  // second changed.
+  EXPECT_GE(stamps, 3);
+}
+
+TEST(DpTrc, ErrorEntryEndsWithTheSavedLocation) {
+  TempDir dir;
+  std::string path = dir.file("errors.trc");
+  DPTRC_FILE_HDL f = CTrcInit(path.c_str(), 1, 1);
+  {
+    DpLockGuard lock;
+    CTrcSaveLocation("sec/tavrisso/ssoxxext", 1234567);
+    DpTrcErr(f, "Mutex lock could not be applied!\n");
+    CTrcSaveLocation("a/b/abcdefghijklmnopqr.c", 42);
+    DpTrcWarn(f, "careful %s", "now");
+  }
+  CTrcFileClose(f);
+  std::vector<std::string> texts;
+  for (auto& line : Lines(ReadFile(path)))
+    if (std::regex_search(line, kPrefix) && !std::regex_match(line, kStamp))
+      texts.push_back(StripPrefix(line));
+  ASSERT_EQ(texts.size(), 2u);
+  EXPECT_EQ(texts[0], "*** ERROR => Mutex lock could not be applied! [ssoxxext     12345]");
+  EXPECT_EQ(texts[1], "*** WARNING => careful now [abcdefghijkl 42]");
+}
+
+TEST(DpTrc, LongMessagesAreCutAndAnnounced) {
+  TempDir dir;
+  std::string path = dir.file("long.trc");
+  DPTRC_FILE_HDL f = CTrcInit(path.c_str(), 1, 2);
+  std::string big(9000, 'x');
+  std::string big_fmt(1100, 'y');
+  {
+    DpLockGuard lock;
+    DpTrc(f, "%s\n", big.c_str());
+    CTrcSaveLocation("mod", 1);
+    DpTrcErr(f, big_fmt.c_str(), 0);
+  }
+  CTrcFileClose(f);
+  std::string text = ReadFile(path);
+  EXPECT_NE(text.find(std::string(8191, 'x') + "\n*** WARNING => data was truncated\n"),
+            std::string::npos);
+  EXPECT_EQ(text.find(std::string(8192, 'x')), std::string::npos);
+  EXPECT_NE(text.find("*** ERROR => Dptrc fmt string truncated\n"), std::string::npos);
+  EXPECT_NE(text.find(std::string(1024, 'y') + " [mod          1]"), std::string::npos);
+  EXPECT_EQ(text.find(std::string(1025, 'y')), std::string::npos);
+}
+
+TEST(DpTrc, UnopenableFileFallsBackToStandardError) {
+  testing::internal::CaptureStderr();
+  DPTRC_FILE_HDL f = CTrcInit("/nonexistent-dir/x/y.trc", 1, 1);
+  std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(f, stderr);
+  EXPECT_NE(err.find("*** ERROR => CTrcOpen: fopen /nonexistent-dir/x/y.trc\n"),
+            std::string::npos);
+  EXPECT_NE(err.find("trc file: \"y.trc\", trc level: 1"), std::string::npos);
+  EXPECT_EQ(CTrcFileClose(f), 0);  // standard error stays open
+  EXPECT_NE(fputs("", stderr), EOF);
+}
+
+TEST(DpTrc, DumpBufferWritesSixteenBytesPerLineAtItsLevel) {
+  TempDir dir;
+  std::string path = dir.file("dump.trc");
+  DPTRC_FILE_HDL f = CTrcInit(path.c_str(), 1, 2);
+  unsigned char bytes[20];
+  for (int i = 0; i < 20; ++i) bytes[i] = static_cast<unsigned char>(0x41 + i);
+  bytes[1] = 0x00;
+  DumpBuffer(f, bytes, sizeof bytes, 3);  // above the level: nothing
+  DumpBuffer(f, bytes, sizeof bytes, 0);  // not a dump level: nothing
+  DumpBuffer(f, bytes, sizeof bytes, 2);
+  CTrcFileClose(f);
+  std::vector<std::string> texts;
+  for (auto& line : Lines(ReadFile(path)))
+    if (std::regex_search(line, kPrefix) && !std::regex_match(line, kStamp))
+      texts.push_back(StripPrefix(line));
+  ASSERT_EQ(texts.size(), 2u);
+  EXPECT_EQ(texts[0],
+            "00000000  41 00 43 44 45 46 47 48  49 4a 4b 4c 4d 4e 4f 50  A.CDEFGHIJKLMNOP");
+  EXPECT_EQ(texts[1], "00000010  51 52 53 54 " + std::string(12 * 3 + 1, ' ') + " QRST" +
+                          std::string(12, ' '));
+}
