@@ -3,7 +3,7 @@
 
 #include <stdint.h>
 
-struct SsfLib;
+typedef struct ssfsup_ssflib SsfLib;
 
 // Stores the caller's SSF table. Returns 0, or -1 for a missing table.
 int32_t JwtInitializeExtern(SsfLib* ssf_hdl);

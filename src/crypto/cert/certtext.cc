@@ -1,0 +1,82 @@
+// Text forms of names, serial numbers and times.
+#include "crypto/cert/certtext.h"
+
+#include <stdio.h>
+
+#include <openssl/asn1.h>
+
+namespace qorcr {
+namespace {
+
+// RFC 4514 with UTF-8 left unescaped.
+constexpr unsigned long kNameFlags = XN_FLAG_RFC2253 & ~ASN1_STRFLGS_ESC_MSB;
+constexpr long kMaxNameText = 64 * 1024;
+const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                               "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+
+}  // namespace
+
+bool NameText(const X509_NAME* name, std::string* out) {
+  if (name == nullptr) return false;
+  SslPtr<BIO> bio(BIO_new(BIO_s_mem()));
+  if (!bio || X509_NAME_print_ex(bio.get(), name, 0, kNameFlags) < 0) return false;
+  char* p = nullptr;
+  long n = BIO_get_mem_data(bio.get(), &p);
+  if (n < 0 || n > kMaxNameText) return false;
+  out->assign(p, static_cast<size_t>(n));
+  return true;
+}
+
+std::string HexPairs(const unsigned char* p, size_t n) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string s;
+  s.reserve(n * 3);
+  for (size_t i = 0; i < n; ++i) {
+    if (i) s += ':';
+    s += kHex[p[i] >> 4];
+    s += kHex[p[i] & 0xF];
+  }
+  return s;
+}
+
+bool SerialHex(const ASN1_INTEGER* serial, const char* sep, std::string* out) {
+  if (serial == nullptr) return false;
+  const unsigned char* p = ASN1_STRING_get0_data(serial);
+  const int n = ASN1_STRING_length(serial);
+  std::string s = ASN1_STRING_type(serial) == V_ASN1_NEG_INTEGER ? "-" : "";
+  if (n <= 0) {
+    s += "00";
+  } else {
+    std::string pairs = HexPairs(p, static_cast<size_t>(n));
+    if (*sep != ':') {
+      std::string joined;
+      for (char c : pairs) {
+        if (c == ':') joined += sep;
+        else joined += c;
+      }
+      pairs = joined;
+    }
+    s += pairs;
+  }
+  *out = s;
+  return true;
+}
+
+bool TimeValue(const ASN1_TIME* t, time_t* out) {
+  struct tm tm {};
+  if (t == nullptr || ASN1_TIME_to_tm(t, &tm) != 1) return false;
+  *out = timegm(&tm);
+  return true;
+}
+
+bool TimeText(const ASN1_TIME* t, std::string* out) {
+  struct tm tm {};
+  if (t == nullptr || ASN1_TIME_to_tm(t, &tm) != 1 || tm.tm_mon < 0 || tm.tm_mon > 11) return false;
+  char buf[64];
+  snprintf(buf, sizeof buf, "%s %2d %02d:%02d:%02d %d GMT", kMonths[tm.tm_mon], tm.tm_mday,
+           tm.tm_hour, tm.tm_min, tm.tm_sec, tm.tm_year + 1900);
+  *out = buf;
+  return true;
+}
+
+}  // namespace qorcr
