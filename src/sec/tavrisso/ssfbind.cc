@@ -42,6 +42,7 @@ void ssf_bind_operations(SsfLib* lib) {
   SSF_BIND(qorzelb_decode_cert);
   SSF_BIND(SsfVerify);
   SSF_BIND(SsfVerifyEx);
-  // Signature services: SsfEncode, SsfDecode, SsfSign and SsfSignEx are
-  // bound here by the modules that provide them.
+  SSF_BIND(SsfEncode);
+  SSF_BIND(SsfDecode);
+  // Signature creation (SsfSign, SsfSignEx) is bound here by its module.
 }
