@@ -96,6 +96,8 @@ TEST(VerifyDsa, DerAndFlatValuesOfDsaAndEcdsaKeys) {
     EXPECT_EQ(RunVerify(WithKey(Raw("DSA", "SHA384", b + ".sha256.sig"), "X509v3", b + ".der")).rc,
               SSF_API_INVALID_MDALG);
   }
+  EXPECT_EQ(RunVerify(WithKey(Raw("DSA-FLAT", "SHA256", "ec.sha256.flat"), "RAWPUBKEY", "ec.pub.pem")).rc,
+            SSF_API_OK);
   Verified v = RunVerify(WithKey(Raw("DSA", "SHA256", "rsa.sha256.sig"), "X509v3", "rsa.der"));
   EXPECT_EQ(v.signers.at(0).result, static_cast<uint32_t>(SSF_API_ALG_MISMATCH));
 }
