@@ -281,9 +281,9 @@ int32_t VerifyPkcs7(VerifyCall* c) {
   Message m;
   int32_t rc = open_message(c, &m);
   if (rc != SSF_API_OK) return rc;
-  X509Stack caller;
+  CallerKeysRef caller;
   if (!c->pse) {
-    rc = ParseChain(c->chain, c->certs, &caller);
+    rc = CallerKeysGet(c->chain, c->certs, &caller);
     if (rc != SSF_API_OK) {
       c->reason = "certificates cannot be read";
       ErrorPushOpenSsl(rc, c->func, c->reason);
@@ -304,7 +304,7 @@ int32_t VerifyPkcs7(VerifyCall* c) {
     X509* cert = nullptr;
     bool from_store = false;
     if (!c->pse) {
-      cert = find_in_stack(sid, caller.get());
+      cert = find_in_stack(sid, caller->certs.get());
     } else {
       if (c->inc_certs) cert = find_in_message(sid, &carried, &from_store);
       if (cert == nullptr) {

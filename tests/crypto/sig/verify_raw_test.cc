@@ -176,3 +176,26 @@ TEST(VerifyArguments, AreCheckedInOrderBeforeAnyKeyStoreIsOpened) {
 }
 
 }  // namespace
+
+#include "crypto/sig/sigint.h"
+
+namespace {
+
+TEST(CallerKeysGet, SameBytesShareOneDecodingAndOtherBytesDoNot) {
+  Bytes pem = SigBytes("rsa.pub.pem");
+  qorcr::CallerKeysRef a, b, c;
+  const qorcr::Bytes view{pem.data(), pem.size()};
+  ASSERT_EQ(qorcr::CallerKeysGet(SSF_CHAIN_RAWPUBKEY, view, &a), SSF_API_OK);
+  ASSERT_EQ(qorcr::CallerKeysGet(SSF_CHAIN_RAWPUBKEY, view, &b), SSF_API_OK);
+  EXPECT_EQ(a.get(), b.get());
+  Bytes der = SigBytes("rsa.der");
+  ASSERT_EQ(qorcr::CallerKeysGet(SSF_CHAIN_X509V3, qorcr::Bytes{der.data(), der.size()}, &c), SSF_API_OK);
+  EXPECT_NE(c.get(), a.get());
+  EXPECT_EQ(sk_X509_num(c->certs.get()), 1);
+  pem[pem.size() / 2] ^= 1;  // another modulus
+  ASSERT_EQ(qorcr::CallerKeysGet(SSF_CHAIN_RAWPUBKEY, qorcr::Bytes{pem.data(), pem.size()}, &c), SSF_API_OK);
+  EXPECT_NE(c.get(), a.get());
+  EXPECT_NE(EVP_PKEY_eq(c->key.get(), a->key.get()), 1);
+}
+
+}  // namespace
