@@ -50,8 +50,9 @@ bool sid_matches(const Sid& sid, X509* x) {
          ASN1_INTEGER_cmp(X509_get0_serialNumber(x), sid.serial.get()) == 0;
 }
 
-// The message's certificates, decoded only when needed; one that equals a
-// key store certificate byte for byte is that certificate.
+// The message's certificates, decoded only when needed (and then once for
+// all calls, through the caller key cache); one that equals a key store
+// certificate byte for byte is that certificate.
 class Carried {
  public:
   Carried(const std::vector<Bytes>& raw, const PseContents* pse) : raw_(raw), pse_(pse), x_(raw.size()) {}
@@ -63,12 +64,11 @@ class Carried {
   X509* get(size_t i, bool* from_store) {
     *from_store = false;
     if (X509* s = store_twin(raw_[i])) return *from_store = true, s;
-    if (!x_[i]) {
-      const unsigned char* p = raw_[i].p;
-      x_[i].reset(d2i_X509(nullptr, &p, static_cast<long>(raw_[i].n)));
-      if (!x_[i]) OpenSslErrorsDrop();
+    if (!x_[i] && CallerKeysGet(SSF_CHAIN_X509V3, raw_[i], &x_[i]) != SSF_API_OK) {
+      OpenSslErrorsDrop();
+      return nullptr;
     }
-    return x_[i].get();
+    return sk_X509_value(x_[i]->certs.get(), 0);
   }
 
   // Every decodable certificate as chain-building helpers.
@@ -100,7 +100,7 @@ class Carried {
 
   const std::vector<Bytes>& raw_;
   const PseContents* pse_;
-  std::vector<SslPtr<X509>> x_;
+  std::vector<CallerKeysRef> x_;  // decoded through the shared cache
   std::vector<std::vector<unsigned char>> store_der_;
 };
 

@@ -177,6 +177,8 @@ TEST(VerifyArguments, AreCheckedInOrderBeforeAnyKeyStoreIsOpened) {
 
 }  // namespace
 
+#include <tuple>
+
 #include "crypto/sig/sigint.h"
 
 namespace {
@@ -196,6 +198,20 @@ TEST(CallerKeysGet, SameBytesShareOneDecodingAndOtherBytesDoNot) {
   ASSERT_EQ(qorcr::CallerKeysGet(SSF_CHAIN_RAWPUBKEY, qorcr::Bytes{pem.data(), pem.size()}, &c), SSF_API_OK);
   EXPECT_NE(c.get(), a.get());
   EXPECT_NE(EVP_PKEY_eq(c->key.get(), a->key.get()), 1);
+
+  // X509v3: certificates one after the other or in a SEQUENCE OF; X509PKIPathv1 lists the anchor first.
+  Bytes two = SigBytes("rsa.der"), ca = SigBytes("ca.der");
+  two.insert(two.end(), ca.begin(), ca.end());
+  const size_t n = two.size();
+  Bytes seq = {0x30, 0x82, static_cast<unsigned char>(n >> 8), static_cast<unsigned char>(n & 0xFF)};
+  seq.insert(seq.end(), two.begin(), two.end());
+  for (auto [chain, bytes, first] : {std::tuple{SSF_CHAIN_X509V3, two, "Signer rsa"},
+                                     std::tuple{SSF_CHAIN_X509V3, seq, "Signer rsa"},
+                                     std::tuple{SSF_CHAIN_X509PKIPATHV1, seq, "Sig Test CA"}}) {
+    ASSERT_EQ(qorcr::CallerKeysGet(chain, qorcr::Bytes{bytes.data(), bytes.size()}, &c), SSF_API_OK);
+    ASSERT_EQ(sk_X509_num(c->certs.get()), 2);
+    EXPECT_NE(qorcr::NameOf(X509_get_subject_name(sk_X509_value(c->certs.get(), 0))).find(first), std::string::npos);
+  }
 }
 
 }  // namespace
