@@ -46,21 +46,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   int32_t rc;
   switch ((mode >> 2) % 4) {
     case 0:
-      rc = SsfVerifyEx("PKCS7", 5, "SHA256", 6, inc_certs, sig, sigL, with_input ? setup.input : nullptr,
-                       with_input ? setup.inputL : 0, setup.store, static_cast<int32_t>(strlen(setup.store)),
-                       nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0, &list, &out, &outL);
+      rc = SsfVerifyEx("PKCS7", 5, "SHA256", 6, inc_certs, sig, sigL,
+                       with_input ? setup.input : nullptr, with_input ? setup.inputL : 0,
+                       setup.store, static_cast<int32_t>(strlen(setup.store)), nullptr, 0, nullptr,
+                       0, nullptr, 0, nullptr, 0, nullptr, 0, &list, &out, &outL);
       break;
     case 1:
       // The signature bytes also serve as the caller's certificates.
       rc = SsfVerifyEx("PKCS7", 5, nullptr, 0, 0, sig, sigL, setup.input, setup.inputL, kNoCheck,
-                       sizeof kNoCheck - 1, nullptr, 0, nullptr, 0, nullptr, 0, "PKCS7", 5, sig, sigL, &list, &out,
-                       &outL);
+                       sizeof kNoCheck - 1, nullptr, 0, nullptr, 0, nullptr, 0, "PKCS7", 5, sig,
+                       sigL, &list, &out, &outL);
       break;
     case 2:
-      rc = SsfVerifyEx(with_input ? "PKCS1-V1.5" : "DSA-FLAT", with_input ? 10 : 8, "SHA1", 4, 0, sig,
-                       sigL, sig, sigL, kNoCheck, sizeof kNoCheck - 1, nullptr, 0, nullptr, 0, nullptr, 0,
-                       inc_certs ? "RAWPUBKEY" : "X509v3", inc_certs ? 9 : 6, sig, sigL, &list, nullptr,
-                       nullptr);
+      rc = SsfVerifyEx(with_input ? "PKCS1-V1.5" : "DSA-FLAT", with_input ? 10 : 8, "SHA1", 4, 0,
+                       sig, sigL, sig, sigL, kNoCheck, sizeof kNoCheck - 1, nullptr, 0, nullptr, 0,
+                       nullptr, 0, inc_certs ? "RAWPUBKEY" : "X509v3", inc_certs ? 9 : 6, sig, sigL,
+                       &list, nullptr, nullptr);
       break;
     default:
       rc = SsfDecode("PKCS7", 5, sig, sigL, &out, &outL);

@@ -25,7 +25,8 @@ struct Cache {
   CallerKeysRef find(SsfChainFormatNo chain, Bytes data) {
     std::lock_guard<std::mutex> lock(mtx);
     for (const Entry& e : entries)
-      if (e.chain == chain && e.bytes.size() == data.n && memcmp(e.bytes.data(), data.p, data.n) == 0)
+      if (e.chain == chain && e.bytes.size() == data.n &&
+          memcmp(e.bytes.data(), data.p, data.n) == 0)
         return e.keys;
     return nullptr;
   }
