@@ -1,7 +1,7 @@
 // Reaches SsfVerifyEx (PKCS7 detached and with content, PKCS1-V1.5 and
-// DSA-FLAT against caller keys), the SignedData decoding, the signer search,
-// the trust check, the signed attribute checks and the result records, and
-// SsfDecode. The first byte picks the call; the rest is the signature.
+// DSA-FLAT against caller certificates, public keys and key values), the
+// SignedData decoding, the signer search, the trust check, the signed
+// attribute checks and the result records, and SsfDecode. The first byte picks the call; the rest is the signature.
 // Invariant: every call returns a defined code and leaves OpenSSL's error
 // queue empty.
 #include <openssl/err.h>
@@ -14,6 +14,7 @@
 namespace {
 
 constexpr char kNoCheck[] = "<no_certificate_check>";
+const char* const kChains[] = {"X509v3", "RAWPUBKEY", "KEYVALUE"};
 
 struct Setup {
   char* store = nullptr;
@@ -60,7 +61,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     case 2:
       rc = SsfVerifyEx(with_input ? "PKCS1-V1.5" : "DSA-FLAT", with_input ? 10 : 8, "SHA1", 4, 0,
                        sig, sigL, sig, sigL, kNoCheck, sizeof kNoCheck - 1, nullptr, 0, nullptr, 0,
-                       nullptr, 0, inc_certs ? "RAWPUBKEY" : "X509v3", inc_certs ? 9 : 6, sig, sigL,
+                       nullptr, 0, kChains[(mode >> 4) % 3], static_cast<int32_t>(strlen(kChains[(mode >> 4) % 3])), sig, sigL,
                        &list, nullptr, nullptr);
       break;
     default:

@@ -156,18 +156,14 @@ int32_t VerifyRaw(VerifyCall* c) {
   // 20: the caller's key or certificates.
   CallerKeysRef caller;
   std::vector<Candidate> cands;
-  if (c->chain == SSF_CHAIN_KEYVALUE) {
-    c->reason = "key values are not supported";
-    ErrorPush(SSF_API_ERROR_UNSUPPORTED_KEYVALUE, c->func, c->reason);
-    return finish(c, nullptr, SSF_API_ERROR_UNSUPPORTED_KEYVALUE, SSF_API_SIGNER_ERRORS);
-  }
   if (c->chain != SSF_CHAIN_NONE) {
     const int32_t rc = CallerKeysGet(c->chain, c->certs, &caller);
     if (rc != SSF_API_OK) {
-      c->reason = c->chain == SSF_CHAIN_RAWPUBKEY ? "public key cannot be read"
-                                                  : "certificates cannot be read";
+      const bool key_format = c->chain == SSF_CHAIN_RAWPUBKEY || c->chain == SSF_CHAIN_KEYVALUE;
+      c->reason = key_format ? "public key cannot be read" : "certificates cannot be read";
       ErrorPushOpenSsl(rc, c->func, c->reason);
-      if (c->chain == SSF_CHAIN_RAWPUBKEY)
+      // A key that cannot be read is the signer's result; certificates are the call's.
+      if (key_format)
         return finish(c, nullptr, static_cast<uint32_t>(rc), SSF_API_SIGNER_ERRORS);
       return rc;
     }

@@ -104,6 +104,28 @@ TEST(VerifyDsa, DerAndFlatValuesOfDsaAndEcdsaKeys) {
   EXPECT_EQ(v.signers.at(0).result, static_cast<uint32_t>(SSF_API_ALG_MISMATCH));
 }
 
+TEST(VerifyRaw, KeyValuesOfAnIndependentWriterVerify) {
+  for (const char* base : {"rsa", "dsa"}) {
+    SCOPED_TRACE(base);
+    const std::string b = base;
+    VerifyArgs a = Raw(b == "rsa" ? "PKCS1-V1.5" : "DSA", "SHA256", b + ".sha256.sig");
+    a.chain = "KEYVALUE";
+    a.certs = ToBytes(ShOut("/usr/bin/python3 " QOR_TEST_TOOLS_DIR "/key_value_xml.py " +
+                            SigData(b + ".pem")));
+    ASSERT_FALSE(a.certs.empty());
+    EXPECT_EQ(RunVerify(a).rc, SSF_API_OK);
+    a.certs.resize(a.certs.size() / 2);
+    Verified v = RunVerify(a);
+    EXPECT_EQ(v.rc, SSF_API_SIGNER_ERRORS);
+    EXPECT_EQ(v.signers.at(0).result, static_cast<uint32_t>(SSF_API_ERROR_PARSE_KEYVALUE));
+  }
+  VerifyArgs a = Raw("DSA", "SHA256", "ec.sha256.sig");
+  a.chain = "KEYVALUE";
+  a.certs = ToBytes("<ECKeyValue><NamedCurve URI=\"urn:oid:1.2.840.10045.3.1.7\"/></ECKeyValue>");
+  EXPECT_EQ(RunVerify(a).signers.at(0).result,
+            static_cast<uint32_t>(SSF_API_ERROR_UNSUPPORTED_KEYVALUE));
+}
+
 TEST(VerifyRawWithKeyStore, CallerCertificateIsCheckedAndStoreCandidatesAreSearched) {
   MemStore trust({"ca.pem"});
   ASSERT_TRUE(trust.ok());
