@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "krn/rscp/rscp.h"
 #include "qorjwt.h"
 #include "sec/jwt/jwt.h"
 #include "sec/tavrisso/ssoxxglob.h"
@@ -301,6 +302,7 @@ bool TavriEnsureThreadLayer() {
     if (ThrProcInit() != THR_ERR_OK) {
       ok = false;
     } else {
+      rscpi_init(-1);
       ThrCSInit2(&LoadSection, "LoadSection");
       ThrCSInit2(&ConvSection, "ConvSection");
       ThrCSInit2(&paramSetting, "paramSetting");
