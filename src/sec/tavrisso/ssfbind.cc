@@ -42,8 +42,8 @@ void ssf_bind_operations(SsfLib* lib) {
   SSF_BIND(qorzelb_decode_cert);
   SSF_BIND(SsfVerify);
   SSF_BIND(SsfVerifyEx);
+  SSF_BIND(SsfEncode);
+  SSF_BIND(SsfDecode);
   SSF_BIND(SsfSign);
   SSF_BIND(SsfSignEx);
-  // Signature services: SsfEncode and SsfDecode are bound here by the
-  // module that provides them.
 }
