@@ -75,12 +75,13 @@ class ByteReader {
     return true;
   }
 
-  // One DER element with single-byte tag `tag` and a definite length (at
-  // most four length bytes): its contents become `out`.
-  bool get_der(uint8_t tag, ByteReader* out) {
+  // One DER element with a single-byte tag and a definite length (at most
+  // four length bytes): `tag` gets its tag, `contents` its contents and
+  // `element` (optional) the whole element with header.
+  bool get_der_any(uint8_t* tag, ByteReader* contents, ByteReader* element = nullptr) {
     ByteReader r = *this;
     uint8_t t = 0, l = 0;
-    if (!r.get_u8(&t) || t != tag || !r.get_u8(&l)) return false;
+    if (!r.get_u8(&t) || (t & 0x1F) == 0x1F || !r.get_u8(&l)) return false;
     size_t len = l;
     if (l & 0x80) {
       const uint8_t n = l & 0x7F;
@@ -92,8 +93,23 @@ class ByteReader {
         len = (len << 8) | b;
       }
     }
-    if (!r.get_sub(len, out)) return false;
+    ByteReader body;
+    if (!r.get_sub(len, &body)) return false;
+    if (element) *element = ByteReader(p_, left_ - r.remaining());
+    *tag = t;
+    *contents = body;
     *this = r;
+    return true;
+  }
+
+  // One DER element that must have tag `tag`; its contents become `out`.
+  bool get_der(uint8_t tag, ByteReader* out, ByteReader* element = nullptr) {
+    ByteReader probe = *this, body, whole;
+    uint8_t t = 0;
+    if (!probe.get_der_any(&t, &body, &whole) || t != tag) return false;
+    *out = body;
+    if (element) *element = whole;
+    *this = probe;
     return true;
   }
 

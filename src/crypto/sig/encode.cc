@@ -1,10 +1,10 @@
 // SsfEncode and SsfDecode: the ContentInfo of type data (RFC 5652 4)
 // around signed content.
-#include <openssl/objects.h>
+#include <openssl/err.h>
 
 #include "base/bytes/reader.h"
 #include "crypto/frame/frame.h"
-#include "crypto/sig/sigint.h"
+#include "crypto/sig/signeddata.h"
 #include "crypto/ssf/ssfapi.h"
 
 namespace qorcr {
@@ -46,36 +46,38 @@ int32_t decode(const char* func, const char* format, SsfCharlen formatL, const u
   *outL = 0;
   if (in == nullptr || inL <= 0) return SSF_API_NODATA;
   if (!pkcs7_format(format, formatL)) return SSF_API_INVALID_FORMAT;
-  SslPtr<CMS_ContentInfo> ci;
-  if (DecodeContentInfo(Bytes{in, static_cast<size_t>(inL)}, &ci) != SSF_API_OK) {
+  std::vector<unsigned char> storage;
+  ContentInfoView ci;
+  if (!ReadContentInfoAnyForm(Bytes{in, static_cast<size_t>(inL)}, &storage, &ci)) {
     ErrorPushOpenSsl(SSF_API_DECODE_FAILED, func, "not a ContentInfo");
     return SSF_API_DECODE_FAILED;
   }
   Bytes content;
-  if (OBJ_obj2nid(CMS_get0_type(ci.get())) != NID_pkcs7_data) return SSF_API_INVALID_FORMAT;
-  if (!DataContent(ci.get(), &content)) return SSF_API_DECODE_FAILED;
+  if (!ReadDataContent(ci, &content)) return IsDataType(ci) ? SSF_API_DECODE_FAILED : SSF_API_INVALID_FORMAT;
   return DupOut(content.p, content.n, out, outL) ? SSF_API_OK : SSF_API_NOMEMORY;
 }
 
 }  // namespace
 
-int32_t DecodeContentInfo(Bytes der, SslPtr<CMS_ContentInfo>* out) {
-  if (der.empty() || der.n > static_cast<size_t>(INT32_MAX)) return SSF_API_DECODE_FAILED;
-  ByteReader r(der.p, der.n);
+bool ReadContentInfoAnyForm(Bytes in, std::vector<unsigned char>* storage, ContentInfoView* out) {
+  if (in.empty() || in.n > static_cast<size_t>(INT32_MAX)) return false;
+  if (ReadContentInfo(in, out)) return true;
+  ByteReader r(in.p, in.n);
   const unsigned char* p = r.data();
-  SslPtr<CMS_ContentInfo> ci(d2i_CMS_ContentInfo(nullptr, &p, static_cast<long>(der.n)));
-  if (!ci || !r.skip(static_cast<size_t>(p - der.p)) || !r.rest_is_zero()) return SSF_API_DECODE_FAILED;
-  *out = std::move(ci);
-  return SSF_API_OK;
-}
-
-bool DataContent(CMS_ContentInfo* ci, Bytes* out) {
-  if (OBJ_obj2nid(CMS_get0_type(ci)) != NID_pkcs7_data) return false;
-  ASN1_OCTET_STRING** pos = CMS_get0_content(ci);
-  if (pos == nullptr || *pos == nullptr) return false;
-  out->p = ASN1_STRING_get0_data(*pos);
-  out->n = static_cast<size_t>(ASN1_STRING_length(*pos));
-  return true;
+  SslPtr<CMS_ContentInfo> ci(d2i_CMS_ContentInfo(nullptr, &p, static_cast<long>(in.n)));
+  if (!ci || !r.skip(static_cast<size_t>(p - in.p)) || !r.rest_is_zero()) {
+    OpenSslErrorsDrop();
+    return false;
+  }
+  unsigned char* der = nullptr;
+  const int n = i2d_CMS_ContentInfo(ci.get(), &der);
+  SslBuf<unsigned char> owned(der);
+  if (n <= 0) {
+    OpenSslErrorsDrop();
+    return false;
+  }
+  storage->assign(der, der + n);
+  return ReadContentInfo(Bytes{storage->data(), storage->size()}, out);
 }
 
 }  // namespace qorcr

@@ -18,6 +18,8 @@ namespace qorcr {
 namespace {
 
 constexpr uint8_t kDerSequence = 0x30;
+constexpr uint8_t kDerOid = 0x06;
+constexpr uint8_t kDerBitString = 0x03;
 constexpr size_t kMaxChainCerts = 32;
 constexpr size_t kMaxNameText = 4096;
 constexpr char kUnknownSigner[] = "<unknown>";
@@ -36,6 +38,40 @@ int32_t der_certs(ByteReader r, X509Stack* out) {
     x.release();
   }
   return sk_X509_num(out->get()) > 0 ? SSF_API_OK : SSF_API_ERROR_DECODING_X509;
+}
+
+// An RSA SubjectPublicKeyInfo read directly: the generic decoder costs
+// several times the RSA verify itself. Null for any other key.
+EVP_PKEY* rsa_spki(const unsigned char* der, size_t len) {
+  static const uint8_t kRsaEncryption[] = {0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01, 0x01, 0x01};
+  ByteReader r(der, len), spki, alg, oid, bits;
+  uint8_t unused_bits = 0;
+  if (!r.get_der(kDerSequence, &spki) || !r.empty() || !spki.get_der(kDerSequence, &alg) ||
+      !alg.get_der(kDerOid, &oid) || oid.remaining() != sizeof kRsaEncryption ||
+      memcmp(oid.data(), kRsaEncryption, sizeof kRsaEncryption) != 0 ||
+      !spki.get_der(kDerBitString, &bits) || !spki.empty() || !bits.get_u8(&unused_bits) ||
+      unused_bits != 0)
+    return nullptr;
+  const unsigned char* p = bits.data();
+  EVP_PKEY* k = d2i_PublicKey(EVP_PKEY_RSA, nullptr, &p, static_cast<long>(bits.remaining()));
+  if (k != nullptr && p != bits.data() + bits.remaining()) {
+    EVP_PKEY_free(k);
+    return nullptr;
+  }
+  return k;
+}
+
+// A DER public key: SubjectPublicKeyInfo of any type, or PKCS#1 RSAPublicKey.
+EVP_PKEY* der_public_key(const unsigned char* der, long len) {
+  EVP_PKEY* k = rsa_spki(der, static_cast<size_t>(len));
+  const unsigned char* p = der;
+  if (k == nullptr) k = d2i_PUBKEY(nullptr, &p, len);
+  if (k == nullptr) {
+    OpenSslErrorsDrop();
+    p = der;
+    k = d2i_PublicKey(EVP_PKEY_RSA, nullptr, &p, len);
+  }
+  return k;
 }
 
 int32_t pkcs7_bag(ByteReader r, X509Stack* out) {
@@ -137,14 +173,8 @@ int32_t ParseChain(SsfChainFormatNo chain, Bytes data, X509Stack* out) {
 int32_t ParsePublicKey(Bytes data, SslPtr<EVP_PKEY>* out) {
   if (data.empty()) return SSF_API_NODATA;
   const long len = static_cast<long>(std::min<size_t>(data.n, INT32_MAX));
-  const unsigned char* p = data.p;
   if (data.p[0] == kDerSequence) {
-    SslPtr<EVP_PKEY> k(d2i_PUBKEY(nullptr, &p, len));
-    if (!k) {
-      OpenSslErrorsDrop();
-      p = data.p;
-      k.reset(d2i_PublicKey(EVP_PKEY_RSA, nullptr, &p, len));
-    }
+    SslPtr<EVP_PKEY> k(der_public_key(data.p, len));
     if (!k) return SSF_API_ERROR_DECODING_INPUT;
     *out = std::move(k);
     return SSF_API_OK;
@@ -160,7 +190,7 @@ int32_t ParsePublicKey(Bytes data, SslPtr<EVP_PKEY>* out) {
   SslBuf<unsigned char> owned_der(der);
   const unsigned char* q = der;
   SslPtr<EVP_PKEY> k;
-  if (strcmp(name, kPemPublicKey) == 0) k.reset(d2i_PUBKEY(nullptr, &q, der_len));
+  if (strcmp(name, kPemPublicKey) == 0) k.reset(der_public_key(der, der_len));
   else if (strcmp(name, kPemRsaPublicKey) == 0) k.reset(d2i_PublicKey(EVP_PKEY_RSA, nullptr, &q, der_len));
   if (!k) return SSF_API_ERROR_DECODING_INPUT;
   *out = std::move(k);

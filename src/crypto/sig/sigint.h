@@ -78,14 +78,3 @@ int32_t AppendSigner(const VerifyCall& c, const std::string& id, const std::stri
 bool DupOut(const unsigned char* p, size_t n, SsfOctetstring* out, SsfOctetlen* outL);
 
 }  // namespace qorcr
-
-namespace qorcr {
-
-// A DER (or BER) ContentInfo; zero bytes after it are padding, any other
-// trailing byte is an error. Returns SSF_API_OK or SSF_API_DECODE_FAILED.
-int32_t DecodeContentInfo(Bytes der, SslPtr<CMS_ContentInfo>* out);
-// The octets of a ContentInfo of type data; false for another type or
-// when it carries none.
-bool DataContent(CMS_ContentInfo* ci, Bytes* out);
-
-}  // namespace qorcr

@@ -77,6 +77,10 @@ TEST(VerifyPkcs7, AttachedContentAndPythonSignaturesVerify) {
     a.input = Encode(ToBytes("other content"));
     EXPECT_EQ(RunVerify(a).rc, SSF_API_NODATA);
   }
+  // Streamed output is BER with indefinite lengths.
+  VerifyArgs ber = Detached(OpensslSign(dir, "ec", "-nodetach -stream -md sha256"), trust);
+  ber.input.clear();
+  EXPECT_EQ(RunVerify(ber).rc, SSF_API_OK);
   EXPECT_EQ(RunVerify(Detached(SigBytes("py.rsa.detached.p7"), trust)).rc, SSF_API_OK);
   VerifyArgs a = Detached(SigBytes("py.ec.attached.p7"), trust);
   a.input.clear();
@@ -131,6 +135,25 @@ TEST(VerifyPkcs7, TamperedUntrustedExpiredAndMisplacedSignersGiveTheirResults) {
   MemStore signer({"rsa.pem"});
   a.pab = signer.name();
   EXPECT_EQ(RunVerify(a).rc, SSF_API_OK);
+}
+
+TEST(VerifyPkcs7, SignersByKeyIdentifierAndSeveralSignersEachGetTheirRecord) {
+  TempDir dir;
+  MemStore trust({"ca.pem"});
+  EXPECT_EQ(RunVerify(Detached(OpensslSign(dir, "rsa", "-keyid -md sha256"), trust)).rc, SSF_API_OK);
+  MemStore signer({"rsa.pem"});
+  EXPECT_EQ(RunVerify(Detached(OpensslSign(dir, "rsa", "-keyid -nocerts -md sha256"), signer)).rc, SSF_API_OK);
+  Verified v = RunVerify(Detached(OpensslSign(dir, "rsa", "-keyid -nocerts -md sha256"), trust));
+  EXPECT_EQ(v.rc, SSF_API_SIGNER_ERRORS);
+  EXPECT_EQ(v.signers.at(0).id.rfind("/Keyid=", 0), 0u);
+
+  const std::string second = " -signer " + SigData("rogue.pem") + " -inkey " + SigData("rogue.key");
+  v = RunVerify(Detached(OpensslSign(dir, "ec", "-md sha256" + second), trust));
+  EXPECT_EQ(v.rc, SSF_API_SIGNER_ERRORS);
+  ASSERT_EQ(v.signers.size(), 2u);
+  EXPECT_EQ(v.signers[0].result, 0u);
+  EXPECT_EQ(v.signers[0].id, "CN=Signer ec,O=Sig Test");
+  EXPECT_EQ(v.signers[1].result, U(SSF_API_UNKNOWN_SIGNER));
 }
 
 TEST(VerifyPkcs7, DecodingDigestAndKeyStoreRulesGiveExactCodes) {
