@@ -69,7 +69,7 @@ TEST_F(Eval, OutsideTicketsGiveExactlyTheirFields) {
     const time_t used = time(nullptr) / 60 * 60 - cre;  // whole minutes
     EXPECT_TRUE(out.val == 8 * 3600 - used || out.val == 8 * 3600 - used + 60) << out.val;
     EXPECT_EQ(out.Cert(), issuers_->Der(c.signer));
-    EXPECT_EQ(out.ti.tTicketType, ZOVEDADU2_LOGON_TICKET);
+    EXPECT_EQ(out.Type(), ZOVEDADU2_LOGON_TICKET);
   }
 }
 
@@ -112,7 +112,7 @@ TEST_F(Eval, FaultsGiveTheirResults) {
     }
     EXPECT_EQ(out.cre, c.want == 9 ? -1 : 0);  // argument errors write nothing
     EXPECT_EQ(out.val, c.want == 9 ? -1 : 0);
-    EXPECT_EQ(out.ti.tTicketType, c.want == 9 ? 7 : ZOVEDADU2_ERROR);
+    EXPECT_EQ(out.Type(), c.want == 9 ? 7 : ZOVEDADU2_ERROR);
   }
   // 4095 characters are taken for processing (and then are no ticket).
   Info out;
@@ -133,7 +133,7 @@ TEST_F(Eval, RecordSizeAndArguments) {
   EXPECT_EQ(Ex(t, &out), 0);
   EXPECT_EQ(out.User(), "JDOE");
   EXPECT_EQ(out.ti.flags, 0x55);
-  EXPECT_EQ(out.ti.tTicketType, 7);
+  EXPECT_EQ(out.Type(), 7);
   EXPECT_EQ(out.certL, sizeof out.cert);
   Info full;
   EXPECT_EQ(Ex(t, &full), 0);
@@ -159,7 +159,7 @@ TEST_F(Eval, BuffersTooSmall) {
   EXPECT_EQ(Ex(t, &small), 6);
   EXPECT_EQ(small.userL, 4);
   EXPECT_EQ(small.sys[0], '\0');
-  EXPECT_EQ(small.ti.tTicketType, ZOVEDADU2_ERROR);
+  EXPECT_EQ(small.Type(), ZOVEDADU2_ERROR);
 
   Info a, b, c;  // system ID, portal user, language one short
   for (auto [info, len, cap, need] :
@@ -180,13 +180,13 @@ TEST_F(Eval, AssertionRecipients) {
       Ticket(std::string(kFields) + "--rcpt-sysid ABC --rcpt-client 001 --flags 1");
   Info ok;
   ASSERT_EQ(Assertion(to_abc, "ABC", "001", &ok), 0);
-  EXPECT_EQ(ok.ti.tTicketType, ZOVEDADU2_ASSERTION_TICKET);
+  EXPECT_EQ(ok.Type(), ZOVEDADU2_ASSERTION_TICKET);
   EXPECT_EQ(ok.ti.flags, 1);
   for (auto [sys, cli] : {std::pair<const char*, const char*>{"ABCD", "001"}, {"ABD", "001"},
                           {"ABC", "002"}}) {
     Info out;
     EXPECT_EQ(Assertion(to_abc, sys, cli, &out), 24) << sys << "/" << cli;
-    EXPECT_EQ(out.ti.tTicketType, ZOVEDADU2_ERROR);
+    EXPECT_EQ(out.Type(), ZOVEDADU2_ERROR);
   }
   // Defaults of the own identity come from the properties.
   ASSERT_EQ(RavAreSetProperty("QOR_OWN_SYSID", "ABC"), 0);
@@ -213,7 +213,7 @@ TEST_F(Eval, AssertionRecipients) {
     EXPECT_EQ(Assertion(t, "ABC", "001", &a), c.assertion);
     EXPECT_EQ(Ex(t, &l), c.logon);
     if (c.logon == 0) {
-      EXPECT_EQ(l.ti.tTicketType, ZOVEDADU2_LOGON_TICKET);
+      EXPECT_EQ(l.Type(), ZOVEDADU2_LOGON_TICKET);
     }
   }
   ASSERT_EQ(RavAreSetProperty("QOR_EXT_SYSID", "XYZ"), 0);

@@ -67,7 +67,14 @@ struct Info {
     ti.pAuthScheme = auth, ti.pIntAuthSchemeL = &authL;
     ti.pAsn1Certificate = cert, ti.pIntAsn1CertificateL = &certL;
     ti.ptmCreTime = &cre, ti.ptmValidity = &val;
-    ti.tTicketType = static_cast<TICKET_TYPE>(7);
+    memcpy(&ti.tTicketType, &kUntouched, sizeof kUntouched);
+  }
+  // Written raw: 7 is no TICKET_TYPE value, and shows an untouched field.
+  static constexpr int32_t kUntouched = 7;
+  int32_t Type() const {
+    int32_t v;
+    memcpy(&v, &ti.tTicketType, sizeof v);
+    return v;
   }
   static std::string Text(const char* p, int32_t n) { return std::string(p, static_cast<size_t>(n)); }
   std::string User() const { return Text(user, userL); }
