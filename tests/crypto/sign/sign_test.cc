@@ -82,6 +82,12 @@ TEST_F(Sign, AttachedContentDefaultDigestAndTwoSigners) {
   const std::string p = Printed(dir_, s.out);
   EXPECT_EQ(Count(p, "sha256 (2.16.840.1.101.3.4.2.1)"), 3u) << p;  // the set and each SignerInfo
   EXPECT_EQ(Count(p, "cert_info:"), 2u);
+  // The same signer twice: two SignerInfos, one certificate.
+  a.signers[1] = a.signers[0];
+  s = RunSign(a);
+  ASSERT_EQ(s.rc, SSF_API_OK);
+  EXPECT_TRUE(OpensslVerifies(dir_, s.out, ""));
+  EXPECT_EQ(Count(Printed(dir_, s.out), "cert_info:"), 1u);
   // "DFAULT" and an empty name mean the same.
   for (const char* d : {"DFAULT", ""}) {
     a.digest = d;
