@@ -282,4 +282,34 @@ TEST_F(Sign, OurVerificationAcceptsWhatWeSignOverEncodedContent) {
   SsfDELSsfOctetstring(&enc, &encL);
 }
 
+std::string g_trace;
+int32_t Collect(int32_t, const char*, const char*, const char* text) {
+  g_trace += text;
+  g_trace += "\n";
+  return 0;
+}
+
+TEST_F(Sign, TraceNamesTheCertificatesOfAStoreThatCannotSign) {
+  MemImage old(MakeP12(dir_, "old"));
+  MemStore certs_only({"rsa.pem", "ca.pem"});
+  Qorcryptolib_RegisterTraceCallback(nullptr, &Collect);
+  Qorcryptolib_SetTraceLevel(4);
+  SignArgs a = Pkcs7(certs_only.name());
+  a.signers.push_back({"<implicit>", old.name(), kPin});
+  a.signers.push_back({"CN=Nobody", certs_only.name(), ""});
+  EXPECT_EQ(RunSign(a).rc, SSF_API_SIGNER_ERRORS);
+  Qorcryptolib_UnregisterTraceCallback();
+  const std::string list = "  Certificate: (Without key usage) CN=Signer rsa,O=Sig Test\n"
+                           "  Certificate: (Without key usage) CN=Sig Test CA,O=Sig Test\n";
+  EXPECT_NE(g_trace.find("Didn't find a signer certificate in PSE '" + certs_only.name() + "', found only:\n" + list),
+            std::string::npos) << g_trace;
+  EXPECT_NE(g_trace.find("Didn't find the signer certificate of 'CN=Nobody' in PSE '" + certs_only.name()),
+            std::string::npos);
+  EXPECT_NE(g_trace.find("Certificate in PSE '" + old.name() + "' expired"), std::string::npos);
+  EXPECT_NE(g_trace.find("SsfSignEx   : Format=PKCS7      Alg=SHA256     ChainFormat=None            "
+                         "Return=SSF_API_SIGNER_ERRORS     Descr=signer errors"),
+            std::string::npos);
+  EXPECT_EQ(g_trace.find(kPin), std::string::npos);
+}
+
 }  // namespace
