@@ -323,6 +323,18 @@ TEST_F(Create, BufferAndSigningFaults) {
   MemStore certs_only({"rsa.pem"});
   EXPECT_EQ(Make(Input(), &text, certs_only.name().c_str(), nullptr), (22 << 16) | 9);
   EXPECT_EQ(Make(Input(), &text, "/nonexistent.p12", kPin), (23 << 16) | 9);
+  // A signature that, with its certificate, does not fit the 4096-byte stream.
+  const std::string san = ShOut("/usr/bin/python3 -c \"print(','.join('DNS:h%03d.example.org' % i for i in range(200)))\"");
+  ASSERT_TRUE(Sh("openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -days 30 -subj /CN=big -keyout " +
+                 dir_.file("big.key") + " -out " + dir_.file("big.pem") + " -addext subjectAltName=" + san));
+  ASSERT_TRUE(Sh("openssl pkcs12 -export -inkey " + dir_.file("big.key") + " -in " + dir_.file("big.pem") +
+                 " -passout pass:" + kPin + " -out " + dir_.file("big.p12")));
+  RavAreSetProperty("SSF_INCLUDE_CERT", "1");
+  EXPECT_EQ(Make(Input(), &text, dir_.file("big.p12").c_str(), kPin), 3);
+  EXPECT_EQ(last_len_, 0u);
+  EXPECT_EQ(last_buf_[0], '\0');
+  RavAreSetProperty("SSF_INCLUDE_CERT", "0");
+  EXPECT_EQ(Make(Input(), &text, dir_.file("big.p12").c_str(), kPin), 0);
   // Without any key store.
   TavriShutdown();
   ASSERT_EQ(TavriInitialize(nullptr), 0);
