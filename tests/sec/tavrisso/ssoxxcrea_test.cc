@@ -194,15 +194,18 @@ TEST_F(Create, RoundTripThroughOurEvaluation) {
   ASSERT_EQ(LoadOwnKey("ec"), 0);
   MemStore trust({"ec.pem", "ca.pem"});
   ASSERT_TRUE(trust.ok());
-  const struct {
+  struct Row {
     bool user, lang, portal, scheme;
     const char* codepage;
-  } rows[] = {
-      {true, false, false, false, "1100"}, {false, false, true, false, "1100"},
-      {true, true, true, true, "4110"},    {true, true, false, true, "8000"},
   };
+  // Every combination of the optional fields (a user or a portal user is required).
+  std::vector<Row> rows;
+  for (const char* cp : {"1100", "4110", "8000"})
+    for (int m = 0; m < 16; ++m)
+      if (m & 5) rows.push_back({(m & 1) != 0, (m & 2) != 0, (m & 4) != 0, (m & 8) != 0, cp});
   for (const auto& r : rows) {
-    SCOPED_TRACE(std::string(r.codepage) + (r.user ? " user" : "") + (r.portal ? " portal" : ""));
+    SCOPED_TRACE(std::string(r.codepage) + (r.user ? " user" : "") + (r.lang ? " lang" : "") +
+                 (r.portal ? " portal" : "") + (r.scheme ? " scheme" : ""));
     Input in;
     in.has_user = r.user;
     in.has_lang = r.lang;
