@@ -256,6 +256,11 @@ TEST_F(Sign, OptionalOutputsDescribeTheSigner) {
   s = RunSign(a);
   WriteBytes(dir_.file("bag.p7"), s.chain);
   EXPECT_EQ(Count(ShOut("openssl pkcs7 -inform DER -print_certs -in " + dir_.file("bag.p7")), "subject="), 2u);
+  a.chain = "RAWPUBKEY";
+  EXPECT_EQ(RunSign(a).chain, SigBytes("rsa.pub.der"));
+  a.chain = "KEYVALUE";
+  const Bytes xml = RunSign(a).chain;
+  EXPECT_EQ(std::string(xml.begin(), xml.begin() + 22), "<RSAKeyValue><Modulus>");
 }
 
 TEST_F(Sign, OurVerificationAcceptsWhatWeSignOverEncodedContent) {
