@@ -29,6 +29,21 @@ void print_file(const std::string& path) {
   fclose(f);
 }
 
+// A certificate for `key`, signed by itself, valid for 30 days.
+X509* self_signed(EVP_PKEY* key, const char* cn, long serial) {
+  X509* cert = X509_new();
+  X509_set_version(cert, 2);
+  ASN1_INTEGER_set(X509_get_serialNumber(cert), serial);
+  X509_gmtime_adj(X509_getm_notBefore(cert), -3600);
+  X509_gmtime_adj(X509_getm_notAfter(cert), 3600L * 24 * 30);
+  X509_NAME_add_entry_by_txt(X509_get_subject_name(cert), "CN", MBSTRING_ASC,
+                             reinterpret_cast<const unsigned char*>(cn), -1, -1, 0);
+  X509_set_issuer_name(cert, X509_get_subject_name(cert));
+  X509_set_pubkey(cert, key);
+  X509_sign(cert, key, EVP_sha256());
+  return cert;
+}
+
 // An issuing system's side and ours: make a key and certificate, issue a
 // logon ticket as such a system does (byte stream, detached PKCS#7, Base64
 // with "!" for "+"), load the certificate as the ticket key and evaluate.
@@ -38,16 +53,7 @@ int demo_logon_ticket() {
   const std::string level = RavAreGetProperty("QOR_EXT_TRL");
   RavAreSetProperty("QOR_EXT_TRL", "2");
   EVP_PKEY* key = EVP_RSA_gen(2048);
-  X509* cert = X509_new();
-  X509_set_version(cert, 2);
-  ASN1_INTEGER_set(X509_get_serialNumber(cert), 1);
-  X509_gmtime_adj(X509_getm_notBefore(cert), -3600);
-  X509_gmtime_adj(X509_getm_notAfter(cert), 3600L * 24 * 30);
-  X509_NAME_add_entry_by_txt(X509_get_subject_name(cert), "CN", MBSTRING_ASC,
-                             reinterpret_cast<const unsigned char*>("Demo Issuer"), -1, -1, 0);
-  X509_set_issuer_name(cert, X509_get_subject_name(cert));
-  X509_set_pubkey(cert, key);
-  X509_sign(cert, key, EVP_sha256());
+  X509* cert = self_signed(key, "Demo Issuer", 1);
 
   char created[16];
   const time_t now = time(nullptr);
@@ -134,16 +140,7 @@ int demo_assertion_ticket() {
   const std::string level = RavAreGetProperty("QOR_EXT_TRL");
   RavAreSetProperty("QOR_EXT_TRL", "2");
   EVP_PKEY* key = EVP_EC_gen("P-256");
-  X509* cert = X509_new();
-  X509_set_version(cert, 2);
-  ASN1_INTEGER_set(X509_get_serialNumber(cert), 2);
-  X509_gmtime_adj(X509_getm_notBefore(cert), -3600);
-  X509_gmtime_adj(X509_getm_notAfter(cert), 3600L * 24 * 30);
-  X509_NAME_add_entry_by_txt(X509_get_subject_name(cert), "CN", MBSTRING_ASC,
-                             reinterpret_cast<const unsigned char*>("Demo Own Key"), -1, -1, 0);
-  X509_set_issuer_name(cert, X509_get_subject_name(cert));
-  X509_set_pubkey(cert, key);
-  X509_sign(cert, key, EVP_sha256());
+  X509* cert = self_signed(key, "Demo Own Key", 2);
   PKCS12* p12 = PKCS12_create("demo-pin", "own", key, cert, nullptr, 0, 0, 0, 0, 0);
   unsigned char* image = nullptr;
   const int imageL = i2d_PKCS12(p12, &image);
