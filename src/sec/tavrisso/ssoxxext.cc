@@ -39,6 +39,7 @@ unsigned char X509Key[kX509KeySize];
 size_t X509KeyLen = 0;
 
 bool bIncludeCert = false;
+char gQORCodepage[kCodepageSize] = "1100";
 
 namespace {
 
@@ -52,7 +53,6 @@ char gQORSYSID[kSysIdSize] = "SYS";
 char gQORMANDT[kClientSize] = "000";
 char gEXTSYSID[kSysIdSize] = "EXT";
 char gEXTMANDT[kClientSize] = "999";
-char gQORCodepage[kCodepageSize] = "1100";
 char gSsfHash[kSsfHashSize] = "SHA1";
 char gIncludeCert[2] = "0";
 // The "SSF_LIB=..." text handed to putenv must outlive the call.
