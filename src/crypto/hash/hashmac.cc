@@ -247,6 +247,10 @@ bool crypt_mac_equal(const unsigned char* a, const unsigned char* b, size_t len)
   return len == 0 || CRYPTO_memcmp(a, b, len) == 0;
 }
 
+void crypt_cleanse(void* p, size_t n) {
+  if (p != nullptr && n != 0) OPENSSL_cleanse(p, n);
+}
+
 bool crypt_key_is_public(const unsigned char* key, size_t len) {
   if (key == nullptr || len == 0) return false;
   qorcr::SslPtr<X509> cert;

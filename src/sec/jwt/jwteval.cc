@@ -6,7 +6,6 @@
 #include <string.h>
 #include <time.h>
 
-#include <algorithm>
 #include <atomic>
 #include <new>
 #include <string_view>
@@ -140,7 +139,7 @@ struct PublicKeyVerdict {
   bool is_public = false;
   ~PublicKeyVerdict() { clear(); }
   void clear() {
-    std::fill(key.begin(), key.end(), 0);
+    crypt_cleanse(key.data(), key.size());
     key.clear();
   }
 };
