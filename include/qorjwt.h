@@ -192,28 +192,6 @@ QOR_STATIC_ASSERT(offsetof(JWT_INFO, issuedAt) == 616, "JWT_INFO layout");
 QOR_STATIC_ASSERT(offsetof(JWT_INFO, tAlgId) == 624, "JWT_INFO layout");
 QOR_STATIC_ASSERT(offsetof(JWT_INFO, pKeyId) == 632, "JWT_INFO layout");
 QOR_STATIC_ASSERT(offsetof(JWT_INFO, lKeyId) == 640, "JWT_INFO layout");
-QOR_STATIC_ASSERT(sizeof(TICKET_TYPE) == 4, "TICKET_TYPE is 32 bits");
-QOR_STATIC_ASSERT(sizeof(time_t) == 8, "times are 64 bits");
-QOR_STATIC_ASSERT(sizeof(TICKET_INFO) == 152, "TICKET_INFO layout");
-QOR_STATIC_ASSERT(offsetof(TICKET_INFO, sQORCodepage) == 8, "TICKET_INFO layout");
-QOR_STATIC_ASSERT(offsetof(TICKET_INFO, pSysID) == 16, "TICKET_INFO layout");
-QOR_STATIC_ASSERT(offsetof(TICKET_INFO, pIntSysIDL) == 24, "TICKET_INFO layout");
-QOR_STATIC_ASSERT(offsetof(TICKET_INFO, pQORUser) == 32, "TICKET_INFO layout");
-QOR_STATIC_ASSERT(offsetof(TICKET_INFO, pIntQORUserL) == 40, "TICKET_INFO layout");
-QOR_STATIC_ASSERT(offsetof(TICKET_INFO, pQORClient) == 48, "TICKET_INFO layout");
-QOR_STATIC_ASSERT(offsetof(TICKET_INFO, pIntQORClientL) == 56, "TICKET_INFO layout");
-QOR_STATIC_ASSERT(offsetof(TICKET_INFO, pQORLangu) == 64, "TICKET_INFO layout");
-QOR_STATIC_ASSERT(offsetof(TICKET_INFO, pIntQORLanguL) == 72, "TICKET_INFO layout");
-QOR_STATIC_ASSERT(offsetof(TICKET_INFO, ptmCreTime) == 80, "TICKET_INFO layout");
-QOR_STATIC_ASSERT(offsetof(TICKET_INFO, ptmValidity) == 88, "TICKET_INFO layout");
-QOR_STATIC_ASSERT(offsetof(TICKET_INFO, pPrtUser) == 96, "TICKET_INFO layout");
-QOR_STATIC_ASSERT(offsetof(TICKET_INFO, pIntPrtUserL) == 104, "TICKET_INFO layout");
-QOR_STATIC_ASSERT(offsetof(TICKET_INFO, pAuthScheme) == 112, "TICKET_INFO layout");
-QOR_STATIC_ASSERT(offsetof(TICKET_INFO, pIntAuthSchemeL) == 120, "TICKET_INFO layout");
-QOR_STATIC_ASSERT(offsetof(TICKET_INFO, pAsn1Certificate) == 128, "TICKET_INFO layout");
-QOR_STATIC_ASSERT(offsetof(TICKET_INFO, pIntAsn1CertificateL) == 136, "TICKET_INFO layout");
-QOR_STATIC_ASSERT(offsetof(TICKET_INFO, flags) == 144, "TICKET_INFO layout");
-QOR_STATIC_ASSERT(offsetof(TICKET_INFO, tTicketType) == 148, "TICKET_INFO layout");
 #undef QOR_STATIC_ASSERT
 
 /* Evaluates a compact JSON Web Token signed with HS256/384/512 or
@@ -229,8 +207,48 @@ QOR_API int32_t TavriEvalJWToken(const char* pJWToken, size_t pJWTokenL,
                                  const unsigned char* pVerificationKey, size_t pVerificationKeyL,
                                  const char* pUserAttribute, JWT_INFO* jwtInfo);
 
+/* ---- assertion ticket creation ---- */
+
+/* Issues an assertion ticket from pMySysId/pMyClient for the recipient
+ * pTicketInfo->pSysID/pQORClient, signed with the key store pPrivAddrBook
+ * (null: the loaded own key store). Reads the user, language, portal user,
+ * authentication scheme and code page fields of pTicketInfo. *pB64TicketL:
+ * capacity in, text length out; the rest of the buffer is zeroed. Returns
+ * 0, 1, 3, 9, 15, 23 or an engine result (SSF result in the high half). */
+QOR_API int32_t TavriCreateAssertionTicket(const char* pMySysId, const char* pMyClient,
+                                           const char* pPrivAddrBook, const char* pPassword,
+                                           TICKET_INFO* pTicketInfo, char* pB64Ticket,
+                                           uint32_t* pB64TicketL);
+
 #ifdef __cplusplus
 }
+
+static_assert(sizeof(TICKET_TYPE) == 4, "TICKET_TYPE is 32 bits");
+static_assert(sizeof(time_t) == 8, "times are 64 bits");
+static_assert(sizeof(TICKET_INFO) == 152, "TICKET_INFO layout");
+static_assert(offsetof(TICKET_INFO, sQORCodepage) == 8, "TICKET_INFO layout");
+static_assert(offsetof(TICKET_INFO, pSysID) == 16, "TICKET_INFO layout");
+static_assert(offsetof(TICKET_INFO, pIntSysIDL) == 24, "TICKET_INFO layout");
+static_assert(offsetof(TICKET_INFO, pQORUser) == 32, "TICKET_INFO layout");
+static_assert(offsetof(TICKET_INFO, pIntQORUserL) == 40, "TICKET_INFO layout");
+static_assert(offsetof(TICKET_INFO, pQORClient) == 48, "TICKET_INFO layout");
+static_assert(offsetof(TICKET_INFO, pIntQORClientL) == 56, "TICKET_INFO layout");
+static_assert(offsetof(TICKET_INFO, pQORLangu) == 64, "TICKET_INFO layout");
+static_assert(offsetof(TICKET_INFO, pIntQORLanguL) == 72, "TICKET_INFO layout");
+static_assert(offsetof(TICKET_INFO, ptmCreTime) == 80, "TICKET_INFO layout");
+static_assert(offsetof(TICKET_INFO, ptmValidity) == 88, "TICKET_INFO layout");
+static_assert(offsetof(TICKET_INFO, pPrtUser) == 96, "TICKET_INFO layout");
+static_assert(offsetof(TICKET_INFO, pIntPrtUserL) == 104, "TICKET_INFO layout");
+static_assert(offsetof(TICKET_INFO, pAuthScheme) == 112, "TICKET_INFO layout");
+static_assert(offsetof(TICKET_INFO, pIntAuthSchemeL) == 120, "TICKET_INFO layout");
+static_assert(offsetof(TICKET_INFO, pAsn1Certificate) == 128, "TICKET_INFO layout");
+static_assert(offsetof(TICKET_INFO, pIntAsn1CertificateL) == 136, "TICKET_INFO layout");
+static_assert(offsetof(TICKET_INFO, flags) == 144, "TICKET_INFO layout");
+static_assert(offsetof(TICKET_INFO, tTicketType) == 148, "TICKET_INFO layout");
+#else
+_Static_assert(sizeof(TICKET_INFO) == 152, "TICKET_INFO layout");
+_Static_assert(offsetof(TICKET_INFO, flags) == 144, "TICKET_INFO layout");
+_Static_assert(offsetof(TICKET_INFO, tTicketType) == 148, "TICKET_INFO layout");
 #endif
 
 #endif /* QORJWT_H */

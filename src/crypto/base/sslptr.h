@@ -7,6 +7,7 @@
 #include <openssl/cms.h>
 #include <openssl/dsa.h>
 #include <openssl/evp.h>
+#include <openssl/param_build.h>
 #include <openssl/pkcs12.h>
 #include <openssl/x509.h>
 #include <openssl/x509v3.h>
@@ -43,6 +44,8 @@ QORCR_SSL_DELETER(EVP_PKEY_CTX, EVP_PKEY_CTX_free);
 QORCR_SSL_DELETER(DSA_SIG, DSA_SIG_free);
 QORCR_SSL_DELETER(EVP_MAC, EVP_MAC_free);
 QORCR_SSL_DELETER(EVP_MAC_CTX, EVP_MAC_CTX_free);
+QORCR_SSL_DELETER(OSSL_PARAM_BLD, OSSL_PARAM_BLD_free);
+QORCR_SSL_DELETER(OSSL_PARAM, OSSL_PARAM_free);
 
 #undef QORCR_SSL_DELETER
 

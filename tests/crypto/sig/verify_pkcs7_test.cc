@@ -3,6 +3,9 @@
 // against openssl's own ContentInfo.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 #include "crypto/sig/sigtest.h"
 #include "sec/tavrisso/ssflib.h"
 
@@ -26,7 +29,8 @@ Bytes OpensslSign(const TempDir& dir, const std::string& signer, const std::stri
 Bytes Encode(const Bytes& content) {
   SsfOctetstring out = nullptr;
   SsfOctetlen outL = 0;
-  EXPECT_EQ(SsfEncode("PKCS7", 5, content.data(), static_cast<int32_t>(content.size()), &out, &outL), 0);
+  EXPECT_EQ(
+      SsfEncode("PKCS7", 5, content.data(), static_cast<int32_t>(content.size()), &out, &outL), 0);
   Bytes b(out, out + outL);
   SsfDELSsfOctetstring(&out, &outL);
   return b;
@@ -50,7 +54,8 @@ TEST(VerifyPkcs7, OpensslSignaturesOfEverySignerDigestAndAttributeChoiceVerify) 
     for (const char* md : {"sha1", "sha256"}) {
       for (const char* attrs : {"", "-noattr"}) {
         SCOPED_TRACE(std::string(key) + " " + md + " " + attrs);
-        Verified v = RunVerify(Detached(OpensslSign(dir, key, std::string("-md ") + md + " " + attrs), trust));
+        Verified v = RunVerify(
+            Detached(OpensslSign(dir, key, std::string("-md ") + md + " " + attrs), trust));
         ASSERT_EQ(v.rc, SSF_API_OK);
         ASSERT_EQ(v.signers.size(), 1u);
         EXPECT_EQ(v.signers[0].result, 0u);
@@ -116,7 +121,8 @@ TEST(VerifyPkcs7, TamperedUntrustedExpiredAndMisplacedSignersGiveTheirResults) {
   a.input = Encode(ToBytes("tampered"));
   RunVerify(a);
   SsfSecTKLastErrorInfo(5, nullptr, &text, &textL, nullptr, nullptr);
-  EXPECT_NE(std::string(reinterpret_cast<char*>(text), textL).find("Wrong MessageDigest"), std::string::npos);
+  EXPECT_NE(std::string(reinterpret_cast<char*>(text), textL).find("Wrong MessageDigest"),
+            std::string::npos);
   SsfDELSsfOctetstring(&text, &textL);
 
   // Carried but not trusted: 22, the record still carries the certificate.
@@ -140,9 +146,11 @@ TEST(VerifyPkcs7, TamperedUntrustedExpiredAndMisplacedSignersGiveTheirResults) {
 TEST(VerifyPkcs7, SignersByKeyIdentifierAndSeveralSignersEachGetTheirRecord) {
   TempDir dir;
   MemStore trust({"ca.pem"});
-  EXPECT_EQ(RunVerify(Detached(OpensslSign(dir, "rsa", "-keyid -md sha256"), trust)).rc, SSF_API_OK);
+  EXPECT_EQ(RunVerify(Detached(OpensslSign(dir, "rsa", "-keyid -md sha256"), trust)).rc,
+            SSF_API_OK);
   MemStore signer({"rsa.pem"});
-  EXPECT_EQ(RunVerify(Detached(OpensslSign(dir, "rsa", "-keyid -nocerts -md sha256"), signer)).rc, SSF_API_OK);
+  EXPECT_EQ(RunVerify(Detached(OpensslSign(dir, "rsa", "-keyid -nocerts -md sha256"), signer)).rc,
+            SSF_API_OK);
   Verified v = RunVerify(Detached(OpensslSign(dir, "rsa", "-keyid -nocerts -md sha256"), trust));
   EXPECT_EQ(v.rc, SSF_API_SIGNER_ERRORS);
   EXPECT_EQ(v.signers.at(0).id.rfind("/Keyid=", 0), 0u);
@@ -197,25 +205,47 @@ TEST(VerifyPkcs7, DecodingDigestAndKeyStoreRulesGiveExactCodes) {
 
 TEST(SsfEncode, WrapsLikeOpensslAndDecodeTakesTrailingZerosOnly) {
   TempDir dir;
-  ASSERT_TRUE(Sh("openssl cms -data_create -binary -in " + kMsg + " -outform DER -out " + dir.file("d")));
+  ASSERT_TRUE(
+      Sh("openssl cms -data_create -binary -in " + kMsg + " -outform DER -out " + dir.file("d")));
   const Bytes der = ReadBytes(dir.file("d"));
   EXPECT_EQ(Encode(SigBytes("msg.bin")), der);
   SsfOctetstring out = nullptr;
   SsfOctetlen outL = 0;
   Bytes padded = der;
   padded.insert(padded.end(), {0, 0});
-  ASSERT_EQ(SsfDecode("PKCS7", 5, padded.data(), static_cast<int32_t>(padded.size()), &out, &outL), 0);
+  ASSERT_EQ(SsfDecode("PKCS7", 5, padded.data(), static_cast<int32_t>(padded.size()), &out, &outL),
+            0);
   EXPECT_EQ(Bytes(out, out + outL), SigBytes("msg.bin"));
   SsfDELSsfOctetstring(&out, &outL);
   padded.back() = 1;
   EXPECT_EQ(SsfDecode("PKCS7", 5, padded.data(), static_cast<int32_t>(padded.size()), &out, &outL),
             SSF_API_DECODE_FAILED);
   const Bytes signed_data = SigBytes("py.ec.attached.p7");
-  EXPECT_EQ(SsfDecode("PKCS7", 5, signed_data.data(), static_cast<int32_t>(signed_data.size()), &out, &outL),
+  EXPECT_EQ(SsfDecode("PKCS7", 5, signed_data.data(), static_cast<int32_t>(signed_data.size()),
+                      &out, &outL),
             SSF_API_INVALID_FORMAT);
   EXPECT_EQ(SsfDecode("PKCS7", 5, der.data(), 0, &out, &outL), SSF_API_NODATA);
   EXPECT_EQ(SsfEncode("RAWSIG", 6, der.data(), 4, &out, &outL), SSF_API_INVALID_FORMAT);
   EXPECT_EQ(out, nullptr);
+}
+
+TEST(VerifyPkcs7, ThreadsVerifyAtOnceAgainstOneKeyStore) {
+  TempDir dir;
+  MemStore trust({"ca.pem"});
+  const VerifyArgs detached = Detached(OpensslSign(dir, "rsa", "-md sha256"), trust);
+  VerifyArgs raw;
+  raw.format = "PKCS1-V1.5", raw.digest = "SHA256", raw.inc_certs = 0;
+  raw.signature = SigBytes("rsa.sha256.sig"), raw.input = SigBytes("msg.bin");
+  raw.pab = "<no_certificate_check>", raw.chain = "X509v3", raw.certs = SigBytes("rsa.der");
+  std::atomic<int> good{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 8; ++t)
+    threads.emplace_back([&, t] {
+      for (int i = 0; i < 10; ++i)
+        if (RunVerify((t + i) % 2 ? detached : raw).rc == SSF_API_OK) ++good;
+    });
+  for (auto& th : threads) th.join();
+  EXPECT_EQ(good.load(), 80);
 }
 
 TEST(SsfLibTable, CarriesTheVerificationServices) {
@@ -228,11 +258,12 @@ TEST(SsfLibTable, CarriesTheVerificationServices) {
   SsfOctetstring in = nullptr;
   SsfOctetlen inL = 0;
   const Bytes msg = SigBytes("msg.bin");
-  ASSERT_EQ(SsfLibEncode(&lib, "PKCS7", 5, msg.data(), static_cast<int32_t>(msg.size()), &in, &inL), 0);
+  ASSERT_EQ(SsfLibEncode(&lib, "PKCS7", 5, msg.data(), static_cast<int32_t>(msg.size()), &in, &inL),
+            0);
   SigRcpSsfInformationList list = nullptr;
   EXPECT_EQ(SsfLibVerify(&lib, "PKCS7", 5, 1, sig.data(), static_cast<int32_t>(sig.size()), in, inL,
-                         trust.name().c_str(), static_cast<int32_t>(trust.name().size()), nullptr, 0,
-                         &list, nullptr, nullptr),
+                         trust.name().c_str(), static_cast<int32_t>(trust.name().size()), nullptr,
+                         0, &list, nullptr, nullptr),
             0);
   ASSERT_NE(list, nullptr);
   EXPECT_EQ(list->ptrSigRcp->uResult, 0u);
