@@ -1,0 +1,26 @@
+// The natives of the default-package class VID2Ozuved: each forwards to
+// the method of the same name in com.tavri.sso.VID2Ozuved.
+#ifdef QOR_WITH_JNI
+#include "sec/tavrisso/ssoxxjni.h"
+
+extern "C" {
+
+JNIEXPORT jboolean JNICALL Java_VID2Ozuved_init(JNIEnv* env, jclass cls, jstring jseclib) {
+  return Java_com_tavri_sso_VID2Ozuved_init(env, cls, jseclib);
+}
+
+JNIEXPORT jstring JNICALL Java_VID2Ozuved_getVersion(JNIEnv* env, jclass cls) {
+  return Java_com_tavri_sso_VID2Ozuved_getVersion(env, cls);
+}
+
+JNIEXPORT jstring JNICALL Java_VID2Ozuved_getProperty(JNIEnv* env, jclass cls, jstring jproperty) {
+  return Java_com_tavri_sso_VID2Ozuved_getProperty(env, cls, jproperty);
+}
+
+JNIEXPORT jboolean JNICALL Java_VID2Ozuved_setProperty(JNIEnv* env, jclass cls, jstring jproperty,
+                                                       jstring jvalue) {
+  return Java_com_tavri_sso_VID2Ozuved_setProperty(env, cls, jproperty, jvalue);
+}
+
+}  // extern "C"
+#endif  // QOR_WITH_JNI
