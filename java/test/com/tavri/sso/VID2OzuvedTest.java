@@ -1,6 +1,5 @@
 package com.tavri.sso;
 
-import static org.junit.Assert.assertArrayEquals;
 import static org.junit.Assert.assertEquals;
 import static org.junit.Assert.assertFalse;
 import static org.junit.Assert.assertNull;
@@ -77,17 +76,6 @@ public class VID2OzuvedTest {
                 "JAVA: End of getProperty ", "JAVA: init was called.", "JAVA: End of init ",
                 "JAVA: setProperty was called."}) {
             assertTrue(line, text.contains(line));
-        }
-    }
-
-    static void assertArrayOf(Object[] want, Object[] got) {
-        assertEquals(want.length, got.length);
-        for (int i = 0; i < want.length; ++i) {
-            if (want[i] instanceof byte[]) {
-                assertArrayEquals("element " + i, (byte[]) want[i], (byte[]) got[i]);
-            } else {
-                assertEquals("element " + i, want[i], got[i]);
-            }
         }
     }
 }
