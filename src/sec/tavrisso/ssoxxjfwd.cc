@@ -22,5 +22,15 @@ JNIEXPORT jboolean JNICALL Java_VID2Ozuved_setProperty(JNIEnv* env, jclass cls, 
   return Java_com_tavri_sso_VID2Ozuved_setProperty(env, cls, jproperty, jvalue);
 }
 
+JNIEXPORT jboolean JNICALL Java_VID2Ozuved_loadKey(JNIEnv* env, jclass cls, jbyteArray keyfile,
+                                                   jstring key_password, jint jindex, jint jtype) {
+  return Java_com_tavri_sso_VID2Ozuved_loadKey(env, cls, keyfile, key_password, jindex, jtype);
+}
+
+JNIEXPORT jstring JNICALL Java_VID2Ozuved_parseCertificate(JNIEnv* env, jclass cls, jbyteArray cert,
+                                                           jint info_id) {
+  return Java_com_tavri_sso_VID2Ozuved_parseCertificate(env, cls, cert, info_id);
+}
+
 }  // extern "C"
 #endif  // QOR_WITH_JNI
