@@ -63,19 +63,35 @@ public class VID2OzuvedTest {
     }
 
     @Test
+    public void nullArgumentsOfEveryKind() throws Exception {
+        assertTrue(VID2Ozuved.init(null));
+        assertFalse(VID2Ozuved.setProperty(null, null));
+        assertTrue(VID2Ozuved.setProperty("QOR_EXT_TRL", null));
+        assertFalse(VID2Ozuved.loadKey(null, null, 0, 0));
+        assertFalse(VID2Ozuved.loadKey(null, "pin", -1, 2));
+        assertNull(VID2Ozuved.parseCertificate(null, 0));
+    }
+
+    @Test
     public void nativesTraceTheirEntryAndExit() throws Exception {
         Path trace = Paths.get(System.getProperty("qor.work"), "binding-trace.trc");
         assertTrue(VID2Ozuved.setProperty("QOR_EXT_TRL", "3"));
         assertTrue(VID2Ozuved.setProperty("QOR_EXT_TRC", trace.toString()));
         assertEquals("3", VID2Ozuved.getProperty("QOR_EXT_TRL"));
         assertTrue(VID2Ozuved.init(null));
+        assertFalse(VID2Ozuved.loadKey(null, null, 0, 1));
+        assertEquals("Invalid info request id passed: ID= 10",
+                TestSupport.thrown(() -> VID2Ozuved.parseCertificate(new byte[1], 10)));
+        assertNull(VID2Ozuved.parseCertificate(null, 0)); // returns before its trace line
         assertTrue(VID2Ozuved.setProperty("QOR_EXT_TRC", null));
         assertTrue(VID2Ozuved.setProperty("QOR_EXT_TRL", null));
         String text = new String(Files.readAllBytes(trace), StandardCharsets.UTF_8);
         for (String line : new String[] {"JAVA: End of setProperty (rc==0)", "JAVA: getProperty was called.",
                 "JAVA: End of getProperty ", "JAVA: init was called.", "JAVA: End of init ",
-                "JAVA: setProperty was called."}) {
+                "JAVA: setProperty was called.", "JAVA: loadKey was called", "JAVA: End of loadKey",
+                "JAVA: End of parseCertificate"}) {
             assertTrue(line, text.contains(line));
         }
+        assertEquals(1, text.split("JAVA: parseCertificate was called", -1).length - 1);
     }
 }
