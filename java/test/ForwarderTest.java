@@ -1,15 +1,23 @@
+import static com.tavri.sso.TestSupport.thrown;
 import static org.junit.Assert.assertEquals;
 import static org.junit.Assert.assertFalse;
+import static org.junit.Assert.assertNull;
 import static org.junit.Assert.assertTrue;
 
+import com.tavri.sso.TestSupport;
+import java.nio.file.Path;
 import org.junit.BeforeClass;
 import org.junit.Test;
 
 /** The default-package class VID2Ozuved gives what the long-named class gives. */
 public class ForwarderTest {
+    private static Path dir;
+
     @BeforeClass
     public static void initialise() throws Exception {
         assertTrue(VID2Ozuved.init(""));
+        dir = TestSupport.workDir("forwarder");
+        TestSupport.python("make_ticket.py", "cert", dir.resolve("issuer").toString(), "--cn", "Forwarded");
     }
 
     @Test
@@ -24,5 +32,16 @@ public class ForwarderTest {
         assertEquals("ABC", com.tavri.sso.VID2Ozuved.getProperty("QOR_OWN_SYSID"));
         assertEquals(VID2Ozuved.getProperty(null), com.tavri.sso.VID2Ozuved.getProperty(null));
         assertFalse(VID2Ozuved.setProperty(null, "x"));
+    }
+
+    @Test
+    public void keyAndCertificateMethods() throws Exception {
+        byte[] der = TestSupport.read(dir.resolve("issuer.der"));
+        assertEquals("CN=Forwarded", VID2Ozuved.parseCertificate(der, 0));
+        assertEquals(com.tavri.sso.VID2Ozuved.parseCertificate(der, 8), VID2Ozuved.parseCertificate(der, 8));
+        assertEquals("Invalid info request id passed: ID= 9", thrown(() -> VID2Ozuved.parseCertificate(der, 9)));
+        assertNull(VID2Ozuved.parseCertificate(null, 0));
+        assertTrue(VID2Ozuved.loadKey(der, null, 0, 1));
+        assertFalse(VID2Ozuved.loadKey(null, null, 0, 1));
     }
 }

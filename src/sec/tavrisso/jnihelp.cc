@@ -73,8 +73,11 @@ void ThrowClass(JNIEnv* env, const char* cls, const char* msg) {
 
 }  // namespace
 
+// After one conversion failed the JVM has an exception pending, and the
+// later ones must not call it again.
 Utf::Utf(JNIEnv* env, jstring s)
-    : env_(env), s_(s), p_(s != nullptr ? env->GetStringUTFChars(s, nullptr) : nullptr) {}
+    : env_(env), s_(s),
+      p_(s != nullptr && !env->ExceptionCheck() ? env->GetStringUTFChars(s, nullptr) : nullptr) {}
 
 Utf::~Utf() {
   if (p_ != nullptr) env_->ReleaseStringUTFChars(s_, p_);
@@ -83,7 +86,8 @@ Utf::~Utf() {
 jsize Utf::length() const { return s_ != nullptr ? env_->GetStringUTFLength(s_) : 0; }
 
 Bytes::Bytes(JNIEnv* env, jbyteArray a)
-    : env_(env), a_(a), p_(a != nullptr ? env->GetByteArrayElements(a, nullptr) : nullptr),
+    : env_(env), a_(a),
+      p_(a != nullptr && !env->ExceptionCheck() ? env->GetByteArrayElements(a, nullptr) : nullptr),
       n_(p_ != nullptr ? env->GetArrayLength(a) : 0) {}
 
 Bytes::~Bytes() {
