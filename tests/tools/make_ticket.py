@@ -48,7 +48,7 @@ def make_cert(a):
     b = (x509.CertificateBuilder().subject_name(subject).issuer_name(issuer)
          .public_key(key.public_key()).serial_number(x509.random_serial_number())
          .not_valid_before(now - datetime.timedelta(days=1))
-         .not_valid_after(now + datetime.timedelta(days=30)))
+         .not_valid_after(now + datetime.timedelta(days=a.days)))
     if a.is_ca:
         b = b.add_extension(x509.BasicConstraints(ca=True, path_length=None), True)
     cert = b.sign(signer, hashes.SHA256())
@@ -140,6 +140,7 @@ def main():
     c.add_argument("--cn", default="Ticket Issuer")
     c.add_argument("--ca")
     c.add_argument("--is-ca", action="store_true")
+    c.add_argument("--days", type=int, default=30)
     t = sub.add_parser("ticket")
     t.add_argument("--key", required=True)
     t.add_argument("--cert", required=True)

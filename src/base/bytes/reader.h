@@ -75,6 +75,51 @@ class ByteReader {
     return true;
   }
 
+  // One DER element with a single-byte tag and a definite length (at most
+  // four length bytes): `tag` gets its tag, `contents` its contents and
+  // `element` (optional) the whole element with header.
+  bool get_der_any(uint8_t* tag, ByteReader* contents, ByteReader* element = nullptr) {
+    ByteReader r = *this;
+    uint8_t t = 0, l = 0;
+    if (!r.get_u8(&t) || (t & 0x1F) == 0x1F || !r.get_u8(&l)) return false;
+    size_t len = l;
+    if (l & 0x80) {
+      const uint8_t n = l & 0x7F;
+      if (n == 0 || n > 4) return false;
+      len = 0;
+      for (uint8_t i = 0; i < n; ++i) {
+        uint8_t b = 0;
+        if (!r.get_u8(&b)) return false;
+        len = (len << 8) | b;
+      }
+    }
+    ByteReader body;
+    if (!r.get_sub(len, &body)) return false;
+    if (element) *element = ByteReader(p_, left_ - r.remaining());
+    *tag = t;
+    *contents = body;
+    *this = r;
+    return true;
+  }
+
+  // One DER element that must have tag `tag`; its contents become `out`.
+  bool get_der(uint8_t tag, ByteReader* out, ByteReader* element = nullptr) {
+    ByteReader probe = *this, body, whole;
+    uint8_t t = 0;
+    if (!probe.get_der_any(&t, &body, &whole) || t != tag) return false;
+    *out = body;
+    if (element) *element = whole;
+    *this = probe;
+    return true;
+  }
+
+  // True when every remaining byte is zero (padding after a DER structure).
+  bool rest_is_zero() const {
+    for (size_t i = 0; i < left_; ++i)
+      if (p_[i] != 0) return false;
+    return true;
+  }
+
   // Consumes `c` if it is the next byte.
   bool match_u8(uint8_t c) {
     if (left_ < 1 || p_[0] != c) return false;

@@ -4,6 +4,8 @@
 #include <openssl/asn1.h>
 #include <openssl/bio.h>
 #include <openssl/bn.h>
+#include <openssl/cms.h>
+#include <openssl/dsa.h>
 #include <openssl/evp.h>
 #include <openssl/pkcs12.h>
 #include <openssl/x509.h>
@@ -35,6 +37,10 @@ QORCR_SSL_DELETER(BIO, BIO_free_all);
 QORCR_SSL_DELETER(BIGNUM, BN_free);
 QORCR_SSL_DELETER(ASN1_OCTET_STRING, ASN1_OCTET_STRING_free);
 QORCR_SSL_DELETER(BASIC_CONSTRAINTS, BASIC_CONSTRAINTS_free);
+QORCR_SSL_DELETER(CMS_ContentInfo, CMS_ContentInfo_free);
+QORCR_SSL_DELETER(X509_ALGOR, X509_ALGOR_free);
+QORCR_SSL_DELETER(EVP_PKEY_CTX, EVP_PKEY_CTX_free);
+QORCR_SSL_DELETER(DSA_SIG, DSA_SIG_free);
 
 #undef QORCR_SSL_DELETER
 

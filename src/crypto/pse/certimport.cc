@@ -131,6 +131,10 @@ int32_t decode_to_handle(const char* func, const unsigned char* data, int32_t le
 
 }  // namespace
 
+int32_t CertDecode(const unsigned char* data, int32_t len, SslPtr<X509>* out) {
+  return decode_cert(data, len, out);
+}
+
 X509* CertX509(SsfCertHandle cert) { return cert ? cert->x509.get() : nullptr; }
 
 SsfCertHandle CertHandleNew(SslPtr<X509> x) {

@@ -64,6 +64,10 @@ using PseRef = std::shared_ptr<const PseContents>;
 int32_t PseOpen(const char* name, SsfCharlen nameL, const char* password, SsfCharlen passwordL,
                 const char* func, PseRef* out);
 
+// One X.509 certificate as DER, Base64 text or PEM, as qorzelb_decode_cert
+// reads it (same result codes), without the entry frame.
+int32_t CertDecode(const unsigned char* data, int32_t len, SslPtr<X509>* out);
+
 // The certificate inside a handle (no new reference), null for null.
 X509* CertX509(SsfCertHandle cert);
 // A new handle that takes over `x`; null when out of memory.

@@ -2,6 +2,8 @@
 
 #include <string.h>
 
+#include "base/bytes/reader.h"
+
 namespace {
 
 // The 64 digits followed by the pad as 65th character.
@@ -39,9 +41,10 @@ int32_t rsecdb64l_decbase64_length(uint32_t len, const unsigned char* text, uint
   if (text == nullptr) return 2;
   if (out == nullptr) return 3;
   uint32_t dec = len - len / kGroupChars;
-  if (text[len - 1] == kPad) {
-    dec -= text[len - 2] == kPad ? 2 : 1;
-  }
+  ByteReader tail(text, len);
+  uint8_t last2 = 0, last = 0;
+  if (!tail.skip(len - 2) || !tail.get_u8(&last2) || !tail.get_u8(&last)) return 1;
+  if (last == kPad) dec -= last2 == kPad ? 2 : 1;
   *out = dec;
   return 0;
 }
@@ -85,8 +88,9 @@ int32_t rsecdb64_decode_base64(unsigned char* buffer, uint32_t len, uint32_t* ou
   uint32_t wr = 0;
   uint32_t bits = 0;
   uint32_t digits = 0;
-  for (uint32_t rd = 0; rd < len; ++rd) {
-    const int v = alphabet_index(buffer[rd]);
+  ByteReader in(buffer, len);
+  for (uint8_t c = 0; in.get_u8(&c);) {
+    const int v = alphabet_index(c);
     if (v < 0) return 3;
     if (v == kPadIndex) break;
     bits = (bits << 6) | static_cast<uint32_t>(v);

@@ -9,6 +9,7 @@
 #include "base/dptrc/dptrc.h"
 #include "sec/tavrisso/contentlist.h"
 #include "sec/tavrisso/ssflib.h"
+#include "sec/tavrisso/ticketstream.h"
 
 // Field sizes of RazuSsfParams (blank- or zero-padded, read trimmed).
 constexpr size_t kRazuFrmtSize = 20;
@@ -16,17 +17,13 @@ constexpr size_t kRazuAlgSize = 20;
 constexpr size_t kRazuProNameSize = 132;
 constexpr size_t kRazuDNSize = 255;
 constexpr size_t kRazuTkSize = 10;
-constexpr size_t kRazuCodepageSize = 4;
+constexpr size_t kRazuCodepageSize = kTicketCodepageSize;
 
-// Engine result codes beyond those of the content list.
-constexpr int32_t kRazuBufferTooSmall = 3;
-constexpr int32_t kRazuBadStream = 5;
+// Engine result codes beyond those of the content list and byte stream.
 constexpr int32_t kRazuSignFailed = 9;
 constexpr int32_t kRazuEncodeFailed = 14;
 constexpr int32_t kRazuNoSignerCert = 17;
 constexpr int32_t kRazuNoSignerEntry = 20;
-constexpr int32_t kRazuBase64Decode = 1281;
-constexpr int32_t kRazuBase64Encode = 1282;
 
 // A verification or signing failure: engine/SSF code in the low half, the
 // signer's SSF result in the high half.

@@ -40,6 +40,9 @@ void ssf_bind_operations(SsfLib* lib) {
   SSF_BIND(qorcr_get_property_string);
   SSF_BIND(qorcr_get_version);
   SSF_BIND(qorzelb_decode_cert);
-  // Signature services: SsfEncode, SsfDecode, SsfVerify, SsfVerifyEx,
-  // SsfSign and SsfSignEx are bound here by the modules that provide them.
+  SSF_BIND(SsfVerify);
+  SSF_BIND(SsfVerifyEx);
+  SSF_BIND(SsfEncode);
+  SSF_BIND(SsfDecode);
+  // Signature creation (SsfSign, SsfSignEx) is bound here by its module.
 }

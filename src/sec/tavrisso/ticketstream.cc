@@ -189,28 +189,27 @@ void ReplacePlus(char* chBuf, int32_t iBufL) {
 void ReplaceExclMarkAndURLEncoding(char* chBuf, int32_t* iBufL) {
   if (chBuf == nullptr || iBufL == nullptr) return;
   const int32_t n = *iBufL;
+  // Written in place: the write position never passes the read position.
+  ByteReader in(chBuf, n > 0 ? static_cast<size_t>(n) : 0);
   int32_t j = 0;
-  for (int32_t i = 0; i < n; ++i, ++j) {
-    const char ch = chBuf[i];
+  for (uint8_t ch = 0; in.get_u8(&ch);) {
+    const uint8_t* esc = nullptr;
     if (ch == ' ' || ch == '!') {
-      chBuf[j] = '+';
-    } else if (ch == '%' && i + 2 < n) {
-      const int hi = hex_digit(chBuf[i + 1]);
-      const int lo = hex_digit(chBuf[i + 2]);
+      chBuf[j++] = '+';
+    } else if (ch == '%' && in.get_bytes(2, &esc)) {
+      const int hi = hex_digit(static_cast<char>(esc[0]));
+      const int lo = hex_digit(static_cast<char>(esc[1]));
       if (hi < 0 || lo < 0) {
         // Not an escape: the three characters stay as they are.
-        chBuf[j] = ch;
-        chBuf[j + 1] = chBuf[i + 1];
-        chBuf[j + 2] = chBuf[i + 2];
-        i += 2;
-        j += 2;
+        chBuf[j++] = '%';
+        chBuf[j++] = static_cast<char>(esc[0]);
+        chBuf[j++] = static_cast<char>(esc[1]);
         continue;
       }
       const int v = hi * 16 + lo;
-      chBuf[j] = (v == ' ' || v == '!') ? '+' : static_cast<char>(v);
-      i += 2;
+      chBuf[j++] = (v == ' ' || v == '!') ? '+' : static_cast<char>(v);
     } else {
-      chBuf[j] = ch;
+      chBuf[j++] = static_cast<char>(ch);
     }
   }
   if (j < n) chBuf[j] = '\0';

@@ -315,12 +315,13 @@ TEST(TicketText, RewritesUrlEncodingBlanksAndExclamationMarks) {
   ReplacePlus(&p[0], 0);
 }
 
-TEST(TicketStream, ParserTracesEachStepAndItsFailures) {
+TEST(TicketStream, ParserAndListDumpTraceEachStep) {
   qortest::TempDir dir;
   tavriTf = CTrcInit(dir.file("t.trc").c_str(), 1, 3);
   List list;
   int32_t processed = 0;
   ASSERT_EQ(Parse(kExample, &list, &processed), 0);
+  DumpContentList(tavriTf.load(), list.head, 3);
   List none;
   EXPECT_EQ(Parse(Bytes{2, '1', '1', '0', '0', 0xFF}, &none, &processed), kRazuMalformedStream);
   const unsigned char* sig = nullptr;

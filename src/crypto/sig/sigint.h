@@ -1,0 +1,80 @@
+// Internals of signature verification shared by its files: the state of
+// one call, the caller's certificates and keys, the certificate check
+// against a key store and the result records.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+#include <time.h>
+
+#include <string>
+
+#include "crypto/base/sslptr.h"
+#include "crypto/pse/pse.h"
+#include "crypto/ssf/ssftypes.h"
+
+namespace qorcr {
+
+// Bytes of the caller, not owned.
+struct Bytes {
+  const unsigned char* p = nullptr;
+  size_t n = 0;
+  bool empty() const { return p == nullptr || n == 0; }
+};
+
+// One SsfVerifyEx call after its argument checks.
+struct VerifyCall {
+  const char* func = "";  // the exported name, for traces and the error stack
+  SsfFormatInfo format{};
+  SsfDigestNo digest = SSF_DIGEST_SHA1;
+  SsfChainFormatNo chain = SSF_CHAIN_NONE;
+  bool inc_certs = false;
+  Bytes signature;
+  Bytes input;
+  Bytes key_id;
+  Bytes certs;
+  std::string signer_name_text;   // as the caller gave it, empty for none
+  SslPtr<X509_NAME> signer_name;  // parsed; null for none
+  PseRef pse;                     // null with "<no_certificate_check>"
+  time_t now = 0;
+  SigRcpSsfInformationList* results = nullptr;
+  SsfOctetstring* out = nullptr;
+  SsfOctetlen* outL = nullptr;
+  const char* reason = "";  // short reason of the failing check, for the summary trace
+};
+
+// The PKCS#7 formats and the raw signature formats; each returns the
+// call's SSF result and appends the signer records.
+int32_t VerifyPkcs7(VerifyCall* c);
+int32_t VerifyRaw(VerifyCall* c);
+
+// The caller's certificates in their chain format, the signer's first
+// (X509v3 and PKCS7 as given, X509PKIPathv1 reversed: it lists the anchor
+// side first). Returns SSF_API_OK or the decoding failure's code.
+int32_t ParseChain(SsfChainFormatNo chain, Bytes data, X509Stack* out);
+// A public key as PEM or DER (SubjectPublicKeyInfo or PKCS#1 RSAPublicKey).
+int32_t ParsePublicKey(Bytes data, SslPtr<EVP_PKEY>* out);
+// An RFC 4514 distinguished name; SSF_API_BAD_NAME when it cannot be read.
+int32_t ParseName(const std::string& text, SslPtr<X509_NAME>* out);
+
+// SSF_API_OK when `cert` is valid at `now`, else SSF_API_CERT_EXPIRED with
+// `what` "expired" or "not yet valid".
+int32_t CertValidAt(X509* cert, time_t now, const char** what);
+// The certificate check against the call's key store: trust (with
+// `intermediates` as helpers), then validity at the call's time. Returns
+// SSF_API_OK, 22, 20 or 13, traced.
+int32_t CertCheck(const VerifyCall& c, X509* cert, STACK_OF(X509) * intermediates);
+
+// The library's text of a name, "" when it cannot be written.
+std::string NameOf(const X509_NAME* name);
+
+// Appends one result record (the certificate's DER goes into the password
+// field); `rec` points at the record inside the list afterwards. Returns
+// SSF_API_OK, SSF_API_NORESULTLISTMEMORY or SSF_API_UNKNOWN_SECTK_ERROR.
+int32_t AppendSigner(const VerifyCall& c, const std::string& id, const std::string& profile,
+                     X509* cert, uint32_t result, SigRcpSsfInformation** rec);
+
+// A fresh library string of `n` bytes with a zero byte after them.
+bool DupOut(const unsigned char* p, size_t n, SsfOctetstring* out, SsfOctetlen* outL);
+
+}  // namespace qorcr

@@ -1,0 +1,219 @@
+// Raw signature values: "PKCS1-V1.5" (RSASSA-PKCS1-v1_5, RFC 8017 8.2.2)
+// and the DSA formats (DER Dss-Sig-Value, or r || s for "DSA-FLAT"), with
+// the key from the caller or the key store's candidates.
+#include <openssl/rsa.h>
+
+#include <vector>
+
+#include "crypto/base/digest.h"
+#include "crypto/cert/certtext.h"
+#include "crypto/frame/frame.h"
+#include "crypto/sig/sigint.h"
+
+namespace qorcr {
+namespace {
+
+constexpr char kFlatError[] = "Invalid Signature BitString for fixed OctetString r||s";
+constexpr size_t kFlatBitMultiple = 32;
+constexpr size_t kBitsPerByte = 8;
+constexpr char kKeyIdPrefix[] = "/Keyid=";
+
+// How far a candidate got; a later one replaces an earlier only when it got further.
+enum class Progress { kNone, kKeyUnusable, kSignatureWrong, kExpired, kVerified };
+
+struct Candidate {
+  EVP_PKEY* key;
+  X509* cert;
+};
+
+struct Outcome {
+  Progress progress = Progress::kNone;
+  uint32_t result = SSF_API_UNKNOWN_SIGNER;
+  X509* cert = nullptr;
+};
+
+bool digest_allowed(const VerifyCall& c) {
+  if (c.format.number == SSF_FORMAT_DSA)
+    return c.digest == SSF_DIGEST_SHA1 || c.digest == SSF_DIGEST_SHA224 || c.digest == SSF_DIGEST_SHA256;
+  return c.digest >= SSF_DIGEST_MD5 && c.digest <= SSF_DIGEST_RIPEMD128;
+}
+
+// An RSA key needs PKCS#1; the DSA formats take DSA keys and, as their
+// values have the same form, ECDSA keys.
+bool key_suits(const VerifyCall& c, EVP_PKEY* key) {
+  const int id = EVP_PKEY_get_base_id(key);
+  if (c.format.number == SSF_FORMAT_PKCS1_V15) return id == EVP_PKEY_RSA;
+  return id == EVP_PKEY_DSA || id == EVP_PKEY_EC;
+}
+
+// r || s, each half a big-endian integer, as DER Dss-Sig-Value.
+bool flat_to_der(Bytes sig, std::vector<unsigned char>* der) {
+  if (sig.n == 0 || (sig.n * kBitsPerByte) % kFlatBitMultiple != 0) return false;
+  const int half = static_cast<int>(sig.n / 2);
+  SslPtr<DSA_SIG> ds(DSA_SIG_new());
+  SslPtr<BIGNUM> r(BN_bin2bn(sig.p, half, nullptr));
+  SslPtr<BIGNUM> s(BN_bin2bn(sig.p + half, half, nullptr));
+  if (!ds || !r || !s || DSA_SIG_set0(ds.get(), r.get(), s.get()) != 1) return false;
+  r.release();
+  s.release();
+  unsigned char* p = nullptr;
+  const int n = i2d_DSA_SIG(ds.get(), &p);
+  SslBuf<unsigned char> owned(p);
+  if (n <= 0) return false;
+  der->assign(p, p + n);
+  return true;
+}
+
+bool signature_ok(const VerifyCall& c, EVP_PKEY* key, const std::vector<unsigned char>& digest,
+                  const std::vector<unsigned char>& sig) {
+  SslPtr<EVP_PKEY_CTX> ctx(EVP_PKEY_CTX_new(key, nullptr));
+  bool ok = ctx && EVP_PKEY_verify_init(ctx.get()) == 1 &&
+            (EVP_PKEY_get_base_id(key) != EVP_PKEY_RSA ||
+             EVP_PKEY_CTX_set_rsa_padding(ctx.get(), RSA_PKCS1_PADDING) == 1) &&
+            EVP_PKEY_CTX_set_signature_md(ctx.get(), DigestMd(c.digest)) == 1 &&
+            EVP_PKEY_verify(ctx.get(), sig.data(), sig.size(), digest.data(), digest.size()) == 1;
+  OpenSslErrorsDrop();
+  return ok;
+}
+
+Outcome try_candidate(const VerifyCall& c, const Candidate& k, const std::vector<unsigned char>& digest,
+                      const std::vector<unsigned char>& sig) {
+  Outcome o;
+  o.cert = k.cert;
+  if (k.key == nullptr || !key_suits(c, k.key)) {
+    o.progress = Progress::kKeyUnusable;
+    o.result = SSF_API_ALG_MISMATCH;
+    return o;
+  }
+  if (!signature_ok(c, k.key, digest, sig)) {
+    o.progress = Progress::kSignatureWrong;
+    o.result = SSF_API_SIGNER_NOT_OK;
+    return o;
+  }
+  const char* what = "";
+  if (c.pse && k.cert && CertValidAt(k.cert, c.now, &what) != SSF_API_OK) {
+    Trace(kTrcDetail, c.func, "%-15s: Signer Certificate expired", c.func);
+    o.progress = Progress::kExpired;
+    o.result = SSF_API_CERT_EXPIRED;
+    return o;
+  }
+  o.progress = Progress::kVerified;
+  o.result = SSF_API_OK;
+  return o;
+}
+
+std::string signer_id(const VerifyCall& c, X509* cert) {
+  std::string id;
+  if (cert) id = NameOf(X509_get_subject_name(cert));
+  if (id.empty()) id = c.signer_name_text;
+  if (id.empty() && !c.key_id.empty()) id = kKeyIdPrefix + HexPairs(c.key_id.p, c.key_id.n);
+  return id;  // AppendSigner writes "<unknown>" for an empty one
+}
+
+int32_t finish(VerifyCall* c, X509* cert, uint32_t result, int32_t rc_on_failure) {
+  SigRcpSsfInformation* rec = nullptr;
+  const int32_t rc = AppendSigner(*c, signer_id(*c, cert), std::string(), cert, result, &rec);
+  if (rc != SSF_API_OK) return rc;
+  return result == SSF_API_OK ? SSF_API_OK : rc_on_failure;
+}
+
+// Key store certificates that match every criterion the caller gave.
+std::vector<X509*> store_candidates(const VerifyCall& c) {
+  std::vector<X509*> found;
+  const bool by_name = c.signer_name != nullptr, by_id = !c.key_id.empty();
+  if (by_name || by_id) {
+    for (const auto& x : c.pse->certs()) {
+      if (by_name && X509_NAME_cmp(X509_get_subject_name(x.get()), c.signer_name.get()) != 0) continue;
+      if (by_id) {
+        const ASN1_OCTET_STRING* skid = X509_get0_subject_key_id(x.get());
+        if (skid == nullptr || static_cast<size_t>(ASN1_STRING_length(skid)) != c.key_id.n ||
+            memcmp(ASN1_STRING_get0_data(skid), c.key_id.p, c.key_id.n) != 0)
+          continue;
+      }
+      found.push_back(x.get());
+    }
+  }
+  const char* how = found.empty() ? "also found none" : found.size() == 1 ? "but found one" : "but found some";
+  Trace(kTrcDetail, c.func,
+        "Signer certificate not in message nor supplied as parameter, %s when searching in PSE with these parameters:%s%s",
+        how, by_id ? " SubjectKeyId" : "", by_name ? " SubjectName" : "");
+  return found;
+}
+
+}  // namespace
+
+int32_t VerifyRaw(VerifyCall* c) {
+  if (!digest_allowed(*c)) {
+    c->reason = "digest not allowed for this format";
+    return SSF_API_INVALID_MDALG;
+  }
+  // 20: the caller's key or certificates.
+  SslPtr<EVP_PKEY> key;
+  X509Stack certs;
+  std::vector<Candidate> cands;
+  if (c->chain == SSF_CHAIN_KEYVALUE) {
+    c->reason = "key values are not supported";
+    ErrorPush(SSF_API_ERROR_UNSUPPORTED_KEYVALUE, c->func, c->reason);
+    return finish(c, nullptr, SSF_API_ERROR_UNSUPPORTED_KEYVALUE, SSF_API_SIGNER_ERRORS);
+  }
+  if (c->chain == SSF_CHAIN_RAWPUBKEY) {
+    const int32_t rc = ParsePublicKey(c->certs, &key);
+    if (rc != SSF_API_OK) {
+      c->reason = "public key cannot be read";
+      ErrorPushOpenSsl(rc, c->func, c->reason);
+      return finish(c, nullptr, static_cast<uint32_t>(rc), SSF_API_SIGNER_ERRORS);
+    }
+    cands.push_back({key.get(), nullptr});
+  } else if (c->chain != SSF_CHAIN_NONE) {
+    const int32_t rc = ParseChain(c->chain, c->certs, &certs);
+    if (rc != SSF_API_OK) {
+      c->reason = "certificates cannot be read";
+      ErrorPushOpenSsl(rc, c->func, c->reason);
+      return rc;
+    }
+    X509* cert = sk_X509_value(certs.get(), 0);
+    if (c->pse) {
+      const int32_t check = CertCheck(*c, cert, certs.get());
+      if (check != SSF_API_OK) return finish(c, cert, static_cast<uint32_t>(check), SSF_API_SIGNER_ERRORS);
+    }
+    cands.push_back({X509_get0_pubkey(cert), cert});
+  }
+  // 21: else the key store's candidates.
+  if (cands.empty() && c->pse) {
+    for (X509* x : store_candidates(*c)) cands.push_back({X509_get0_pubkey(x), x});
+    OpenSslErrorsDrop();
+  }
+  if (cands.empty()) {
+    c->reason = "no signer certificate";
+    return finish(c, nullptr, SSF_API_NOCERTIFICATE, SSF_API_SIGNER_ERRORS);
+  }
+  // 22: the digest of the signed bytes.
+  std::vector<unsigned char> digest;
+  if (!DigestCompute(c->digest, c->input.p ? c->input.p : reinterpret_cast<const unsigned char*>(""),
+                     c->input.n, &digest)) {
+    c->reason = "digest cannot be computed";
+    ErrorPush(SSF_API_UNKNOWN_SECTK_ERROR, c->func, c->reason);
+    return finish(c, cands[0].cert, SSF_API_SIGNER_NOT_OK, SSF_API_UNKNOWN_SECTK_ERROR);
+  }
+  std::vector<unsigned char> sig(c->signature.p, c->signature.p + c->signature.n);
+  if (c->format.flat && !flat_to_der(c->signature, &sig)) {
+    OpenSslErrorsDrop();
+    c->reason = kFlatError;
+    ErrorPush(SSF_API_SIGNER_NOT_OK, c->func, kFlatError);
+    return finish(c, cands[0].cert, SSF_API_SIGNER_NOT_OK, SSF_API_SIGNER_ERRORS);
+  }
+  // 23-24: the first candidate that verifies wins, else the one that got furthest.
+  Outcome best;
+  for (const Candidate& k : cands) {
+    Outcome o = try_candidate(*c, k, digest, sig);
+    if (o.progress > best.progress) best = o;
+    if (best.progress == Progress::kVerified) break;
+  }
+  if (best.result == SSF_API_SIGNER_NOT_OK) {
+    c->reason = "signature wrong";
+    ErrorPush(SSF_API_SIGNER_NOT_OK, c->func, "signature value does not verify");
+  }
+  return finish(c, best.cert, best.result, SSF_API_SIGNER_ERRORS);
+}
+
+}  // namespace qorcr

@@ -1,0 +1,176 @@
+// Raw signature values made by python cryptography: PKCS#1 v1.5, DSA and
+// ECDSA, with keys from the caller or from a key store.
+#include <gtest/gtest.h>
+
+#include "crypto/sig/sigtest.h"
+
+using namespace qortest;
+
+namespace {
+
+constexpr char kNoCheck[] = "<no_certificate_check>";
+
+VerifyArgs Raw(const std::string& format, const std::string& digest, const std::string& sig) {
+  VerifyArgs a;
+  a.format = format;
+  a.digest = digest;
+  a.inc_certs = 0;
+  a.signature = SigBytes(sig);
+  a.input = SigBytes("msg.bin");
+  a.pab = kNoCheck;
+  return a;
+}
+
+VerifyArgs WithKey(VerifyArgs a, const std::string& chain, const std::string& file) {
+  a.chain = chain;
+  a.certs = SigBytes(file);
+  return a;
+}
+
+TEST(VerifyPkcs1, VerifiesWithAPublicKeyOrCertificateWithoutKeyStore) {
+  const struct {
+    const char* digest;
+    const char* chain;
+    const char* key;
+  } rows[] = {
+      {"SHA256", "RAWPUBKEY", "rsa.pub.pem"}, {"sha256", "RAWPUBKEY", "rsa.pub.der"},
+      {"SHA256", "RAWPUBKEY", "rsa.pkcs1.pem"}, {"SHA256", "x509v3", "rsa.der"},
+      {"SHA256", "X509v3", "rsa.pem"},         {"SHA1", "X509v3", "rsa.der"},
+      {"SHA512", "X509v3", "rsa.der"},         {"MD5", "X509v3", "rsa.der"},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(std::string(r.digest) + " " + r.chain + " " + r.key);
+    std::string d = r.digest;
+    for (char& ch : d) ch = static_cast<char>(tolower(ch));
+    Verified v = RunVerify(WithKey(Raw("PKCS1-V1.5", r.digest, "rsa." + d + ".sig"), r.chain, r.key));
+    ASSERT_EQ(v.rc, SSF_API_OK);
+    ASSERT_EQ(v.signers.size(), 1u);
+    EXPECT_EQ(v.signers[0].result, 0u);
+    if (std::string(r.chain) != "RAWPUBKEY") {
+      EXPECT_EQ(v.signers[0].id, "CN=Signer rsa,O=Sig Test");
+      EXPECT_EQ(v.signers[0].cert, SigBytes("rsa.der"));
+    }
+  }
+}
+
+TEST(VerifyPkcs1, WrongContentKeyOrAlgorithmGiveTheSignerResult) {
+  VerifyArgs a = WithKey(Raw("PKCS1-V1.5", "SHA256", "rsa.sha256.sig"), "RAWPUBKEY", "rsa.pub.pem");
+  a.input.back() ^= 1;
+  Verified v = RunVerify(a);
+  EXPECT_EQ(v.rc, SSF_API_SIGNER_ERRORS);
+  ASSERT_EQ(v.signers.size(), 1u);
+  EXPECT_EQ(v.signers[0].result, static_cast<uint32_t>(SSF_API_SIGNER_NOT_OK));
+  EXPECT_TRUE(v.openssl_queue_empty);
+
+  v = RunVerify(WithKey(Raw("PKCS1-V1.5", "SHA384", "rsa.sha256.sig"), "RAWPUBKEY", "rsa.pub.pem"));
+  EXPECT_EQ(v.rc, SSF_API_SIGNER_ERRORS);
+  EXPECT_EQ(v.signers.at(0).result, static_cast<uint32_t>(SSF_API_SIGNER_NOT_OK));
+
+  v = RunVerify(WithKey(Raw("PKCS1-V1.5", "SHA256", "rsa.sha256.sig"), "X509v3", "rogue.der"));
+  EXPECT_EQ(v.signers.at(0).result, static_cast<uint32_t>(SSF_API_SIGNER_NOT_OK));
+
+  v = RunVerify(WithKey(Raw("PKCS1-V1.5", "SHA256", "ec.sha256.sig"), "RAWPUBKEY", "ec.pub.pem"));
+  EXPECT_EQ(v.rc, SSF_API_SIGNER_ERRORS);
+  EXPECT_EQ(v.signers.at(0).result, static_cast<uint32_t>(SSF_API_ALG_MISMATCH));
+
+  v = RunVerify(WithKey(Raw("PKCS1-V1.5", "SHA256", "rsa.sha256.sig"), "RAWPUBKEY", "msg.bin"));
+  EXPECT_EQ(v.rc, SSF_API_SIGNER_ERRORS);
+  EXPECT_EQ(v.signers.at(0).result, static_cast<uint32_t>(SSF_API_ERROR_DECODING_PEM));
+  EXPECT_EQ(v.signers.at(0).id, "<unknown>");
+  EXPECT_TRUE(v.openssl_queue_empty);
+}
+
+TEST(VerifyDsa, DerAndFlatValuesOfDsaAndEcdsaKeys) {
+  for (const char* base : {"dsa", "ec"}) {
+    SCOPED_TRACE(base);
+    const std::string b = base;
+    Verified v = RunVerify(WithKey(Raw("DSA", "SHA256", b + ".sha256.sig"), "X509v3", b + ".der"));
+    EXPECT_EQ(v.rc, SSF_API_OK);
+    v = RunVerify(WithKey(Raw("DSA-FLAT", "SHA256", b + ".sha256.flat"), "X509v3", b + ".der"));
+    EXPECT_EQ(v.rc, SSF_API_OK);
+    VerifyArgs odd = WithKey(Raw("dsa-sha1", "SHA256", b + ".sha256.flat"), "X509v3", b + ".der");
+    odd.signature.push_back(0);
+    v = RunVerify(odd);
+    EXPECT_EQ(v.rc, SSF_API_SIGNER_ERRORS);
+    EXPECT_EQ(v.signers.at(0).result, static_cast<uint32_t>(SSF_API_SIGNER_NOT_OK));
+    EXPECT_EQ(RunVerify(WithKey(Raw("DSA", "SHA384", b + ".sha256.sig"), "X509v3", b + ".der")).rc,
+              SSF_API_INVALID_MDALG);
+  }
+  Verified v = RunVerify(WithKey(Raw("DSA", "SHA256", "rsa.sha256.sig"), "X509v3", "rsa.der"));
+  EXPECT_EQ(v.signers.at(0).result, static_cast<uint32_t>(SSF_API_ALG_MISMATCH));
+}
+
+TEST(VerifyRawWithKeyStore, CallerCertificateIsCheckedAndStoreCandidatesAreSearched) {
+  MemStore trust({"ca.pem"});
+  ASSERT_TRUE(trust.ok());
+  VerifyArgs a = WithKey(Raw("PKCS1-V1.5", "SHA256", "rsa.sha256.sig"), "X509v3", "rsa.der");
+  a.pab = trust.name();
+  EXPECT_EQ(RunVerify(a).rc, SSF_API_OK);
+
+  a = WithKey(Raw("PKCS1-V1.5", "SHA256", "rsa.sha256.sig"), "X509v3", "rogue.der");
+  a.pab = trust.name();
+  Verified v = RunVerify(a);
+  EXPECT_EQ(v.rc, SSF_API_SIGNER_ERRORS);
+  EXPECT_EQ(v.signers.at(0).result, static_cast<uint32_t>(SSF_API_UNKNOWN_SIGNER));
+
+  a = WithKey(Raw("PKCS1-V1.5", "SHA256", "old.sha256.sig"), "X509v3", "old.der");
+  a.pab = trust.name();
+  EXPECT_EQ(RunVerify(a).signers.at(0).result, static_cast<uint32_t>(SSF_API_CERT_EXPIRED));
+
+  // Without caller certificates: the store's certificates by subject name.
+  MemStore signers({"rogue.pem", "rsa.pem", "old.pem"});
+  ASSERT_TRUE(signers.ok());
+  a = Raw("PKCS1-V1.5", "SHA256", "rsa.sha256.sig");
+  a.pab = signers.name();
+  a.signer_name = "CN=Signer rsa,O=Sig Test";
+  v = RunVerify(a);
+  EXPECT_EQ(v.rc, SSF_API_OK);
+  EXPECT_EQ(v.signers.at(0).cert, SigBytes("rsa.der"));
+  a.signer_name = "CN=Signer old,O=Sig Test";
+  a.signature = SigBytes("old.sha256.sig");
+  EXPECT_EQ(RunVerify(a).signers.at(0).result, static_cast<uint32_t>(SSF_API_CERT_EXPIRED));
+  a.signer_name = "CN=Nobody";
+  v = RunVerify(a);
+  EXPECT_EQ(v.rc, SSF_API_SIGNER_ERRORS);
+  EXPECT_EQ(v.signers.at(0).result, static_cast<uint32_t>(SSF_API_NOCERTIFICATE));
+  EXPECT_EQ(v.signers.at(0).id, "CN=Nobody");
+  a.signer_name = "CN";
+  EXPECT_EQ(RunVerify(a).rc, SSF_API_BAD_NAME);
+}
+
+TEST(VerifyArguments, AreCheckedInOrderBeforeAnyKeyStoreIsOpened) {
+  VerifyArgs a = WithKey(Raw("PKCS1-V1.5", "SHA256", "rsa.sha256.sig"), "RAWPUBKEY", "rsa.pub.pem");
+  auto rc = [](VerifyArgs x) { return RunVerify(x).rc; };
+  VerifyArgs b = a;
+  b.format = "PKCS";
+  EXPECT_EQ(rc(b), SSF_API_INVALID_FORMAT);
+  b = a, b.format = "SPNEGO";
+  EXPECT_EQ(rc(b), SSF_API_INVALID_FORMAT);
+  b = a, b.chain = "X509";
+  EXPECT_EQ(rc(b), SSF_API_INVALID_FORMAT);
+  b = a, b.digest = "SHA3";
+  EXPECT_EQ(rc(b), SSF_API_INVALID_MDALG);
+  b = a, b.digest = "MD4";
+  EXPECT_EQ(rc(b), SSF_API_INSECURE_MDALG);
+  b = a, b.signature.clear();
+  EXPECT_EQ(rc(b), SSF_API_NODATA);
+  b = a, b.pab.clear();
+  EXPECT_EQ(rc(b), SSF_API_UNKNOWN_PAB);
+  b = a, b.chain.clear();
+  EXPECT_EQ(rc(b), SSF_API_INVALID_FUNCARGS);
+  b = a, b.pab = "/nonexistent/store.pse";
+  EXPECT_EQ(rc(b), SSF_API_INVALID_FUNCARGS);  // a raw key needs "<no_certificate_check>"
+  b = a, b.pab = "/nonexistent/store.pse", b.chain = "X509v3", b.certs = SigBytes("rsa.der");
+  EXPECT_EQ(rc(b), SSF_API_UNKNOWN_PROFILE);
+  b = a, b.format = "PKCS7", b.digest.clear();
+  EXPECT_EQ(rc(b), SSF_API_INVALID_FUNCARGS);
+
+  SigRcpSsfInformationList list = nullptr;
+  const Bytes sig = SigBytes("rsa.sha256.sig");
+  EXPECT_EQ(SsfVerifyEx("PKCS1-V1.5", 10, nullptr, 0, 0, sig.data(), 256, nullptr, 0, "x", 1, nullptr,
+                        -1, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0, &list, nullptr, nullptr),
+            SSF_API_INVALID_PAB_PASSWORD);
+  EXPECT_EQ(list, nullptr);
+}
+
+}  // namespace
