@@ -32,5 +32,17 @@ JNIEXPORT jstring JNICALL Java_VID2Ozuved_parseCertificate(JNIEnv* env, jclass c
   return Java_com_tavri_sso_VID2Ozuved_parseCertificate(env, cls, cert, info_id);
 }
 
+JNIEXPORT jobjectArray JNICALL Java_VID2Ozuved_evalLogonTicket(JNIEnv* env, jclass cls, jstring jticket,
+                                                                jstring jpab, jstring jpab_password) {
+  return Java_com_tavri_sso_VID2Ozuved_evalLogonTicket(env, cls, jticket, jpab, jpab_password);
+}
+
+JNIEXPORT jobjectArray JNICALL Java_VID2Ozuved_evalAssertionTicket(JNIEnv* env, jclass cls, jstring jticket,
+                                                                    jstring jpab, jstring jpab_password,
+                                                                    jstring jmy_sysid, jstring jmy_client) {
+  return Java_com_tavri_sso_VID2Ozuved_evalAssertionTicket(env, cls, jticket, jpab, jpab_password, jmy_sysid,
+                                                           jmy_client);
+}
+
 }  // extern "C"
 #endif  // QOR_WITH_JNI

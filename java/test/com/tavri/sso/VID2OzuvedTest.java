@@ -70,6 +70,13 @@ public class VID2OzuvedTest {
         assertFalse(VID2Ozuved.loadKey(null, null, 0, 0));
         assertFalse(VID2Ozuved.loadKey(null, "pin", -1, 2));
         assertNull(VID2Ozuved.parseCertificate(null, 0));
+        assertEquals("At least one NULL parameter passed. ticket=(nil),PAB=(nil)",
+                TestSupport.thrown(() -> VID2Ozuved.evalLogonTicket(null, null, null)));
+        assertEquals("No SysId set",
+                TestSupport.thrown(() -> VID2Ozuved.evalAssertionTicket(null, null, null, null, null)));
+        // No key is loaded in this JVM.
+        String msg = TestSupport.thrown(() -> VID2Ozuved.evalLogonTicket("AjExMDA", null, null));
+        assertTrue(msg, msg.startsWith("TavriEvalLogonTicketEx failed: standard error= "));
     }
 
     @Test
@@ -83,15 +90,20 @@ public class VID2OzuvedTest {
         assertEquals("Invalid info request id passed: ID= 10",
                 TestSupport.thrown(() -> VID2Ozuved.parseCertificate(new byte[1], 10)));
         assertNull(VID2Ozuved.parseCertificate(null, 0)); // returns before its trace line
+        TestSupport.thrown(() -> VID2Ozuved.evalLogonTicket(null, null, null));
+        TestSupport.thrown(() -> VID2Ozuved.evalAssertionTicket(null, null, null, null, null));
         assertTrue(VID2Ozuved.setProperty("QOR_EXT_TRC", null));
         assertTrue(VID2Ozuved.setProperty("QOR_EXT_TRL", null));
         String text = new String(Files.readAllBytes(trace), StandardCharsets.UTF_8);
         for (String line : new String[] {"JAVA: End of setProperty (rc==0)", "JAVA: getProperty was called.",
                 "JAVA: End of getProperty ", "JAVA: init was called.", "JAVA: End of init ",
                 "JAVA: setProperty was called.", "JAVA: loadKey was called", "JAVA: End of loadKey",
-                "JAVA: End of parseCertificate"}) {
+                "JAVA: End of parseCertificate", "JAVA: evalLogonTicket was called.",
+                "JAVA: evalAssertionTicket was called."}) {
             assertTrue(line, text.contains(line));
         }
         assertEquals(1, text.split("JAVA: parseCertificate was called", -1).length - 1);
+        // Both ticket methods end with the logon method's line.
+        assertEquals(2, text.split("JAVA: End of evalLogonTicket\n", -1).length - 1);
     }
 }
