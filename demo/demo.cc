@@ -2,6 +2,7 @@
 // prints what it did.
 #include <openssl/cms.h>
 #include <openssl/evp.h>
+#include <openssl/pkcs12.h>
 #include <openssl/x509.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -124,6 +125,67 @@ int demo_logon_ticket() {
   return rc;
 }
 
+
+// Our own side as issuer: an own key store (PKCS#12 with key and
+// certificate) loaded as the ticket key, an assertion ticket issued for
+// this system's own identity, and that ticket evaluated again.
+int demo_assertion_ticket() {
+  printf("assertion ticket:\n");
+  const std::string level = RavAreGetProperty("QOR_EXT_TRL");
+  RavAreSetProperty("QOR_EXT_TRL", "2");
+  EVP_PKEY* key = EVP_EC_gen("P-256");
+  X509* cert = X509_new();
+  X509_set_version(cert, 2);
+  ASN1_INTEGER_set(X509_get_serialNumber(cert), 2);
+  X509_gmtime_adj(X509_getm_notBefore(cert), -3600);
+  X509_gmtime_adj(X509_getm_notAfter(cert), 3600L * 24 * 30);
+  X509_NAME_add_entry_by_txt(X509_get_subject_name(cert), "CN", MBSTRING_ASC,
+                             reinterpret_cast<const unsigned char*>("Demo Own Key"), -1, -1, 0);
+  X509_set_issuer_name(cert, X509_get_subject_name(cert));
+  X509_set_pubkey(cert, key);
+  X509_sign(cert, key, EVP_sha256());
+  PKCS12* p12 = PKCS12_create("demo-pin", "own", key, cert, nullptr, 0, 0, 0, 0, 0);
+  unsigned char* image = nullptr;
+  const int imageL = i2d_PKCS12(p12, &image);
+  int rc = TavriLoadTicketKey(image, imageL, "demo-pin", 0, 0);
+  printf("  TavriLoadTicketKey(own key store, %d bytes) = %d\n", imageL, rc);
+
+  char user[] = "JDOE", rsys[] = "DMO", rcli[] = "100", prt[] = "john.doe";
+  int32_t userL = 4, rsysL = 3, rcliL = 3, prtL = 8;
+  TICKET_INFO ti;
+  memset(&ti, 0, sizeof ti);
+  ti.struct_size = sizeof ti;
+  ti.pQORUser = user, ti.pIntQORUserL = &userL, ti.pSysID = rsys, ti.pIntSysIDL = &rsysL;
+  ti.pQORClient = rcli, ti.pIntQORClientL = &rcliL, ti.pPrtUser = prt, ti.pIntPrtUserL = &prtL;
+  char ticket[4096];
+  uint32_t ticketL = sizeof ticket;
+  if (rc == 0) rc = TavriCreateAssertionTicket("ISS", "200", nullptr, nullptr, &ti, ticket, &ticketL);
+  printf("  TavriCreateAssertionTicket(from ISS/200 for DMO/100) = %d, %u characters\n", rc, ticketL);
+
+  char osys[16], ocli[8], ouser[32], oprt[32];
+  int32_t osysL = sizeof osys, ocliL = sizeof ocli, ouserL = sizeof ouser, oprtL = sizeof oprt;
+  time_t val = 0;
+  memset(&ti, 0, sizeof ti);
+  ti.struct_size = sizeof ti;
+  memcpy(ti.sQORCodepage, "4110", 4);
+  ti.pQORUser = ouser, ti.pIntQORUserL = &ouserL, ti.pSysID = osys, ti.pIntSysIDL = &osysL;
+  ti.pQORClient = ocli, ti.pIntQORClientL = &ocliL, ti.pPrtUser = oprt, ti.pIntPrtUserL = &oprtL;
+  ti.ptmValidity = &val;
+  if (rc == 0) rc = TavriEvalAssertionTicket(ticket, nullptr, nullptr, nullptr, nullptr, &ti);
+  printf("  TavriEvalAssertionTicket = %d\n", rc);
+  if (rc == 0)
+    printf("    user %.*s from system %.*s client %.*s, portal user %.*s, valid for %ld more seconds, "
+           "type %d, flags %d\n",
+           ouserL, ouser, osysL, osys, ocliL, ocli, oprtL, oprt, static_cast<long>(val), ti.tTicketType,
+           ti.flags);
+  OPENSSL_free(image);
+  PKCS12_free(p12);
+  X509_free(cert);
+  EVP_PKEY_free(key);
+  RavAreSetProperty("QOR_EXT_TRL", level.c_str());
+  return rc;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -153,6 +215,7 @@ int main(int argc, char** argv) {
   }
 
   if ((rc = demo_logon_ticket()) != 0) return fail("the logon ticket", rc);
+  if ((rc = demo_assertion_ticket()) != 0) return fail("the assertion ticket", rc);
 
   if ((rc = TavriShutdown()) != 0) return fail("TavriShutdown", rc);
   printf("shut down; the trace file holds:\n");

@@ -53,12 +53,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     case 1:
       // The signature bytes also serve as the caller's certificates.
       rc = SsfVerifyEx("PKCS7", 5, nullptr, 0, 0, sig, sigL, setup.input, setup.inputL, kNoCheck,
-                       sizeof kNoCheck - 1, nullptr, 0, nullptr, 0, "PKCS7", 5, sig, sigL, &list, &out,
+                       sizeof kNoCheck - 1, nullptr, 0, nullptr, 0, nullptr, 0, "PKCS7", 5, sig, sigL, &list, &out,
                        &outL);
       break;
     case 2:
       rc = SsfVerifyEx(with_input ? "PKCS1-V1.5" : "DSA-FLAT", with_input ? 10 : 8, "SHA1", 4, 0, sig,
-                       sigL, sig, sigL, kNoCheck, sizeof kNoCheck - 1, nullptr, 0, nullptr, 0,
+                       sigL, sig, sigL, kNoCheck, sizeof kNoCheck - 1, nullptr, 0, nullptr, 0, nullptr, 0,
                        inc_certs ? "RAWPUBKEY" : "X509v3", inc_certs ? 9 : 6, sig, sigL, &list, nullptr,
                        nullptr);
       break;

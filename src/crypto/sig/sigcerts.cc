@@ -133,7 +133,14 @@ int32_t ParseChain(SsfChainFormatNo chain, Bytes data, X509Stack* out) {
   switch (chain) {
     case SSF_CHAIN_X509V3:
       if (first == kDerSequence) {
+        // Certificates one after the other, or wrapped in one SEQUENCE OF.
         rc = der_certs(r, &certs);
+        ByteReader seq, outer = r;
+        if (rc != SSF_API_OK && sk_X509_num(certs.get()) == 0 && outer.get_der(kDerSequence, &seq) &&
+            outer.rest_is_zero()) {
+          OpenSslErrorsDrop();
+          rc = der_certs(seq, &certs);
+        }
       } else {
         SslPtr<X509> x;
         rc = CertDecode(data.p, static_cast<int32_t>(std::min<size_t>(data.n, INT32_MAX)), &x);

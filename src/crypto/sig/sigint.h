@@ -7,6 +7,7 @@
 #include <stdint.h>
 #include <time.h>
 
+#include <memory>
 #include <string>
 
 #include "crypto/base/sslptr.h"
@@ -54,6 +55,17 @@ int32_t VerifyRaw(VerifyCall* c);
 int32_t ParseChain(SsfChainFormatNo chain, Bytes data, X509Stack* out);
 // A public key as PEM or DER (SubjectPublicKeyInfo or PKCS#1 RSAPublicKey).
 int32_t ParsePublicKey(Bytes data, SslPtr<EVP_PKEY>* out);
+// The caller's key ("RAWPUBKEY") or certificates (the other chain formats),
+// shared and read-only.
+struct CallerKeys {
+  SslPtr<EVP_PKEY> key;
+  X509Stack certs;
+};
+using CallerKeysRef = std::shared_ptr<const CallerKeys>;
+// ParsePublicKey or ParseChain by chain format, answered from a bounded
+// cache of recent inputs (compared in full) when it holds the same bytes.
+int32_t CallerKeysGet(SsfChainFormatNo chain, Bytes data, CallerKeysRef* out);
+
 // An RFC 4514 distinguished name; SSF_API_BAD_NAME when it cannot be read.
 int32_t ParseName(const std::string& text, SslPtr<X509_NAME>* out);
 

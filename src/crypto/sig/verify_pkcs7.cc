@@ -50,8 +50,9 @@ bool sid_matches(const Sid& sid, X509* x) {
          ASN1_INTEGER_cmp(X509_get0_serialNumber(x), sid.serial.get()) == 0;
 }
 
-// The message's certificates, decoded only when needed; one that equals a
-// key store certificate byte for byte is that certificate.
+// The message's certificates, decoded only when needed (and then once for
+// all calls, through the caller key cache); one that equals a key store
+// certificate byte for byte is that certificate.
 class Carried {
  public:
   Carried(const std::vector<Bytes>& raw, const PseContents* pse) : raw_(raw), pse_(pse), x_(raw.size()) {}
@@ -63,12 +64,11 @@ class Carried {
   X509* get(size_t i, bool* from_store) {
     *from_store = false;
     if (X509* s = store_twin(raw_[i])) return *from_store = true, s;
-    if (!x_[i]) {
-      const unsigned char* p = raw_[i].p;
-      x_[i].reset(d2i_X509(nullptr, &p, static_cast<long>(raw_[i].n)));
-      if (!x_[i]) OpenSslErrorsDrop();
+    if (!x_[i] && CallerKeysGet(SSF_CHAIN_X509V3, raw_[i], &x_[i]) != SSF_API_OK) {
+      OpenSslErrorsDrop();
+      return nullptr;
     }
-    return x_[i].get();
+    return sk_X509_value(x_[i]->certs.get(), 0);
   }
 
   // Every decodable certificate as chain-building helpers.
@@ -100,7 +100,7 @@ class Carried {
 
   const std::vector<Bytes>& raw_;
   const PseContents* pse_;
-  std::vector<SslPtr<X509>> x_;
+  std::vector<CallerKeysRef> x_;  // decoded through the shared cache
   std::vector<std::vector<unsigned char>> store_der_;
 };
 
@@ -281,9 +281,9 @@ int32_t VerifyPkcs7(VerifyCall* c) {
   Message m;
   int32_t rc = open_message(c, &m);
   if (rc != SSF_API_OK) return rc;
-  X509Stack caller;
+  CallerKeysRef caller;
   if (!c->pse) {
-    rc = ParseChain(c->chain, c->certs, &caller);
+    rc = CallerKeysGet(c->chain, c->certs, &caller);
     if (rc != SSF_API_OK) {
       c->reason = "certificates cannot be read";
       ErrorPushOpenSsl(rc, c->func, c->reason);
@@ -304,7 +304,7 @@ int32_t VerifyPkcs7(VerifyCall* c) {
     X509* cert = nullptr;
     bool from_store = false;
     if (!c->pse) {
-      cert = find_in_stack(sid, caller.get());
+      cert = find_in_stack(sid, caller->certs.get());
     } else {
       if (c->inc_certs) cert = find_in_message(sid, &carried, &from_store);
       if (cert == nullptr) {

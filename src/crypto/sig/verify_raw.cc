@@ -148,35 +148,31 @@ int32_t VerifyRaw(VerifyCall* c) {
     return SSF_API_INVALID_MDALG;
   }
   // 20: the caller's key or certificates.
-  SslPtr<EVP_PKEY> key;
-  X509Stack certs;
+  CallerKeysRef caller;
   std::vector<Candidate> cands;
   if (c->chain == SSF_CHAIN_KEYVALUE) {
     c->reason = "key values are not supported";
     ErrorPush(SSF_API_ERROR_UNSUPPORTED_KEYVALUE, c->func, c->reason);
     return finish(c, nullptr, SSF_API_ERROR_UNSUPPORTED_KEYVALUE, SSF_API_SIGNER_ERRORS);
   }
-  if (c->chain == SSF_CHAIN_RAWPUBKEY) {
-    const int32_t rc = ParsePublicKey(c->certs, &key);
+  if (c->chain != SSF_CHAIN_NONE) {
+    const int32_t rc = CallerKeysGet(c->chain, c->certs, &caller);
     if (rc != SSF_API_OK) {
-      c->reason = "public key cannot be read";
+      c->reason = c->chain == SSF_CHAIN_RAWPUBKEY ? "public key cannot be read" : "certificates cannot be read";
       ErrorPushOpenSsl(rc, c->func, c->reason);
-      return finish(c, nullptr, static_cast<uint32_t>(rc), SSF_API_SIGNER_ERRORS);
-    }
-    cands.push_back({key.get(), nullptr});
-  } else if (c->chain != SSF_CHAIN_NONE) {
-    const int32_t rc = ParseChain(c->chain, c->certs, &certs);
-    if (rc != SSF_API_OK) {
-      c->reason = "certificates cannot be read";
-      ErrorPushOpenSsl(rc, c->func, c->reason);
+      if (c->chain == SSF_CHAIN_RAWPUBKEY) return finish(c, nullptr, static_cast<uint32_t>(rc), SSF_API_SIGNER_ERRORS);
       return rc;
     }
-    X509* cert = sk_X509_value(certs.get(), 0);
-    if (c->pse) {
-      const int32_t check = CertCheck(*c, cert, certs.get());
-      if (check != SSF_API_OK) return finish(c, cert, static_cast<uint32_t>(check), SSF_API_SIGNER_ERRORS);
+    if (caller->key) {
+      cands.push_back({caller->key.get(), nullptr});
+    } else {
+      X509* cert = sk_X509_value(caller->certs.get(), 0);
+      if (c->pse) {
+        const int32_t check = CertCheck(*c, cert, caller->certs.get());
+        if (check != SSF_API_OK) return finish(c, cert, static_cast<uint32_t>(check), SSF_API_SIGNER_ERRORS);
+      }
+      cands.push_back({X509_get0_pubkey(cert), cert});
     }
-    cands.push_back({X509_get0_pubkey(cert), cert});
   }
   // 21: else the key store's candidates.
   if (cands.empty() && c->pse) {

@@ -3,6 +3,9 @@
 // against openssl's own ContentInfo.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 #include "crypto/sig/sigtest.h"
 #include "sec/tavrisso/ssflib.h"
 
@@ -216,6 +219,25 @@ TEST(SsfEncode, WrapsLikeOpensslAndDecodeTakesTrailingZerosOnly) {
   EXPECT_EQ(SsfDecode("PKCS7", 5, der.data(), 0, &out, &outL), SSF_API_NODATA);
   EXPECT_EQ(SsfEncode("RAWSIG", 6, der.data(), 4, &out, &outL), SSF_API_INVALID_FORMAT);
   EXPECT_EQ(out, nullptr);
+}
+
+TEST(VerifyPkcs7, ThreadsVerifyAtOnceAgainstOneKeyStore) {
+  TempDir dir;
+  MemStore trust({"ca.pem"});
+  const VerifyArgs detached = Detached(OpensslSign(dir, "rsa", "-md sha256"), trust);
+  VerifyArgs raw;
+  raw.format = "PKCS1-V1.5", raw.digest = "SHA256", raw.inc_certs = 0;
+  raw.signature = SigBytes("rsa.sha256.sig"), raw.input = SigBytes("msg.bin");
+  raw.pab = "<no_certificate_check>", raw.chain = "X509v3", raw.certs = SigBytes("rsa.der");
+  std::atomic<int> good{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 8; ++t)
+    threads.emplace_back([&, t] {
+      for (int i = 0; i < 10; ++i)
+        if (RunVerify((t + i) % 2 ? detached : raw).rc == SSF_API_OK) ++good;
+    });
+  for (auto& th : threads) th.join();
+  EXPECT_EQ(good.load(), 80);
 }
 
 TEST(SsfLibTable, CarriesTheVerificationServices) {

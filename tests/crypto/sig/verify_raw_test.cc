@@ -96,6 +96,8 @@ TEST(VerifyDsa, DerAndFlatValuesOfDsaAndEcdsaKeys) {
     EXPECT_EQ(RunVerify(WithKey(Raw("DSA", "SHA384", b + ".sha256.sig"), "X509v3", b + ".der")).rc,
               SSF_API_INVALID_MDALG);
   }
+  EXPECT_EQ(RunVerify(WithKey(Raw("DSA-FLAT", "SHA256", "ec.sha256.flat"), "RAWPUBKEY", "ec.pub.pem")).rc,
+            SSF_API_OK);
   Verified v = RunVerify(WithKey(Raw("DSA", "SHA256", "rsa.sha256.sig"), "X509v3", "rsa.der"));
   EXPECT_EQ(v.signers.at(0).result, static_cast<uint32_t>(SSF_API_ALG_MISMATCH));
 }
@@ -171,6 +173,45 @@ TEST(VerifyArguments, AreCheckedInOrderBeforeAnyKeyStoreIsOpened) {
                         -1, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0, &list, nullptr, nullptr),
             SSF_API_INVALID_PAB_PASSWORD);
   EXPECT_EQ(list, nullptr);
+}
+
+}  // namespace
+
+#include <tuple>
+
+#include "crypto/sig/sigint.h"
+
+namespace {
+
+TEST(CallerKeysGet, SameBytesShareOneDecodingAndOtherBytesDoNot) {
+  Bytes pem = SigBytes("rsa.pub.pem");
+  qorcr::CallerKeysRef a, b, c;
+  const qorcr::Bytes view{pem.data(), pem.size()};
+  ASSERT_EQ(qorcr::CallerKeysGet(SSF_CHAIN_RAWPUBKEY, view, &a), SSF_API_OK);
+  ASSERT_EQ(qorcr::CallerKeysGet(SSF_CHAIN_RAWPUBKEY, view, &b), SSF_API_OK);
+  EXPECT_EQ(a.get(), b.get());
+  Bytes der = SigBytes("rsa.der");
+  ASSERT_EQ(qorcr::CallerKeysGet(SSF_CHAIN_X509V3, qorcr::Bytes{der.data(), der.size()}, &c), SSF_API_OK);
+  EXPECT_NE(c.get(), a.get());
+  EXPECT_EQ(sk_X509_num(c->certs.get()), 1);
+  pem[pem.size() / 2] ^= 1;  // another modulus
+  ASSERT_EQ(qorcr::CallerKeysGet(SSF_CHAIN_RAWPUBKEY, qorcr::Bytes{pem.data(), pem.size()}, &c), SSF_API_OK);
+  EXPECT_NE(c.get(), a.get());
+  EXPECT_NE(EVP_PKEY_eq(c->key.get(), a->key.get()), 1);
+
+  // X509v3: certificates one after the other or in a SEQUENCE OF; X509PKIPathv1 lists the anchor first.
+  Bytes two = SigBytes("rsa.der"), ca = SigBytes("ca.der");
+  two.insert(two.end(), ca.begin(), ca.end());
+  const size_t n = two.size();
+  Bytes seq = {0x30, 0x82, static_cast<unsigned char>(n >> 8), static_cast<unsigned char>(n & 0xFF)};
+  seq.insert(seq.end(), two.begin(), two.end());
+  for (auto [chain, bytes, first] : {std::tuple{SSF_CHAIN_X509V3, two, "Signer rsa"},
+                                     std::tuple{SSF_CHAIN_X509V3, seq, "Signer rsa"},
+                                     std::tuple{SSF_CHAIN_X509PKIPATHV1, seq, "Sig Test CA"}}) {
+    ASSERT_EQ(qorcr::CallerKeysGet(chain, qorcr::Bytes{bytes.data(), bytes.size()}, &c), SSF_API_OK);
+    ASSERT_EQ(sk_X509_num(c->certs.get()), 2);
+    EXPECT_NE(qorcr::NameOf(X509_get_subject_name(sk_X509_value(c->certs.get(), 0))).find(first), std::string::npos);
+  }
 }
 
 }  // namespace

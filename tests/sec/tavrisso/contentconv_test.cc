@@ -4,7 +4,9 @@
 
 #include <string>
 
+#include "qorjwt.h"
 #include "sec/tavrisso/contentconv.h"
+#include "testutil.h"
 
 namespace {
 
@@ -123,6 +125,33 @@ TEST(GetUTFEncodedContent, FailsBeyondTheFieldSize) {
   std::string big(65535, 'a');  // far beyond, must not wrap the 16-bit length
   EXPECT_EQ(HRazuGetUTFEncodedContent(&node, big.data(), 65535, cIUnitPortalUser, "1100"), -1);
   EXPECT_EQ(HRazuGetUTFEncodedContent(&node, "abc", 3, cIUnitPortalUser, "XXXX"), -1);
+}
+
+TEST(ConvertCList, TracesEachFailingStep) {
+  qortest::TempDir dir;
+  std::string path = dir.file("conv.trc");
+  RavAreSetProperty("QOR_EXT_TRL", "3");
+  RavAreSetProperty("QOR_EXT_TRC", path.c_str());
+  {
+    List list;
+    list.Add(cIUnitCrName, std::string(200, '\xE9'));
+    EXPECT_EQ(HRazuConvertCList("1100", "4110", list.head), kRazuConversionFailed);
+    list.Add(cIUnitUser, "A");
+    EXPECT_EQ(HRazuConvertCList("XXXX", "4110", list.head), kRazuConversionFailed);
+  }
+  RavAreSetProperty("QOR_EXT_TRC", nullptr);
+  std::string trace = qortest::ReadFile(path);
+  for (const char* line : {"Convert ticket content from QOR_CODEPAGE >1100< to >4110< \n",
+                           "Error in rscpCConvert rc = 7",
+                           "Code page conversion error 7 (output buffer full): output full converting to code page 4110\n",
+                           "Couldn't convert ticket content. rc = -4",
+                           "Error in converting content Creator system id \n",
+                           "Error in rscpCInit rc = 2",
+                           "unknown code page XXXX\n",
+                           "Couldn't convert ticket content. rc = -1",
+                           "Error in converting content User name \n"}) {
+    EXPECT_NE(trace.find(line), std::string::npos) << line;
+  }
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "qorjwt.h"
 #include "sec/tavrisso/validity.h"
 #include "testutil.h"
 
@@ -133,6 +134,24 @@ TEST(Validity, MissingOrMalformedUnitsGiveInvalid) {
   EXPECT_EQ(Check(Ticket().Add(cIUnitTCrea, "202612061930").Hours(1)).first, kValidityInvalid);  // not converted
   EXPECT_EQ(Check(Ticket().Created("202612061930").Add(cIUnitLanguage, "E", 1)).first, kValidityInvalid);
   EXPECT_EQ(rem, -7);
+}
+
+TEST(Validity, TracesTheTimesItCompares) {
+  qortest::TempDir dir;
+  std::string path = dir.file("validity.trc");
+  RavAreSetProperty("QOR_EXT_TRL", "2");
+  RavAreSetProperty("QOR_EXT_TRC", path.c_str());
+  Check(Ticket().Created("202612061929").Minutes(2));
+  Check(Ticket().Created("2026120619").Minutes(2));
+  RavAreSetProperty("QOR_EXT_TRC", nullptr);
+  std::string trace = qortest::ReadFile(path);
+  for (const char* line : {"Got date 202612061929 from ticket.\n", "Cur time = 202612061930.\n",
+                           "Computing validity in hours.\n", "Computing validity in minutes.\n",
+                           "CurTime_t = 1796585400, CreTime_t = 1796585340 \n",
+                           "validity: 120, difference:     60.000.\n",
+                           "invalid format: ticket creation date (len=10)"}) {
+    EXPECT_NE(trace.find(line), std::string::npos) << line;
+  }
 }
 
 TEST(Validity, DoesNotDependOnTheProcessTimeZone) {
