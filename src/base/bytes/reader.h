@@ -25,6 +25,31 @@ class ByteReader {
     return true;
   }
 
+  // The byte `i` places ahead, without consuming anything (for parsers that
+  // address their input by position, such as the JSON tokenizer).
+  bool peek_at(size_t i, uint8_t* out) const {
+    if (i >= left_) return false;
+    *out = p_[i];
+    return true;
+  }
+
+  // Position of the first byte equal to `c`, searched from `from` on.
+  bool find_u8(uint8_t c, size_t from, size_t* at) const {
+    for (size_t i = from; i < left_; ++i)
+      if (p_[i] == c) {
+        *at = i;
+        return true;
+      }
+    return false;
+  }
+
+  // A view of `n` bytes starting `off` bytes ahead, without consuming.
+  bool view(size_t off, size_t n, ByteReader* out) const {
+    if (off > left_ || n > left_ - off) return false;
+    *out = ByteReader(p_ + off, n);
+    return true;
+  }
+
   bool get_u8(uint8_t* out) {
     if (left_ < 1) return false;
     *out = p_[0];

@@ -1,0 +1,471 @@
+// Evaluation of one compact token (RFC 7515 section 7.1): split, header,
+// signature, body claims (RFC 7519 section 4.1), then the caller's record.
+#include <stdarg.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <time.h>
+
+#include <atomic>
+#include <new>
+#include <string_view>
+#include <vector>
+
+#include "base/bytes/reader.h"
+#include "base/dptrc/dptrc.h"
+#include "crypto/hash/hashapi.h"
+#include "sec/jwt/jwt.h"
+#include "sec/jwt/jwtparse.h"
+#include "sec/mac/hmac.h"
+#include "sec/tavrisso/ssflib.h"
+
+namespace {
+
+constexpr size_t kMinStructSize = 624;     // a record must reach past issuedAt
+constexpr size_t kKeyIdStructSize = 632;   // ... and past tAlgId to receive "kid"
+constexpr uint32_t kHeaderTokens = 128;
+constexpr size_t kBodyBytesPerToken = 3;
+constexpr size_t kMacBufferSize = 1024;
+constexpr size_t kMaxNumberChars = 63;
+constexpr size_t kClaimNameLen = 3;
+constexpr size_t kAlgNameLen = 5;
+constexpr char kPkcs1Format[] = "PKCS1-V1.5";
+constexpr char kChainX509[] = "x509v3";
+constexpr char kChainRawPubKey[] = "RAWPUBKEY";
+constexpr int32_t kTraceRcInvalid = 5;
+
+std::atomic<JwtClock> clock_source{nullptr};
+
+int64_t now_seconds() {
+  const JwtClock c = clock_source.load();
+  return c != nullptr ? c() : static_cast<int64_t>(time(nullptr));
+}
+
+struct AlgRow {
+  const char* name;
+  JWT_ALG_TYPE alg;
+  const char* hash;
+};
+// Tried in this order; the first five bytes of the value decide.
+constexpr AlgRow kAlgs[] = {
+    {"RS256", JWT_ALG_RS256, "SHA256"}, {"HS256", JWT_ALG_HS256, "SHA256"},
+    {"HS384", JWT_ALG_HS384, "SHA384"}, {"HS512", JWT_ALG_HS512, "SHA512"},
+    {"RS384", JWT_ALG_RS384, "SHA384"}, {"RS512", JWT_ALG_RS512, "SHA512"},
+};
+
+bool is_hmac(JWT_ALG_TYPE a) { return a == JWT_ALG_HS256 || a == JWT_ALG_HS384 || a == JWT_ALG_HS512; }
+
+// A buffer from jwtExtract2Json, freed with the evaluation.
+struct Decoded {
+  unsigned char* p = nullptr;
+  size_t n = 0;
+  ~Decoded() { free(p); }
+};
+
+// A byte range inside a decoded part; `seen` tells an empty value from none.
+struct Range {
+  const unsigned char* p = nullptr;
+  size_t n = 0;
+  bool seen = false;
+};
+
+// One tokenized JSON part.
+struct Json {
+  const unsigned char* data;
+  size_t len;
+  const jwtok_t* toks;
+  int32_t count;
+
+  Range range(int32_t i) const {
+    ByteReader v;
+    const jwtok_t& t = toks[i];
+    Range r;
+    if (t.begin < 0 || t.end < t.begin ||
+        !ByteReader(data, len).view(static_cast<size_t>(t.begin), static_cast<size_t>(t.end - t.begin), &v))
+      return r;
+    r.p = v.data();
+    r.n = v.remaining();
+    r.seen = true;
+    return r;
+  }
+  // The first bytes of token `i` equal `lit`; the token's own length is not looked at.
+  bool starts(int32_t i, const char* lit, size_t n) const {
+    ByteReader v;
+    return toks[i].begin >= 0 && ByteReader(data, len).view(static_cast<size_t>(toks[i].begin), n, &v) &&
+           memcmp(v.data(), lit, n) == 0;
+  }
+  bool is(int32_t i, const char* lit, size_t n) const {
+    const Range r = range(i);
+    return r.n == n && memcmp(r.p, lit, n) == 0;
+  }
+  // An object as first token that covers every byte of the part.
+  bool whole_object() const {
+    return count > 0 && toks[0].type == JWT_OBJECT && toks[0].begin == 0 &&
+           static_cast<size_t>(toks[0].end) == len;
+  }
+};
+
+// A claim number: at most its first 63 characters, read as a decimal
+// number as strtol does (a quoted number included).
+int64_t read_number(const Range& r) {
+  char buf[kMaxNumberChars + 1];
+  const size_t n = r.n < kMaxNumberChars ? r.n : kMaxNumberChars;
+  if (n) memcpy(buf, r.p, n);
+  buf[n] = '\0';
+  return strtol(buf, nullptr, 10);
+}
+
+bool same(const Range& a, const Range& b) { return a.n == b.n && (a.n == 0 || memcmp(a.p, b.p, a.n) == 0); }
+
+// Record fields are read or written only when the caller's struct_size covers them.
+bool covers(const JWT_INFO* info, size_t end) { return info != nullptr && info->struct_size >= end; }
+#define JWT_HAS(info, field) covers((info), offsetof(JWT_INFO, field) + sizeof(JWT_INFO::field))
+
+// Storage of the calling thread that keeps the decoded parts alive after
+// the call, for out-pointers the caller's payload copy cannot hold.
+thread_local std::vector<unsigned char> t_header_keep;
+thread_local std::vector<unsigned char> t_body_keep;
+
+// `r` moved from `from` to the same offset in `to`.
+const unsigned char* rebase(const Range& r, const unsigned char* from, const unsigned char* to) {
+  return r.p == nullptr ? nullptr : to + (r.p - from);
+}
+
+struct Claims {
+  Range jti, sub, aud, iss, name_id;
+  int64_t exp = 0, nbf = 0, iat = 0;
+};
+
+class Evaluation {
+ public:
+  Evaluation(SsfLib* ssf, JWT_INFO* info) : ssf_(ssf), info_(info) {}
+
+  int32_t run(const char* token, size_t token_len, const unsigned char* key, size_t key_len,
+              const char* name_id, size_t name_id_len);
+
+ private:
+  int32_t fail(int32_t rc, const char* text) {
+    JwtSetLastError(info_, "%s", text);
+    return rc;
+  }
+  int32_t walk_header(const Json& h);
+  bool hmac_ok(const unsigned char* key, size_t key_len, ByteReader signing_input, const Decoded& sig);
+  bool rsa_ok(const unsigned char* key, size_t key_len, ByteReader signing_input, const Decoded& sig);
+  int32_t walk_body(const Json& b, const char* name_id, size_t name_id_len);
+  int32_t report(const Decoded& header, const Decoded& body, const char* name_id, size_t name_id_len);
+  int32_t required(const Range& have, const unsigned char** p, size_t* n, const char* missing,
+                   const char* differs);
+
+  SsfLib* ssf_;
+  JWT_INFO* info_;
+  size_t struct_size_ = 0;
+  JWT_ALG_TYPE alg_ = JWT_ALG_UNDEFINED;
+  const char* hash_ = nullptr;
+  Range kid_;
+  Claims c_;
+};
+
+int32_t Evaluation::walk_header(const Json& h) {
+  if (h.count <= 1 || !h.whole_object()) return JWT_RC_OK;
+  for (int32_t i = 1; i < h.count; i++) {
+    if (h.toks[i].type != JWT_STRING) continue;
+    const bool has_value = i + 1 < h.count;
+    if (h.starts(i, "alg", kClaimNameLen)) {
+      if (!has_value || h.toks[i + 1].type != JWT_STRING) continue;
+      for (const AlgRow& row : kAlgs) {
+        if (h.starts(i + 1, row.name, kAlgNameLen)) {
+          alg_ = row.alg;
+          hash_ = row.hash;
+          i++;
+          break;
+        }
+      }
+    } else if (h.starts(i, "typ", kClaimNameLen)) {
+      if (!has_value) continue;
+      if (!h.starts(i + 1, "JWT", kClaimNameLen)) return fail(JWT_RC_HEADER, "JWT signature type is not JWT");
+      i++;
+    } else if (h.starts(i, "kid", kClaimNameLen)) {
+      if (!has_value || struct_size_ <= kKeyIdStructSize) continue;
+      const Range v = h.range(i + 1);
+      if (kid_.seen && !same(kid_, v)) return fail(JWT_RC_DUPLICATE, "Invalid JWT attribute KeyId already parsed");
+      kid_ = v;
+      i++;
+    }
+  }
+  return JWT_RC_OK;
+}
+
+bool Evaluation::hmac_ok(const unsigned char* key, size_t key_len, ByteReader signing_input,
+                         const Decoded& sig) {
+  // A certificate or public key is public: using it as a secret would let
+  // anyone who has it sign (the RS/HS key confusion). An empty secret
+  // would let anyone sign when no key was configured.
+  if (key == nullptr || key_len == 0 || crypt_key_is_public(key, key_len)) return false;
+  HMac_CTX* ctx = nullptr;
+  unsigned char mac[kMacBufferSize];
+  size_t mac_len = sizeof mac;
+  bool ok = hmacInitR(&ctx, key, key_len, hash_) == kMacOk &&
+            hmacUpdate(ctx, signing_input.data(), signing_input.remaining()) == kMacOk &&
+            hmacFinal(ctx, mac, &mac_len) == kMacOk;
+  if (ctx != nullptr) hmacRelease(&ctx);
+  DPTRC_INFO(tf.load(), 3, "HMAC is not traced here.\n");
+  // Constant time, so the comparison does not tell how many bytes matched.
+  return ok && mac_len == sig.n && crypt_mac_equal(mac, sig.p, mac_len);
+}
+
+bool Evaluation::rsa_ok(const unsigned char* key, size_t key_len, ByteReader signing_input,
+                        const Decoded& sig) {
+  if (ssf_ == nullptr || !ssf_->bSsfVerifyEx || ssf_->fp_SsfVerifyEx == nullptr || key_len > INT32_MAX ||
+      sig.n > INT32_MAX || signing_input.remaining() > INT32_MAX)
+    return false;
+  unsigned char* der = nullptr;
+  int32_t der_len = 0;
+  const bool is_cert = key != nullptr &&
+                       SsfSupNormalizeCertificate(ssf_, key, static_cast<int32_t>(key_len), &der, &der_len) == 0 &&
+                       der != nullptr;
+  const char* chain = is_cert ? kChainX509 : kChainRawPubKey;
+  const unsigned char* certs = is_cert ? der : key;
+  const int32_t certs_len = is_cert ? der_len : static_cast<int32_t>(key_len);
+  if (is_cert)
+    DPTRC_INFO(tf.load(), 3, "X509 cert. is the following: >>>%*.*s<<<.\n", static_cast<int>(key_len),
+               static_cast<int>(key_len), reinterpret_cast<const char*>(key));
+  else
+    DPTRC_INFO(tf.load(), 3, "Public Key is the following: >>>%*.*s<<<.\n", static_cast<int>(key_len),
+               static_cast<int>(key_len), key ? reinterpret_cast<const char*>(key) : "");
+  SigRcpSsfInformationList results = nullptr;
+  SsfOctetstring out = nullptr;
+  SsfOctetlen out_len = 0;
+  const int32_t rc = ssf_->fp_SsfVerifyEx(
+      kPkcs1Format, static_cast<SsfCharlen>(strlen(kPkcs1Format)), hash_, static_cast<SsfCharlen>(strlen(hash_)),
+      0, sig.p, static_cast<SsfOctetlen>(sig.n), signing_input.data(),
+      static_cast<SsfOctetlen>(signing_input.remaining()), kSsfNoCertificateCheck,
+      static_cast<SsfCharlen>(strlen(kSsfNoCertificateCheck)), nullptr, 0, nullptr, 0, nullptr, 0, chain,
+      static_cast<SsfCharlen>(strlen(chain)), certs, certs_len, &results, &out, &out_len);
+  if (results != nullptr) SsfLibDELSigRcpSsfInfoList(ssf_, &results);
+  if (out != nullptr) SsfLibDELSsfOctetstring(ssf_, &out, &out_len);
+  free(der);
+  return rc == 0;
+}
+
+int32_t Evaluation::walk_body(const Json& b, const char* name_id, size_t name_id_len) {
+  const int64_t now = now_seconds();
+  for (int32_t i = 1; i < b.count; i++) {
+    if (b.toks[i].type != JWT_STRING) continue;
+    const bool has_value = i + 1 < b.count;
+    Range* text = nullptr;
+    const char* dup_text = nullptr;
+    if (b.is(i, "jti", kClaimNameLen)) {
+      text = &c_.jti, dup_text = "Invalid JWT attribute JTI already parsed";
+    } else if (b.is(i, "sub", kClaimNameLen)) {
+      text = &c_.sub, dup_text = "Invalid JWT attribute Subject already parsed";
+    } else if (b.is(i, "aud", kClaimNameLen)) {
+      text = &c_.aud, dup_text = "Invalid JWT attribute Audience already parsed";
+    } else if (b.is(i, "iss", kClaimNameLen)) {
+      text = &c_.iss, dup_text = "Invalid JWT attribute Issuer already parsed";
+    } else if (b.is(i, "exp", kClaimNameLen)) {
+      if (!has_value) break;
+      if (c_.exp > 0) return fail(JWT_RC_DUPLICATE, "Invalid JWT attribute exp already parsed");
+      c_.exp = read_number(b.range(++i));
+      // RFC 7519 section 4.1.4: not accepted on or after the expiration time.
+      if (!(now < c_.exp)) return fail(JWT_RC_EXPIRED, "JWT is expired");
+      continue;
+    } else if (b.is(i, "nbf", kClaimNameLen)) {
+      if (!has_value) break;
+      if (c_.nbf > 0) return fail(JWT_RC_DUPLICATE, "Invalid JWT attribute nbf already parsed");
+      c_.nbf = read_number(b.range(++i));
+      if (!(now > c_.nbf)) return fail(JWT_RC_NOT_YET_VALID, "JWT is not valid yet");
+      continue;
+    } else if (b.is(i, "iat", kClaimNameLen)) {
+      if (!has_value) break;
+      if (c_.iat > 0) return fail(JWT_RC_DUPLICATE, "Invalid JWT attribute iat already parsed");
+      c_.iat = read_number(b.range(++i));
+      continue;
+    } else if (name_id != nullptr && name_id_len > 0 && b.is(i, name_id, name_id_len)) {
+      text = &c_.name_id, dup_text = "Invalid JWT attribute NameID already parsed";
+    } else {
+      continue;
+    }
+    if (!has_value) break;
+    if (text->seen) return fail(JWT_RC_DUPLICATE, dup_text);
+    *text = b.range(++i);
+  }
+  return JWT_RC_OK;
+}
+
+// A required value (both pointer and length given) must equal the token's;
+// otherwise the token's value is handed out.
+int32_t Evaluation::required(const Range& have, const unsigned char** p, size_t* n, const char* missing,
+                             const char* differs) {
+  if (*p != nullptr && *n != 0) {
+    if (have.p == nullptr || have.n == 0) return fail(JWT_RC_CLAIM_MISSING, missing);
+    if (have.n != *n || memcmp(have.p, *p, *n) != 0) return fail(JWT_RC_CLAIM_DIFFERS, differs);
+    return JWT_RC_OK;
+  }
+  *p = have.p;
+  *n = have.p ? have.n : 0;
+  return JWT_RC_OK;
+}
+
+int32_t Evaluation::report(const Decoded& header, const Decoded& body, const char* name_id,
+                           size_t name_id_len) {
+  JWT_INFO* info = info_;
+  if (c_.iat != 0) info->issuedAt = c_.iat;
+  // Out-pointers go into the caller's payload copy when the body fits,
+  // else into this thread's copy of the body.
+  const unsigned char* base = body.p;
+  if (info->pPayloadBuffer != nullptr && info->lPayLoadBuffer != 0) {
+    if (info->lPayLoadBuffer < body.n) {
+      info->pPayloadBuffer[0] = 0;
+      info->lPayLoadBuffer = 0;
+    } else {
+      if (body.n) memcpy(info->pPayloadBuffer, body.p, body.n);
+      info->lPayLoadBuffer = body.n;
+      base = info->pPayloadBuffer;
+    }
+  }
+  if (base == body.p) {
+    t_body_keep.assign(body.p, body.p + body.n);
+    base = t_body_keep.data();
+  }
+  for (Range* r : {&c_.jti, &c_.sub, &c_.aud, &c_.iss, &c_.name_id}) r->p = rebase(*r, body.p, base);
+  if (kid_.p != nullptr && JWT_HAS(info, lKeyId)) {
+    t_header_keep.assign(header.p, header.p + header.n);
+    info->pKeyId = rebase(kid_, header.p, t_header_keep.data());
+    info->lKeyId = kid_.n;
+  }
+
+  if (name_id != nullptr && name_id_len != 0) {
+    if (c_.name_id.p == nullptr || c_.name_id.n == 0) return fail(JWT_RC_NO_NAME_ID, "JWT is without name id attribute");
+    info->pNameIdValue = c_.name_id.p;
+    info->lNameIdValue = c_.name_id.n;
+  }
+  int32_t rc = required(c_.sub, &info->pSubject, &info->lSubject, "JWT is without subject attribute",
+                        "JWT is with different subject attribute");
+  if (rc == JWT_RC_OK)
+    rc = required(c_.iss, &info->pIssuer, &info->lIssuer, "JWT is without issuer attribute",
+                  "JWT is with different issuer attribute");
+  if (rc == JWT_RC_OK)
+    rc = required(c_.jti, &info->pJTI, &info->lJTI, "JWT is without JSON ID attribute",
+                  "JWT is with different JSON ID attribute");
+  if (rc != JWT_RC_OK) return rc;
+  // The required audience need only occur inside the token's "aud" text.
+  if (info->pAudience != nullptr && info->lAudience != 0) {
+    if (c_.aud.p == nullptr || c_.aud.n == 0) return fail(JWT_RC_CLAIM_MISSING, "JWT is without audience attribute");
+    const std::string_view have(reinterpret_cast<const char*>(c_.aud.p), c_.aud.n);
+    const std::string_view want(reinterpret_cast<const char*>(info->pAudience), info->lAudience);
+    if (want.size() > have.size() || have.find(want) == std::string_view::npos)
+      return fail(JWT_RC_CLAIM_DIFFERS, "JWT audience is not valid for requested value");
+  } else {
+    info->pAudience = c_.aud.p;
+    info->lAudience = c_.aud.p ? c_.aud.n : 0;
+  }
+  return JWT_RC_OK;
+}
+
+int32_t Evaluation::run(const char* token, size_t token_len, const unsigned char* key, size_t key_len,
+                        const char* name_id, size_t name_id_len) {
+  if (info_ != nullptr) {
+    struct_size_ = info_->struct_size;
+    if (JWT_HAS(info_, lPayLoadBuffer) && info_->pPayloadBuffer != nullptr && info_->lPayLoadBuffer != 0)
+      info_->pPayloadBuffer[0] = 0;
+    if (JWT_HAS(info_, lastError)) info_->lastError[0] = '\0';
+    if (struct_size_ <= kMinStructSize) {
+      JwtSetLastError(info_, "Wrong structure size. Expected at least %d, but received %d",
+                      static_cast<int>(kMinStructSize), static_cast<int>(struct_size_));
+      return JWT_RC_STRUCT_SIZE;
+    }
+  }
+  DPTRC_INFO(tf.load(), 3, "Token is the following:      >>>%*.*s<<<\n", static_cast<int>(token_len),
+             static_cast<int>(token_len), token ? token : "");
+
+  // Split at the first two dots; everything after the second is the signature.
+  const ByteReader tok(token, token_len);
+  size_t dot1 = 0, dot2 = 0;
+  if (tok.empty() || !tok.find_u8('.', 0, &dot1) || !tok.find_u8('.', dot1 + 1, &dot2) || dot1 == 0 ||
+      dot2 == dot1 + 1)
+    return fail(JWT_RC_MALFORMED, "Invalid JWT received");
+  ByteReader header_part, body_part, sig_part, signing_input;
+  tok.view(0, dot1, &header_part);
+  tok.view(dot1 + 1, dot2 - dot1 - 1, &body_part);
+  tok.view(dot2 + 1, token_len - dot2 - 1, &sig_part);
+  tok.view(0, dot2, &signing_input);
+  auto text = [](const ByteReader& r) { return reinterpret_cast<const char*>(r.data()); };
+
+  Decoded header;
+  int32_t rc = jwtExtract2Json(text(header_part), header_part.remaining(), &header.p, &header.n);
+  if (rc == JWT_EXTRACT_NO_MEMORY) return fail(JWT_RC_NO_MEMORY, "JWT malloc failed");
+  if (rc != JWT_EXTRACT_OK) return fail(JWT_RC_NOT_BASE64, "Invalid JWT header detected during base64 decode.");
+  jwtok_t htoks[kHeaderTokens];
+  jwt_parser parser;
+  jwtInit(&parser);
+  const int32_t hcount =
+      jwtParse(&parser, reinterpret_cast<const char*>(header.p), header.n, htoks, kHeaderTokens);
+  if (hcount <= 0) return fail(JWT_RC_MALFORMED, "Invalid JWT header parsed");
+  rc = walk_header(Json{header.p, header.n, htoks, hcount});
+  if (rc != JWT_RC_OK) return rc;
+  if (JWT_HAS(info_, tAlgId)) info_->tAlgId = alg_;
+
+  Decoded sig;
+  rc = jwtExtract2Json(text(sig_part), sig_part.remaining(), &sig.p, &sig.n);
+  if (rc == JWT_EXTRACT_NO_MEMORY) return fail(JWT_RC_NO_MEMORY, "JWT malloc failed");
+  if (rc != JWT_EXTRACT_OK) return fail(JWT_RC_NOT_BASE64, "Invalid JWT signature detected during base64");
+  if (alg_ == JWT_ALG_UNDEFINED) return fail(JWT_RC_HEADER, "JWT signature algorithm not valid");
+  // RFC 7515 section 5.2: the signature is checked before any claim is read.
+  const bool valid = is_hmac(alg_) ? hmac_ok(key, key_len, signing_input, sig)
+                                   : rsa_ok(key, key_len, signing_input, sig);
+  if (!valid) {
+    DPTRC_INFO(tf.load(), 3, "Token validation failed with error RC %d. \n", kTraceRcInvalid);
+    return fail(JWT_RC_SIGNATURE, "JWT signature validation failed");
+  }
+  DPTRC_INFO(tf.load(), 3, "Token validation was successful. \n");
+
+  Decoded body;
+  rc = jwtExtract2Json(text(body_part), body_part.remaining(), &body.p, &body.n);
+  if (rc == JWT_EXTRACT_NO_MEMORY) return fail(JWT_RC_NO_MEMORY, "JWT malloc failed");
+  if (rc != JWT_EXTRACT_OK) return fail(JWT_RC_NOT_BASE64, "Invalid JWT body detected during base64");
+  const size_t ntoks = body.n / kBodyBytesPerToken;
+  if (ntoks > UINT32_MAX) return fail(JWT_RC_MALFORMED, "Invalid JWT body parsed");
+  std::vector<jwtok_t> btoks;
+  try {
+    // One slot more than used, so that the array is never absent (which
+    // would only count).
+    btoks.resize(ntoks + 1);
+  } catch (const std::bad_alloc&) {
+    return fail(JWT_RC_NO_MEMORY, "JWT malloc failed");
+  }
+  jwtInit(&parser);
+  const int32_t bcount = jwtParse(&parser, reinterpret_cast<const char*>(body.p), body.n, btoks.data(),
+                                  static_cast<uint32_t>(ntoks));
+  if (bcount <= 0) return fail(JWT_RC_MALFORMED, "Invalid JWT body parsed");
+  const Json b{body.p, body.n, btoks.data(), bcount};
+  if (!b.whole_object()) return fail(JWT_RC_MALFORMED, "Invalid JWT body syntax parsed");
+  rc = walk_body(b, name_id, name_id_len);
+  if (rc != JWT_RC_OK) return rc;
+  if (info_ == nullptr) return JWT_RC_OK;
+  return report(header, body, name_id, name_id_len);
+}
+
+}  // namespace
+
+void JwtSetLastError(JWT_INFO* jwtInfo, const char* fmt, ...) {
+  if (!JWT_HAS(jwtInfo, lastError)) return;
+  va_list ap;
+  va_start(ap, fmt);
+  vsnprintf(jwtInfo->lastError, sizeof jwtInfo->lastError, fmt, ap);
+  va_end(ap);
+}
+
+void JwtSetClock(JwtClock clock) { clock_source.store(clock); }
+
+int32_t JwtEvalToken(const char* inToken, size_t inLenToken, const unsigned char* keyParam,
+                     size_t inLenKey, const char* nameId, size_t lenNameId, JWT_INFO* jwtInfo) {
+  SsfLib* ssf = JwtSsfLib();
+  if (ssf == nullptr) return JWT_RC_NOT_INITIALIZED;
+  try {
+    Evaluation e(ssf, jwtInfo);
+    return e.run(inToken, inLenToken, keyParam, inLenKey, nameId, lenNameId);
+  } catch (const std::bad_alloc&) {
+    JwtSetLastError(jwtInfo, "JWT malloc failed");
+    return JWT_RC_NO_MEMORY;
+  }
+}

@@ -1,0 +1,212 @@
+// The JSON tokenizer: one pass, no allocation, strict value forms.
+#include "sec/jwt/jwtparse.h"
+
+#include <stdlib.h>
+
+#include "base/bytes/reader.h"
+#include "krn/ha/habase64.h"
+
+namespace {
+
+// JWT parts are Base64url without padding (RFC 7515 section 2); be lenient
+// about white space, foreign characters and trailing data.
+constexpr int32_t kJwtDecodeFlags = HA_DEC_LENIENT | HA_DEC_SKIP_FOREIGN | HA_DEC_PAD_OPTIONAL;
+constexpr size_t kHexDigits = 4;
+
+struct Input {
+  ByteReader r;
+  // The byte at `pos`, false at the end of the input or at a zero byte.
+  bool at(uint64_t pos, uint8_t* c) const { return r.peek_at(static_cast<size_t>(pos), c) && *c != 0; }
+};
+
+jwtok_t* alloc_token(jwt_parser* p, jwtok_t* tokens, uint32_t num) {
+  if (p->toknext >= num) return nullptr;
+  jwtok_t* t = &tokens[p->toknext++];
+  t->begin = t->end = -1;
+  t->size = 0;
+  t->parent = -1;
+  return t;
+}
+
+void fill_token(jwtok_t* t, jwtype_t type, uint64_t begin, uint64_t end) {
+  t->type = type;
+  t->begin = static_cast<int32_t>(begin);
+  t->end = static_cast<int32_t>(end);
+  t->size = 0;
+}
+
+bool is_hex(uint8_t c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
+
+int32_t parse_string(jwt_parser* p, const Input& in, jwtok_t* tokens, uint32_t num) {
+  const uint64_t start = p->pos;
+  uint8_t c = 0;
+  for (p->pos++; in.at(p->pos, &c); p->pos++) {
+    if (c == '"') {
+      if (tokens == nullptr) return 0;
+      jwtok_t* t = alloc_token(p, tokens, num);
+      if (t == nullptr) {
+        p->pos = start;
+        return JWT_ERROR_NOMEM;
+      }
+      fill_token(t, JWT_STRING, start + 1, p->pos);
+      t->parent = p->toksuper;
+      return 0;
+    }
+    if (c != '\\' || !in.at(p->pos + 1, &c)) continue;
+    p->pos++;
+    switch (c) {
+      case '"': case '/': case '\\': case 'b': case 'f': case 'r': case 'n': case 't':
+        break;
+      case 'u':
+        p->pos++;
+        for (size_t i = 0; i < kHexDigits && in.at(p->pos, &c); i++, p->pos++) {
+          if (!is_hex(c)) {
+            p->pos = start;
+            return JWT_ERROR_INVAL;
+          }
+        }
+        p->pos--;
+        break;
+      default:
+        p->pos = start;
+        return JWT_ERROR_INVAL;
+    }
+  }
+  p->pos = start;
+  return JWT_ERROR_PART;
+}
+
+int32_t parse_primitive(jwt_parser* p, const Input& in, jwtok_t* tokens, uint32_t num) {
+  const uint64_t start = p->pos;
+  uint8_t c = 0;
+  for (; in.at(p->pos, &c); p->pos++) {
+    if (c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == ',' || c == ']' || c == '}') {
+      if (tokens != nullptr) {
+        jwtok_t* t = alloc_token(p, tokens, num);
+        if (t == nullptr) {
+          p->pos = start;
+          return JWT_ERROR_NOMEM;
+        }
+        fill_token(t, JWT_PRIMITIVE, start, p->pos);
+        t->parent = p->toksuper;
+      }
+      p->pos--;  // the delimiter is read by the caller
+      return 0;
+    }
+    if (c < 32 || c > 126) {
+      p->pos = start;
+      return JWT_ERROR_INVAL;
+    }
+  }
+  // Strict: a primitive must be followed by a delimiter.
+  p->pos = start;
+  return JWT_ERROR_PART;
+}
+
+// Nearest token at or before `from` that is an object or array still open.
+int32_t open_container(const jwtok_t* tokens, int32_t from) {
+  for (int32_t i = from; i >= 0; i--)
+    if (tokens[i].begin != -1 && tokens[i].end == -1) return i;
+  return -1;
+}
+
+}  // namespace
+
+void jwtInit(jwt_parser* parser) {
+  parser->pos = 0;
+  parser->toknext = 0;
+  parser->toksuper = -1;
+}
+
+int32_t jwtParse(jwt_parser* parser, const char* json, size_t len, jwtok_t* tokens,
+                 uint32_t num_tokens) {
+  // Token positions are 32-bit.
+  if (len > INT32_MAX) return JWT_ERROR_INVAL;
+  const Input in{ByteReader(json, len)};
+  int32_t count = 0;
+  uint8_t c = 0;
+  for (; in.at(parser->pos, &c); parser->pos++) {
+    switch (c) {
+      case ' ': case '\t': case '\r': case '\n':
+        break;
+      case '{': case '[': {
+        count++;
+        if (tokens == nullptr) break;
+        jwtok_t* t = alloc_token(parser, tokens, num_tokens);
+        if (t == nullptr) return JWT_ERROR_NOMEM;
+        if (parser->toksuper != -1) {
+          tokens[parser->toksuper].size++;
+          t->parent = parser->toksuper;
+        }
+        t->type = c == '{' ? JWT_OBJECT : JWT_ARRAY;
+        t->begin = static_cast<int32_t>(parser->pos);
+        parser->toksuper = static_cast<int32_t>(parser->toknext - 1);
+        break;
+      }
+      case '}': case ']': {
+        if (tokens == nullptr) break;
+        const jwtype_t type = c == '}' ? JWT_OBJECT : JWT_ARRAY;
+        const int32_t i = open_container(tokens, static_cast<int32_t>(parser->toknext) - 1);
+        if (i == -1 || tokens[i].type != type) return JWT_ERROR_INVAL;
+        tokens[i].end = static_cast<int32_t>(parser->pos + 1);
+        parser->toksuper = open_container(tokens, i - 1);
+        break;
+      }
+      case '"': {
+        const int32_t r = parse_string(parser, in, tokens, num_tokens);
+        if (r < 0) return r;
+        count++;
+        if (parser->toksuper != -1 && tokens != nullptr) tokens[parser->toksuper].size++;
+        break;
+      }
+      case ':':
+        parser->toksuper = static_cast<int32_t>(parser->toknext) - 1;
+        break;
+      case ',':
+        if (tokens != nullptr && parser->toksuper != -1 &&
+            tokens[parser->toksuper].type != JWT_ARRAY && tokens[parser->toksuper].type != JWT_OBJECT) {
+          for (int32_t i = static_cast<int32_t>(parser->toknext) - 1; i >= 0; i--) {
+            if ((tokens[i].type == JWT_ARRAY || tokens[i].type == JWT_OBJECT) &&
+                tokens[i].begin != -1 && tokens[i].end == -1) {
+              parser->toksuper = i;
+              break;
+            }
+          }
+        }
+        break;
+      case '-': case '0': case '1': case '2': case '3': case '4': case '5': case '6': case '7':
+      case '8': case '9': case 't': case 'f': case 'n': {
+        if (tokens != nullptr && parser->toksuper != -1) {
+          // A primitive cannot be a key, nor a second value of one key.
+          const jwtok_t& t = tokens[parser->toksuper];
+          if (t.type == JWT_OBJECT || (t.type == JWT_STRING && t.size != 0)) return JWT_ERROR_INVAL;
+        }
+        const int32_t r = parse_primitive(parser, in, tokens, num_tokens);
+        if (r < 0) return r;
+        count++;
+        if (parser->toksuper != -1 && tokens != nullptr) tokens[parser->toksuper].size++;
+        break;
+      }
+      default:
+        return JWT_ERROR_INVAL;
+    }
+  }
+  if (tokens != nullptr && open_container(tokens, static_cast<int32_t>(parser->toknext) - 1) != -1)
+    return JWT_ERROR_PART;
+  return count;
+}
+
+int32_t jwtExtract2Json(const char* inToken, size_t lenToken, unsigned char** outJson,
+                        size_t* outJsonLen) {
+  if (outJson == nullptr) return JWT_EXTRACT_NO_OUTPUT;
+  // One byte at least, so that an empty part still gets a buffer to free.
+  *outJson = static_cast<unsigned char*>(malloc(lenToken > 0 ? lenToken : 1));
+  if (outJsonLen) *outJsonLen = 0;
+  if (*outJson == nullptr) return JWT_EXTRACT_NO_MEMORY;
+  size_t n = 0;
+  if (haDecBase64SB(inToken, lenToken, ALPHABET_B7_BASE64URL, kJwtDecodeFlags, *outJson, lenToken,
+                    &n, nullptr) != HA_DEC_OK)
+    return JWT_EXTRACT_NOT_BASE64;
+  if (outJsonLen) *outJsonLen = n;
+  return JWT_EXTRACT_OK;
+}

@@ -1,0 +1,126 @@
+// The JSON tokenizer and the Base64url part decoder.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <string>
+#include <vector>
+
+#include "sec/jwt/jwtparse.h"
+
+namespace {
+
+struct Parsed {
+  int32_t rc;
+  std::vector<jwtok_t> toks;
+  uint64_t pos;
+};
+
+Parsed Parse(const std::string& json, uint32_t capacity = 64) {
+  Parsed p;
+  p.toks.resize(capacity + 1);  // never absent, even for capacity 0
+  jwt_parser parser;
+  jwtInit(&parser);
+  p.rc = jwtParse(&parser, json.data(), json.size(), p.toks.data(), capacity);
+  p.pos = parser.pos;
+  return p;
+}
+
+int32_t Count(const std::string& json) {
+  jwt_parser parser;
+  jwtInit(&parser);
+  return jwtParse(&parser, json.data(), json.size(), nullptr, 0);
+}
+
+std::string Text(const std::string& json, const jwtok_t& t) { return json.substr(t.begin, t.end - t.begin); }
+
+TEST(JwtParse, ObjectWithOneStringValueGivesThreeLinkedTokens) {
+  const std::string j = R"({"sub":"alice"})";
+  Parsed p = Parse(j);
+  ASSERT_EQ(p.rc, 3);
+  EXPECT_EQ(p.toks[0].type, JWT_OBJECT);
+  EXPECT_EQ(p.toks[0].size, 1);
+  EXPECT_EQ(p.toks[0].begin, 0);
+  EXPECT_EQ(p.toks[0].end, static_cast<int32_t>(j.size()));
+  EXPECT_EQ(p.toks[0].parent, -1);
+  EXPECT_EQ(p.toks[1].type, JWT_STRING);
+  EXPECT_EQ(Text(j, p.toks[1]), "sub");
+  EXPECT_EQ(p.toks[1].size, 1);
+  EXPECT_EQ(p.toks[1].parent, 0);
+  EXPECT_EQ(Text(j, p.toks[2]), "alice");
+  EXPECT_EQ(p.toks[2].size, 0);
+  EXPECT_EQ(p.toks[2].parent, 1);
+}
+
+TEST(JwtParse, NestedValuesAndArraysCountChildren) {
+  const std::string j = R"({"a":[1,true,"x"],"b":{"c":null}, "d":-2.5e3 })";
+  Parsed p = Parse(j);
+  ASSERT_EQ(p.rc, 12);
+  EXPECT_EQ(p.toks[0].size, 3);
+  EXPECT_EQ(p.toks[2].type, JWT_ARRAY);
+  EXPECT_EQ(p.toks[2].size, 3);
+  EXPECT_EQ(Text(j, p.toks[2]), R"([1,true,"x"])");
+  EXPECT_EQ(p.toks[3].type, JWT_PRIMITIVE);
+  EXPECT_EQ(p.toks[3].parent, 2);
+  EXPECT_EQ(Text(j, p.toks[11]), "-2.5e3");
+  EXPECT_EQ(Count(j), p.rc);
+}
+
+TEST(JwtParse, EscapesAreCheckedButKeptRaw) {
+  const std::string j = R"({"k":"a\"b\u00e9\/"})";
+  Parsed p = Parse(j);
+  ASSERT_EQ(p.rc, 3);
+  EXPECT_EQ(Text(j, p.toks[2]), R"(a\"b\u00e9\/)");
+  EXPECT_EQ(Parse(R"({"k":"\u00g0"})").rc, JWT_ERROR_INVAL);
+  EXPECT_EQ(Parse(R"({"k":"\x"})").rc, JWT_ERROR_INVAL);
+}
+
+TEST(JwtParse, StrictFormsGiveTheirErrors) {
+  EXPECT_EQ(Parse(R"({"a":1})").rc, 3);
+  EXPECT_EQ(Parse(R"({1:"a"})").rc, JWT_ERROR_INVAL);        // number as key
+  EXPECT_EQ(Parse(R"({"a":1 2})").rc, JWT_ERROR_INVAL);      // second value of one key
+  EXPECT_EQ(Parse("12").rc, JWT_ERROR_PART);                 // no delimiter after a number
+  EXPECT_EQ(Parse(R"({"a":"b")").rc, JWT_ERROR_PART);        // never closed
+  EXPECT_EQ(Parse(R"({"a":"b])").rc, JWT_ERROR_PART);        // string never closed
+  EXPECT_EQ(Parse(R"({"a":"b"])").rc, JWT_ERROR_INVAL);      // "]" closing an object
+  EXPECT_EQ(Parse(R"(})").rc, JWT_ERROR_INVAL);              // nothing open
+  EXPECT_EQ(Parse(R"({"a":x})").rc, JWT_ERROR_INVAL);        // not a value form
+  EXPECT_EQ(Parse("{\"a\":tr\x01ue}").rc, JWT_ERROR_INVAL);  // control byte in a primitive
+  EXPECT_EQ(Parse(R"({"a":nul})").rc, 3);                    // a primitive's content is not checked
+}
+
+TEST(JwtParse, TooFewTokensGivesMinus1AndResetsToTheValue) {
+  const std::string j = R"({"a":"b","c":"d"})";
+  Parsed p = Parse(j, 4);
+  EXPECT_EQ(p.rc, JWT_ERROR_NOMEM);
+  EXPECT_EQ(p.pos, 13u);  // start of "d"
+  EXPECT_EQ(Parse(j, 5).rc, 5);
+  EXPECT_EQ(Parse("{}", 0).rc, JWT_ERROR_NOMEM);
+}
+
+TEST(JwtParse, ZeroByteEndsTheInput) {
+  const std::string j("{\"a\":\"b\"}\0garbage", 17);
+  EXPECT_EQ(Parse(j).rc, 3);
+  EXPECT_EQ(Parse(std::string("{\"a\":\"b\0\"}", 10)).rc, JWT_ERROR_PART);
+}
+
+TEST(JwtParse, CountWithoutTokensMatchesTokenizedCount) {
+  for (const std::string j : {R"({"a":[1,2,{"b":"c"}]})", R"([[],{},"x"])", R"({"alg":"HS256","typ":"JWT"})"})
+    EXPECT_EQ(Count(j), Parse(j).rc) << j;
+}
+
+TEST(JwtExtract2Json, DecodesBase64urlPartsIntoAFreshBuffer) {
+  unsigned char* out = nullptr;
+  size_t n = 0;
+  // {"alg":"HS256"} without padding, and with a foreign character that is skipped.
+  for (const std::string part : {"eyJhbGciOiJIUzI1NiJ9", "eyJhbGciOi.JIUzI1NiJ9"}) {
+    ASSERT_EQ(jwtExtract2Json(part.data(), part.size(), &out, &n), JWT_EXTRACT_OK);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(out), n), R"({"alg":"HS256"})");
+    free(out);
+  }
+  ASSERT_EQ(jwtExtract2Json("", 0, &out, &n), JWT_EXTRACT_OK);
+  EXPECT_EQ(n, 0u);
+  free(out);
+  EXPECT_EQ(jwtExtract2Json("eyJ9", 4, nullptr, &n), JWT_EXTRACT_NO_OUTPUT);
+}
+
+}  // namespace
