@@ -44,5 +44,20 @@ JNIEXPORT jobjectArray JNICALL Java_VID2Ozuved_evalAssertionTicket(JNIEnv* env, 
                                                            jmy_client);
 }
 
+JNIEXPORT jobjectArray JNICALL Java_VID2Ozuved_evalJWToken(JNIEnv* env, jclass cls, jstring jticket,
+                                                            jstring juser) {
+  return Java_com_tavri_sso_VID2Ozuved_evalJWToken(env, cls, jticket, juser);
+}
+
+JNIEXPORT jstring JNICALL Java_VID2Ozuved_createAssertionTicket(JNIEnv* env, jclass cls, jstring jmy_sysid,
+                                                                jstring jmy_client, jstring jpab,
+                                                                jstring jpab_password, jstring jex_sysid,
+                                                                jstring jex_client, jstring juser, jstring jlang,
+                                                                jstring jportal_user, jstring jauth_schema) {
+  return Java_com_tavri_sso_VID2Ozuved_createAssertionTicket(env, cls, jmy_sysid, jmy_client, jpab, jpab_password,
+                                                             jex_sysid, jex_client, juser, jlang, jportal_user,
+                                                             jauth_schema);
+}
+
 }  // extern "C"
 #endif  // QOR_WITH_JNI

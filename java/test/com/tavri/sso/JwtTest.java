@@ -81,7 +81,8 @@ public class JwtTest {
             String t = hmacToken(alg, body, SECRET);
             assertElements(new Object[] {body, "JDOE"}, VID2Ozuved.evalJWToken(t, "user_name"));
             assertElements(new Object[] {body, ""}, VID2Ozuved.evalJWToken(t, null));
-            assertElements(new Object[] {body, "jdoe"}, VID2Ozuved.evalJWToken(t, "sub"));
+            // The registered three-letter claims are never the user attribute.
+            assertEquals(failed("JWT is without name id attribute"), thrown(() -> VID2Ozuved.evalJWToken(t, "sub")));
         }
     }
 
@@ -104,8 +105,8 @@ public class JwtTest {
     @Test
     public void rsaTokenWithTheLoadedCertificate() throws Exception {
         assertTrue(VID2Ozuved.loadKey(read(dir.resolve("rs.der")), null, 0, 1));
-        String body = "{\"sub\":\"rs\",\"iat\":" + now() + "}";
-        assertElements(new Object[] {body, "rs"}, VID2Ozuved.evalJWToken(rsaToken(body), "sub"));
+        String body = "{\"sub\":\"rs\",\"user_name\":\"RSU\",\"iat\":" + now() + "}";
+        assertElements(new Object[] {body, "RSU"}, VID2Ozuved.evalJWToken(rsaToken(body), "user_name"));
         String t = rsaToken(body);
         String forged = t.substring(0, t.lastIndexOf('.') + 1) + b64("not the signature");
         assertEquals(failed("JWT signature validation failed"), thrown(() -> VID2Ozuved.evalJWToken(forged, null)));
