@@ -17,7 +17,10 @@ public class ForwarderTest {
     public static void initialise() throws Exception {
         assertTrue(VID2Ozuved.init(""));
         dir = TestSupport.workDir("forwarder");
-        TestSupport.python("make_ticket.py", "cert", dir.resolve("issuer").toString(), "--cn", "Forwarded");
+        String base = dir.resolve("issuer").toString();
+        TestSupport.python("make_ticket.py", "cert", base, "--cn", "Forwarded");
+        TestSupport.run("openssl", "pkcs12", "-export", "-passout", "pass:pw", "-inkey", base + ".key", "-in",
+                base + ".pem", "-out", base + ".p12");
     }
 
     @Test
@@ -53,7 +56,8 @@ public class ForwarderTest {
         String assertion = TestSupport.python("make_ticket.py", "ticket", "--key", base + ".key", "--cert",
                 base + ".pem", "--user", "FWD", "--rcpt-sysid", "ABC", "--rcpt-client", "001", "--flags", "1",
                 "--minutes", "2");
-        assertTrue(VID2Ozuved.loadKey(TestSupport.read(dir.resolve("issuer.der")), null, 0, 1));
+        // The key store of the issuer holds its certificate, and its password stays loaded.
+        assertTrue(VID2Ozuved.loadKey(TestSupport.read(dir.resolve("issuer.p12")), "pw", 0, 0));
         Object[] r = VID2Ozuved.evalLogonTicket(logon, null, null);
         Object[] viaLongName = com.tavri.sso.VID2Ozuved.evalLogonTicket(logon, null, null);
         viaLongName[6] = r[6]; // a second may have passed in between
@@ -63,5 +67,22 @@ public class ForwarderTest {
         assertEquals("No Client set", thrown(() -> VID2Ozuved.evalAssertionTicket(assertion, null, null, "ABC", null)));
         assertEquals("At least one NULL parameter passed. ticket=(nil),PAB=(nil)",
                 thrown(() -> VID2Ozuved.evalLogonTicket(null, null, null)));
+    }
+
+    @Test
+    public void issuingAndTokenMethods() throws Exception {
+        assertTrue(VID2Ozuved.loadKey(TestSupport.read(dir.resolve("issuer.p12")), "pw", 0, 0));
+        String t = VID2Ozuved.createAssertionTicket("ISS", "100", null, null, "ABC", "001", "FWD", null, null, null);
+        assertEquals("FWD", com.tavri.sso.VID2Ozuved.evalAssertionTicket(t, null, null, "ABC", "001")[0]);
+        assertEquals("Recipient system Id not set", thrown(() -> VID2Ozuved.createAssertionTicket("ISS", "100", null,
+                null, null, "001", "FWD", null, null, null)));
+
+        // HS256 over {"alg":"HS256"}.{"uid":"FWD"} with the secret "k", made by python's hmac.
+        String jwt = "eyJhbGciOiJIUzI1NiJ9.eyJ1aWQiOiJGV0QifQ." + TestSupport.run("/usr/bin/python3", "-c",
+                "import base64,hashlib,hmac;print(base64.urlsafe_b64encode(hmac.new(b'k',"
+                + "b'eyJhbGciOiJIUzI1NiJ9.eyJ1aWQiOiJGV0QifQ',hashlib.sha256).digest()).decode().rstrip('='),end='')");
+        assertTrue(VID2Ozuved.loadKey("k".getBytes(), null, 0, 2));
+        TestSupport.assertElements(new Object[] {"{\"uid\":\"FWD\"}", "FWD"}, VID2Ozuved.evalJWToken(jwt, "uid"));
+        assertEquals("No JWT set. JWT pointer=(nil)", thrown(() -> VID2Ozuved.evalJWToken(null, "uid")));
     }
 }

@@ -74,7 +74,12 @@ public class VID2OzuvedTest {
                 TestSupport.thrown(() -> VID2Ozuved.evalLogonTicket(null, null, null)));
         assertEquals("No SysId set",
                 TestSupport.thrown(() -> VID2Ozuved.evalAssertionTicket(null, null, null, null, null)));
+        assertEquals("No JWT set. JWT pointer=(nil)", TestSupport.thrown(() -> VID2Ozuved.evalJWToken(null, null)));
+        assertEquals("Local system Id not set", TestSupport.thrown(() -> VID2Ozuved.createAssertionTicket(null, null,
+                null, null, null, null, null, null, null, null)));
         // No key is loaded in this JVM.
+        assertEquals("TavriEvalJWToken failed: standard error= 5, description= JWT signature validation failed",
+                TestSupport.thrown(() -> VID2Ozuved.evalJWToken("eyJhbGciOiJIUzI1NiJ9.e30.", null)));
         String msg = TestSupport.thrown(() -> VID2Ozuved.evalLogonTicket("AjExMDA", null, null));
         assertTrue(msg, msg.startsWith("TavriEvalLogonTicketEx failed: standard error= "));
     }
@@ -92,6 +97,9 @@ public class VID2OzuvedTest {
         assertNull(VID2Ozuved.parseCertificate(null, 0)); // returns before its trace line
         TestSupport.thrown(() -> VID2Ozuved.evalLogonTicket(null, null, null));
         TestSupport.thrown(() -> VID2Ozuved.evalAssertionTicket(null, null, null, null, null));
+        TestSupport.thrown(() -> VID2Ozuved.evalJWToken(null, null));
+        TestSupport.thrown(() -> VID2Ozuved.createAssertionTicket("A", null, null, null, null, null, null, null, null,
+                null));
         assertTrue(VID2Ozuved.setProperty("QOR_EXT_TRC", null));
         assertTrue(VID2Ozuved.setProperty("QOR_EXT_TRL", null));
         String text = new String(Files.readAllBytes(trace), StandardCharsets.UTF_8);
@@ -99,7 +107,8 @@ public class VID2OzuvedTest {
                 "JAVA: End of getProperty ", "JAVA: init was called.", "JAVA: End of init ",
                 "JAVA: setProperty was called.", "JAVA: loadKey was called", "JAVA: End of loadKey",
                 "JAVA: End of parseCertificate", "JAVA: evalLogonTicket was called.",
-                "JAVA: evalAssertionTicket was called."}) {
+                "JAVA: evalAssertionTicket was called.", "JAVA: evalJWToken was called.", "JAVA: End of evalJWToken",
+                "JAVA: createAssertionTicket was called", "JAVA: End of createAssertionTicket"}) {
             assertTrue(line, text.contains(line));
         }
         assertEquals(1, text.split("JAVA: parseCertificate was called", -1).length - 1);
