@@ -70,6 +70,8 @@ jstring Number(JNIEnv* env, int value) {
 }
 
 // user, system, client, certificate, portal user, scheme, validity, type.
+// Empty texts stay empty elements: an assertion ticket may carry only a
+// portal user, and refusing an empty user would refuse it.
 jobjectArray TicketResult(JNIEnv* env, const TicketOutputs& out, long long certL) {
   jobjectArray a = jnihelp::NewObjects(env, kResultCount);
   if (a == nullptr) return nullptr;
