@@ -27,7 +27,8 @@ X509* make_cert(EVP_PKEY* key, const char* cn, EVP_PKEY* issuer_key, X509* issue
   X509_gmtime_adj(X509_getm_notBefore(x), -3600);
   X509_gmtime_adj(X509_getm_notAfter(x), 3600L * 24 * 365);
   X509_NAME* name = X509_get_subject_name(x);
-  X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC, reinterpret_cast<const unsigned char*>(cn), -1, -1, 0);
+  X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC, reinterpret_cast<const unsigned char*>(cn),
+                             -1, -1, 0);
   X509_set_issuer_name(x, issuer ? X509_get_subject_name(issuer) : name);
   X509_set_pubkey(x, key);
   X509V3_CTX ctx;
@@ -84,8 +85,8 @@ struct Fixture {
     raw_signature.resize(n);
     EVP_MD_CTX* md = EVP_MD_CTX_new();
     EVP_DigestSignInit(md, nullptr, EVP_sha256(), nullptr, key);
-    EVP_DigestSign(md, raw_signature.data(), &n, reinterpret_cast<const unsigned char*>(content.data()),
-                   content.size());
+    EVP_DigestSign(md, raw_signature.data(), &n,
+                   reinterpret_cast<const unsigned char*>(content.data()), content.size());
     EVP_MD_CTX_free(md);
     X509_STORE_add_cert(store, ca);
     pse = store_of(ca);
@@ -109,10 +110,10 @@ void verify_pkcs7(benchmark::State& state, const char* pse) {
   const int32_t pseL = static_cast<int32_t>(strlen(pse));
   for (auto _ : state) {
     SigRcpSsfInformationList list = nullptr;
-    const int32_t rc = SsfVerifyEx("PKCS7", 5, "SHA256", 6, 1, f.signature.data(),
-                                   static_cast<int32_t>(f.signature.size()), f.input.data(),
-                                   static_cast<int32_t>(f.input.size()), pse, pseL, nullptr, 0,
-                                   nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0, &list, nullptr, nullptr);
+    const int32_t rc = SsfVerifyEx(
+        "PKCS7", 5, "SHA256", 6, 1, f.signature.data(), static_cast<int32_t>(f.signature.size()),
+        f.input.data(), static_cast<int32_t>(f.input.size()), pse, pseL, nullptr, 0, nullptr, 0,
+        nullptr, 0, nullptr, 0, nullptr, 0, &list, nullptr, nullptr);
     if (rc != 0) state.SkipWithError("SsfVerifyEx failed");
     SsfDELSigRcpSsfInfoList(&list);
   }
@@ -150,11 +151,13 @@ void BM_SsfVerifyEx_Pkcs1_Rsa2048(benchmark::State& state) {
   const Der spki = to_der([&](unsigned char** p) { return i2d_PUBKEY(f.key, p); });
   for (auto _ : state) {
     SigRcpSsfInformationList list = nullptr;
-    const int32_t rc = SsfVerifyEx(
-        "PKCS1-V1.5", 10, "SHA256", 6, 0, f.raw_signature.data(), static_cast<int32_t>(f.raw_signature.size()),
-        reinterpret_cast<const unsigned char*>(f.content.data()), static_cast<int32_t>(f.content.size()),
-        "<no_certificate_check>", 22, nullptr, 0, nullptr, 0, nullptr, 0, "RAWPUBKEY", 9, spki.data(),
-        static_cast<int32_t>(spki.size()), &list, nullptr, nullptr);
+    const int32_t rc =
+        SsfVerifyEx("PKCS1-V1.5", 10, "SHA256", 6, 0, f.raw_signature.data(),
+                    static_cast<int32_t>(f.raw_signature.size()),
+                    reinterpret_cast<const unsigned char*>(f.content.data()),
+                    static_cast<int32_t>(f.content.size()), "<no_certificate_check>", 22, nullptr,
+                    0, nullptr, 0, nullptr, 0, "RAWPUBKEY", 9, spki.data(),
+                    static_cast<int32_t>(spki.size()), &list, nullptr, nullptr);
     if (rc != 0) state.SkipWithError("SsfVerifyEx failed");
     SsfDELSigRcpSsfInfoList(&list);
   }

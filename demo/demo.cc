@@ -9,6 +9,9 @@
 #include <string.h>
 #include <time.h>
 
+#include <openssl/hmac.h>
+#include <openssl/rand.h>
+
 #include <string>
 #include <vector>
 
@@ -29,6 +32,21 @@ void print_file(const std::string& path) {
   fclose(f);
 }
 
+// A certificate for `key`, signed by itself, valid for 30 days.
+X509* self_signed(EVP_PKEY* key, const char* cn, long serial) {
+  X509* cert = X509_new();
+  X509_set_version(cert, 2);
+  ASN1_INTEGER_set(X509_get_serialNumber(cert), serial);
+  X509_gmtime_adj(X509_getm_notBefore(cert), -3600);
+  X509_gmtime_adj(X509_getm_notAfter(cert), 3600L * 24 * 30);
+  X509_NAME_add_entry_by_txt(X509_get_subject_name(cert), "CN", MBSTRING_ASC,
+                             reinterpret_cast<const unsigned char*>(cn), -1, -1, 0);
+  X509_set_issuer_name(cert, X509_get_subject_name(cert));
+  X509_set_pubkey(cert, key);
+  X509_sign(cert, key, EVP_sha256());
+  return cert;
+}
+
 // An issuing system's side and ours: make a key and certificate, issue a
 // logon ticket as such a system does (byte stream, detached PKCS#7, Base64
 // with "!" for "+"), load the certificate as the ticket key and evaluate.
@@ -38,16 +56,7 @@ int demo_logon_ticket() {
   const std::string level = RavAreGetProperty("QOR_EXT_TRL");
   RavAreSetProperty("QOR_EXT_TRL", "2");
   EVP_PKEY* key = EVP_RSA_gen(2048);
-  X509* cert = X509_new();
-  X509_set_version(cert, 2);
-  ASN1_INTEGER_set(X509_get_serialNumber(cert), 1);
-  X509_gmtime_adj(X509_getm_notBefore(cert), -3600);
-  X509_gmtime_adj(X509_getm_notAfter(cert), 3600L * 24 * 30);
-  X509_NAME_add_entry_by_txt(X509_get_subject_name(cert), "CN", MBSTRING_ASC,
-                             reinterpret_cast<const unsigned char*>("Demo Issuer"), -1, -1, 0);
-  X509_set_issuer_name(cert, X509_get_subject_name(cert));
-  X509_set_pubkey(cert, key);
-  X509_sign(cert, key, EVP_sha256());
+  X509* cert = self_signed(key, "Demo Issuer", 1);
 
   char created[16];
   const time_t now = time(nullptr);
@@ -134,16 +143,7 @@ int demo_assertion_ticket() {
   const std::string level = RavAreGetProperty("QOR_EXT_TRL");
   RavAreSetProperty("QOR_EXT_TRL", "2");
   EVP_PKEY* key = EVP_EC_gen("P-256");
-  X509* cert = X509_new();
-  X509_set_version(cert, 2);
-  ASN1_INTEGER_set(X509_get_serialNumber(cert), 2);
-  X509_gmtime_adj(X509_getm_notBefore(cert), -3600);
-  X509_gmtime_adj(X509_getm_notAfter(cert), 3600L * 24 * 30);
-  X509_NAME_add_entry_by_txt(X509_get_subject_name(cert), "CN", MBSTRING_ASC,
-                             reinterpret_cast<const unsigned char*>("Demo Own Key"), -1, -1, 0);
-  X509_set_issuer_name(cert, X509_get_subject_name(cert));
-  X509_set_pubkey(cert, key);
-  X509_sign(cert, key, EVP_sha256());
+  X509* cert = self_signed(key, "Demo Own Key", 2);
   PKCS12* p12 = PKCS12_create("demo-pin", "own", key, cert, nullptr, 0, 0, 0, 0, 0);
   unsigned char* image = nullptr;
   const int imageL = i2d_PKCS12(p12, &image);
@@ -186,6 +186,82 @@ int demo_assertion_ticket() {
   return rc;
 }
 
+// Issues an HS256 and an RS256 token with keys made here, evaluates both
+// with TavriEvalJWToken and prints what came back.
+int demo_jwt() {
+  auto b64url = [](const unsigned char* p, size_t n) {
+    std::string t(4 * ((n + 2) / 3) + 1, '\0');
+    t.resize(static_cast<size_t>(EVP_EncodeBlock(reinterpret_cast<unsigned char*>(&t[0]), p, static_cast<int>(n))));
+    for (char& c : t) c = c == '+' ? '-' : c == '/' ? '_' : c;
+    while (!t.empty() && t.back() == '=') t.pop_back();
+    return t;
+  };
+  auto text64 = [&](const std::string& s) { return b64url(reinterpret_cast<const unsigned char*>(s.data()), s.size()); };
+  const long now = static_cast<long>(time(nullptr));
+  const std::string body = "{\"sub\":\"alice\",\"iss\":\"demo-idp\",\"aud\":\"demo-app\",\"jti\":\"t-1\",\"iat\":" +
+                           std::to_string(now) + ",\"exp\":" + std::to_string(now + 300) + ",\"mail\":\"alice@example.org\"}";
+
+  unsigned char secret[32];
+  RAND_bytes(secret, sizeof secret);
+  const std::string hs_input = text64("{\"alg\":\"HS256\",\"typ\":\"JWT\"}") + "." + text64(body);
+  unsigned char mac[EVP_MAX_MD_SIZE];
+  unsigned int mac_len = 0;
+  HMAC(EVP_sha256(), secret, sizeof secret, reinterpret_cast<const unsigned char*>(hs_input.data()), hs_input.size(),
+       mac, &mac_len);
+
+  EVP_PKEY* key = EVP_RSA_gen(2048);
+  X509* cert = X509_new();
+  X509_gmtime_adj(X509_getm_notBefore(cert), 0);
+  X509_gmtime_adj(X509_getm_notAfter(cert), 3600);
+  X509_NAME_add_entry_by_txt(X509_get_subject_name(cert), "CN", MBSTRING_ASC,
+                             reinterpret_cast<const unsigned char*>("demo issuer"), -1, -1, 0);
+  X509_set_issuer_name(cert, X509_get_subject_name(cert));
+  X509_set_pubkey(cert, key);
+  X509_sign(cert, key, EVP_sha256());
+  unsigned char* der = nullptr;
+  const int der_len = i2d_X509(cert, &der);
+  const std::string rs_input = text64("{\"alg\":\"RS256\",\"kid\":\"demo-key\"}") + "." + text64(body);
+  std::vector<unsigned char> sig(static_cast<size_t>(EVP_PKEY_get_size(key)));
+  size_t sig_len = sig.size();
+  EVP_MD_CTX* md = EVP_MD_CTX_new();
+  EVP_DigestSignInit(md, nullptr, EVP_sha256(), nullptr, key);
+  EVP_DigestSign(md, sig.data(), &sig_len, reinterpret_cast<const unsigned char*>(rs_input.data()), rs_input.size());
+  EVP_MD_CTX_free(md);
+
+  struct Case {
+    const char* name;
+    std::string token;
+    const unsigned char* key;
+    size_t key_len;
+  } cases[] = {{"HS256", hs_input + "." + b64url(mac, mac_len), secret, sizeof secret},
+               {"RS256", rs_input + "." + b64url(sig.data(), sig_len), der, static_cast<size_t>(der_len)}};
+  int failures = 0;
+  for (const Case& c : cases) {
+    std::vector<unsigned char> payload(1024);
+    JWT_INFO info{};
+    info.struct_size = sizeof info;
+    info.pPayloadBuffer = payload.data();
+    info.lPayLoadBuffer = payload.size();
+    const int32_t rc = TavriEvalJWToken(c.token.data(), c.token.size(), c.key, c.key_len, "mail", &info);
+    auto field = [](const unsigned char* p, size_t n) { return p ? std::string(reinterpret_cast<const char*>(p), n) : "-"; };
+    printf("%s token (%zu characters): TavriEvalJWToken = %d%s%s\n", c.name, c.token.size(), rc,
+           rc ? ", " : "", info.lastError);
+    if (rc != 0) {
+      failures++;
+      continue;
+    }
+    printf("  alg id %d, kid %s, sub %s, iss %s, aud %s, jti %s, iat %lld, mail %s\n", info.tAlgId,
+           field(info.pKeyId, info.lKeyId).c_str(), field(info.pSubject, info.lSubject).c_str(),
+           field(info.pIssuer, info.lIssuer).c_str(), field(info.pAudience, info.lAudience).c_str(),
+           field(info.pJTI, info.lJTI).c_str(), static_cast<long long>(info.issuedAt),
+           field(info.pNameIdValue, info.lNameIdValue).c_str());
+  }
+  OPENSSL_free(der);
+  X509_free(cert);
+  EVP_PKEY_free(key);
+  return failures;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -216,6 +292,7 @@ int main(int argc, char** argv) {
 
   if ((rc = demo_logon_ticket()) != 0) return fail("the logon ticket", rc);
   if ((rc = demo_assertion_ticket()) != 0) return fail("the assertion ticket", rc);
+  if (demo_jwt() != 0) return fail("JWT evaluation", 1);
 
   if ((rc = TavriShutdown()) != 0) return fail("TavriShutdown", rc);
   printf("shut down; the trace file holds:\n");

@@ -1,7 +1,7 @@
 // Reaches SsfVerifyEx (PKCS7 detached and with content, PKCS1-V1.5 and
-// DSA-FLAT against caller keys), the SignedData decoding, the signer search,
-// the trust check, the signed attribute checks and the result records, and
-// SsfDecode. The first byte picks the call; the rest is the signature.
+// DSA-FLAT against caller certificates, public keys and key values), the
+// SignedData decoding, the signer search, the trust check, the signed
+// attribute checks and the result records, and SsfDecode. The first byte picks the call; the rest is the signature.
 // Invariant: every call returns a defined code and leaves OpenSSL's error
 // queue empty.
 #include <openssl/err.h>
@@ -14,6 +14,7 @@
 namespace {
 
 constexpr char kNoCheck[] = "<no_certificate_check>";
+const char* const kChains[] = {"X509v3", "RAWPUBKEY", "KEYVALUE"};
 
 struct Setup {
   char* store = nullptr;
@@ -46,21 +47,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   int32_t rc;
   switch ((mode >> 2) % 4) {
     case 0:
-      rc = SsfVerifyEx("PKCS7", 5, "SHA256", 6, inc_certs, sig, sigL, with_input ? setup.input : nullptr,
-                       with_input ? setup.inputL : 0, setup.store, static_cast<int32_t>(strlen(setup.store)),
-                       nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0, &list, &out, &outL);
+      rc = SsfVerifyEx("PKCS7", 5, "SHA256", 6, inc_certs, sig, sigL,
+                       with_input ? setup.input : nullptr, with_input ? setup.inputL : 0,
+                       setup.store, static_cast<int32_t>(strlen(setup.store)), nullptr, 0, nullptr,
+                       0, nullptr, 0, nullptr, 0, nullptr, 0, &list, &out, &outL);
       break;
     case 1:
       // The signature bytes also serve as the caller's certificates.
       rc = SsfVerifyEx("PKCS7", 5, nullptr, 0, 0, sig, sigL, setup.input, setup.inputL, kNoCheck,
-                       sizeof kNoCheck - 1, nullptr, 0, nullptr, 0, nullptr, 0, "PKCS7", 5, sig, sigL, &list, &out,
-                       &outL);
+                       sizeof kNoCheck - 1, nullptr, 0, nullptr, 0, nullptr, 0, "PKCS7", 5, sig,
+                       sigL, &list, &out, &outL);
       break;
     case 2:
-      rc = SsfVerifyEx(with_input ? "PKCS1-V1.5" : "DSA-FLAT", with_input ? 10 : 8, "SHA1", 4, 0, sig,
-                       sigL, sig, sigL, kNoCheck, sizeof kNoCheck - 1, nullptr, 0, nullptr, 0, nullptr, 0,
-                       inc_certs ? "RAWPUBKEY" : "X509v3", inc_certs ? 9 : 6, sig, sigL, &list, nullptr,
-                       nullptr);
+      rc = SsfVerifyEx(with_input ? "PKCS1-V1.5" : "DSA-FLAT", with_input ? 10 : 8, "SHA1", 4, 0,
+                       sig, sigL, sig, sigL, kNoCheck, sizeof kNoCheck - 1, nullptr, 0, nullptr, 0,
+                       nullptr, 0, kChains[(mode >> 4) % 3], static_cast<int32_t>(strlen(kChains[(mode >> 4) % 3])), sig, sigL,
+                       &list, nullptr, nullptr);
       break;
     default:
       rc = SsfDecode("PKCS7", 5, sig, sigL, &out, &outL);

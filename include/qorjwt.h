@@ -125,19 +125,6 @@ QOR_API int32_t TavriParseCertificate(const unsigned char* pAsn1Certificate, int
                                       const char* pucsType, unsigned char* pucsBuffer,
                                       int32_t* piBufLen);
 
-/* ---- assertion ticket creation ---- */
-
-/* Issues an assertion ticket from pMySysId/pMyClient for the recipient
- * pTicketInfo->pSysID/pQORClient, signed with the key store pPrivAddrBook
- * (null: the loaded own key store). Reads the user, language, portal user,
- * authentication scheme and code page fields of pTicketInfo. *pB64TicketL:
- * capacity in, text length out; the rest of the buffer is zeroed. Returns
- * 0, 1, 3, 9, 15, 23 or an engine result (SSF result in the high half). */
-QOR_API int32_t TavriCreateAssertionTicket(const char* pMySysId, const char* pMyClient,
-                                           const char* pPrivAddrBook, const char* pPassword,
-                                           TICKET_INFO* pTicketInfo, char* pB64Ticket,
-                                           uint32_t* pB64TicketL);
-
 /* ---- JSON Web Tokens ---- */
 
 /* Signature algorithm of a token's header. */
@@ -219,6 +206,19 @@ QOR_STATIC_ASSERT(offsetof(JWT_INFO, lKeyId) == 640, "JWT_INFO layout");
 QOR_API int32_t TavriEvalJWToken(const char* pJWToken, size_t pJWTokenL,
                                  const unsigned char* pVerificationKey, size_t pVerificationKeyL,
                                  const char* pUserAttribute, JWT_INFO* jwtInfo);
+
+/* ---- assertion ticket creation ---- */
+
+/* Issues an assertion ticket from pMySysId/pMyClient for the recipient
+ * pTicketInfo->pSysID/pQORClient, signed with the key store pPrivAddrBook
+ * (null: the loaded own key store). Reads the user, language, portal user,
+ * authentication scheme and code page fields of pTicketInfo. *pB64TicketL:
+ * capacity in, text length out; the rest of the buffer is zeroed. Returns
+ * 0, 1, 3, 9, 15, 23 or an engine result (SSF result in the high half). */
+QOR_API int32_t TavriCreateAssertionTicket(const char* pMySysId, const char* pMyClient,
+                                           const char* pPrivAddrBook, const char* pPassword,
+                                           TICKET_INFO* pTicketInfo, char* pB64Ticket,
+                                           uint32_t* pB64TicketL);
 
 #ifdef __cplusplus
 }

@@ -7,6 +7,7 @@
 #include <openssl/cms.h>
 #include <openssl/dsa.h>
 #include <openssl/evp.h>
+#include <openssl/param_build.h>
 #include <openssl/pkcs12.h>
 #include <openssl/x509.h>
 #include <openssl/x509v3.h>
@@ -41,6 +42,8 @@ QORCR_SSL_DELETER(CMS_ContentInfo, CMS_ContentInfo_free);
 QORCR_SSL_DELETER(X509_ALGOR, X509_ALGOR_free);
 QORCR_SSL_DELETER(EVP_PKEY_CTX, EVP_PKEY_CTX_free);
 QORCR_SSL_DELETER(DSA_SIG, DSA_SIG_free);
+QORCR_SSL_DELETER(OSSL_PARAM_BLD, OSSL_PARAM_BLD_free);
+QORCR_SSL_DELETER(OSSL_PARAM, OSSL_PARAM_free);
 QORCR_SSL_DELETER(EVP_MAC, EVP_MAC_free);
 QORCR_SSL_DELETER(EVP_MAC_CTX, EVP_MAC_CTX_free);
 

@@ -56,6 +56,8 @@ int32_t crypt_keyedmac_release(HMac_CTX** ctx);
 
 // Equality of two MACs in time that does not depend on where they differ.
 bool crypt_mac_equal(const unsigned char* a, const unsigned char* b, size_t len);
+// Overwrites `n` bytes with zeros in a way the compiler cannot drop.
+void crypt_cleanse(void* p, size_t n);
 // True when `key` reads as a certificate (DER, PEM or Base64) or as a
 // public key: such bytes are public and must never serve as a MAC secret.
 bool crypt_key_is_public(const unsigned char* key, size_t len);

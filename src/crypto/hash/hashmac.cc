@@ -5,6 +5,7 @@
 #include <string.h>
 
 #include <new>
+#include <vector>
 
 #include "crypto/base/digest.h"
 #include "crypto/hash/hashapi.h"
@@ -36,6 +37,27 @@ EVP_MAC* hmac_impl() {
   static EVP_MAC* mac = EVP_MAC_fetch(nullptr, OSSL_MAC_NAME_HMAC, nullptr);
   return mac;
 }
+
+// The keyed context last made on this thread, ready to be copied: setting
+// up HMAC (digest lookup, key pads) costs more than the MAC of a short
+// token, and a verifier uses one key over and over. The key is compared in
+// full and wiped when replaced.
+struct KeyedTemplate {
+  int32_t id = 0;
+  std::vector<unsigned char> key;
+  SslPtr<EVP_MAC_CTX> ctx;
+  bool matches(int32_t want_id, const unsigned char* k, size_t n) const {
+    return ctx && id == want_id && key.size() == n && (n == 0 || CRYPTO_memcmp(key.data(), k, n) == 0);
+  }
+  void forget() {
+    if (!key.empty()) OPENSSL_cleanse(key.data(), key.size());
+    key.clear();
+    ctx.reset();
+  }
+  ~KeyedTemplate() { forget(); }
+};
+thread_local KeyedTemplate t_template;
+constexpr size_t kMaxTemplateKey = 8192;
 
 // Writes `n` raw bytes in the requested form; `*len` is the capacity on entry.
 int32_t put_value(const unsigned char* v, size_t n, int32_t form, unsigned char* out, size_t* len) {
@@ -143,6 +165,13 @@ int32_t crypt_keyedmac_create(HMac_CTX** ctx, int32_t id, const unsigned char* k
   if (md == nullptr || hmac_impl() == nullptr) return CRYPT_ERR_ALGORITHM;
   auto* m = new (std::nothrow) crypt_keyedmac_s;
   if (m == nullptr) return CRYPT_ERR_NOMEMORY;
+  if (t_template.matches(id, key, keylen)) {
+    m->mac.reset(EVP_MAC_CTX_dup(t_template.ctx.get()));
+    if (m->mac) {
+      *ctx = m;
+      return CRYPT_OK;
+    }
+  }
   m->mac.reset(EVP_MAC_CTX_new(hmac_impl()));
   OSSL_PARAM params[] = {
       OSSL_PARAM_construct_utf8_string(OSSL_MAC_PARAM_DIGEST, const_cast<char*>(EVP_MD_get0_name(md)), 0),
@@ -153,6 +182,14 @@ int32_t crypt_keyedmac_create(HMac_CTX** ctx, int32_t id, const unsigned char* k
     delete m;
     qorcr::OpenSslErrorsDrop();
     return CRYPT_ERR_LIBRARY;
+  }
+  if (keylen <= kMaxTemplateKey) {
+    t_template.forget();
+    t_template.ctx.reset(EVP_MAC_CTX_dup(m->mac.get()));
+    if (t_template.ctx) {
+      t_template.id = id;
+      t_template.key.assign(key ? key : kEmpty, (key ? key : kEmpty) + keylen);
+    }
   }
   *ctx = m;
   return CRYPT_OK;
@@ -208,6 +245,10 @@ int32_t crypt_keyedmac_release(HMac_CTX** ctx) {
 
 bool crypt_mac_equal(const unsigned char* a, const unsigned char* b, size_t len) {
   return len == 0 || CRYPTO_memcmp(a, b, len) == 0;
+}
+
+void crypt_cleanse(void* p, size_t n) {
+  if (p != nullptr && n != 0) OPENSSL_cleanse(p, n);
 }
 
 bool crypt_key_is_public(const unsigned char* key, size_t len) {

@@ -131,6 +131,10 @@ int32_t decode_to_handle(const char* func, const unsigned char* data, int32_t le
 
 }  // namespace
 
+bool Base64Decode(const unsigned char* text, size_t len, std::vector<unsigned char>* out) {
+  return base64_decode(ByteReader(text, len), out);
+}
+
 int32_t CertDecode(const unsigned char* data, int32_t len, SslPtr<X509>* out) {
   return decode_cert(data, len, out);
 }

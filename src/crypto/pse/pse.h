@@ -68,6 +68,10 @@ int32_t PseOpen(const char* name, SsfCharlen nameL, const char* password, SsfCha
 // reads it (same result codes), without the entry frame.
 int32_t CertDecode(const unsigned char* data, int32_t len, SslPtr<X509>* out);
 
+// Base64 text (line breaks allowed) as bytes; false when it is not Base64
+// or decodes to nothing.
+bool Base64Decode(const unsigned char* text, size_t len, std::vector<unsigned char>* out);
+
 // The certificate inside a handle (no new reference), null for null.
 X509* CertX509(SsfCertHandle cert);
 // A new handle that takes over `x`; null when out of memory.

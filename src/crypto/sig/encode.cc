@@ -53,7 +53,8 @@ int32_t decode(const char* func, const char* format, SsfCharlen formatL, const u
     return SSF_API_DECODE_FAILED;
   }
   Bytes content;
-  if (!ReadDataContent(ci, &content)) return IsDataType(ci) ? SSF_API_DECODE_FAILED : SSF_API_INVALID_FORMAT;
+  if (!ReadDataContent(ci, &content))
+    return IsDataType(ci) ? SSF_API_DECODE_FAILED : SSF_API_INVALID_FORMAT;
   return DupOut(content.p, content.n, out, outL) ? SSF_API_OK : SSF_API_NOMEMORY;
 }
 
@@ -105,8 +106,8 @@ int32_t SsfDecode(const char* strFormat, SsfCharlen strFormatL,
   SsfEntry entry("SsfDecode");
   if (!entry.ok()) return -1;
   QORCR_NOEXCEPT_BODY(SSF_API_NOMEMORY, {
-    const int32_t rc = decode("SsfDecode", strFormat, strFormatL, ostrEncodedData,
-                              ostrEncodedDataL, ostrOutputData, ostrOutputDataL);
+    const int32_t rc = decode("SsfDecode", strFormat, strFormatL, ostrEncodedData, ostrEncodedDataL,
+                              ostrOutputData, ostrOutputDataL);
     OpenSslErrorsDrop();
     return rc;
   })

@@ -25,7 +25,8 @@ struct Cache {
   CallerKeysRef find(SsfChainFormatNo chain, Bytes data) {
     std::lock_guard<std::mutex> lock(mtx);
     for (const Entry& e : entries)
-      if (e.chain == chain && e.bytes.size() == data.n && memcmp(e.bytes.data(), data.p, data.n) == 0)
+      if (e.chain == chain && e.bytes.size() == data.n &&
+          memcmp(e.bytes.data(), data.p, data.n) == 0)
         return e.keys;
     return nullptr;
   }
@@ -49,7 +50,8 @@ int32_t CallerKeysGet(SsfChainFormatNo chain, Bytes data, CallerKeysRef* out) {
   if (CallerKeysRef hit = cache().find(chain, data)) return *out = std::move(hit), SSF_API_OK;
   auto keys = std::make_shared<CallerKeys>();
   const int32_t rc = chain == SSF_CHAIN_RAWPUBKEY ? ParsePublicKey(data, &keys->key)
-                                                  : ParseChain(chain, data, &keys->certs);
+                     : chain == SSF_CHAIN_KEYVALUE ? ParseKeyValue(data, &keys->key)
+                                                   : ParseChain(chain, data, &keys->certs);
   if (rc != SSF_API_OK) return rc;
   if (data.n <= kMaxCachedInput) cache().add(chain, data, keys);
   *out = std::move(keys);

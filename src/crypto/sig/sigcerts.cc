@@ -29,7 +29,8 @@ constexpr char kPemRsaPublicKey[] = "RSA PUBLIC KEY";
 // Concatenated DER certificates; zero bytes after the last are padding.
 int32_t der_certs(ByteReader r, X509Stack* out) {
   while (!r.empty() && !r.rest_is_zero()) {
-    if (sk_X509_num(out->get()) >= static_cast<int>(kMaxChainCerts)) return SSF_API_CHAINPARSE_ERROR;
+    if (sk_X509_num(out->get()) >= static_cast<int>(kMaxChainCerts))
+      return SSF_API_CHAINPARSE_ERROR;
     const unsigned char* p = r.data();
     SslPtr<X509> x(d2i_X509(nullptr, &p, static_cast<long>(r.remaining())));
     if (!x) return SSF_API_ERROR_DECODING_X509;
@@ -136,8 +137,8 @@ int32_t ParseChain(SsfChainFormatNo chain, Bytes data, X509Stack* out) {
         // Certificates one after the other, or wrapped in one SEQUENCE OF.
         rc = der_certs(r, &certs);
         ByteReader seq, outer = r;
-        if (rc != SSF_API_OK && sk_X509_num(certs.get()) == 0 && outer.get_der(kDerSequence, &seq) &&
-            outer.rest_is_zero()) {
+        if (rc != SSF_API_OK && sk_X509_num(certs.get()) == 0 &&
+            outer.get_der(kDerSequence, &seq) && outer.rest_is_zero()) {
           OpenSslErrorsDrop();
           rc = der_certs(seq, &certs);
         }
@@ -197,8 +198,10 @@ int32_t ParsePublicKey(Bytes data, SslPtr<EVP_PKEY>* out) {
   SslBuf<unsigned char> owned_der(der);
   const unsigned char* q = der;
   SslPtr<EVP_PKEY> k;
-  if (strcmp(name, kPemPublicKey) == 0) k.reset(der_public_key(der, der_len));
-  else if (strcmp(name, kPemRsaPublicKey) == 0) k.reset(d2i_PublicKey(EVP_PKEY_RSA, nullptr, &q, der_len));
+  if (strcmp(name, kPemPublicKey) == 0)
+    k.reset(der_public_key(der, der_len));
+  else if (strcmp(name, kPemRsaPublicKey) == 0)
+    k.reset(d2i_PublicKey(EVP_PKEY_RSA, nullptr, &q, der_len));
   if (!k) return SSF_API_ERROR_DECODING_INPUT;
   *out = std::move(k);
   return SSF_API_OK;
@@ -246,8 +249,10 @@ int32_t ParseName(const std::string& text, SslPtr<X509_NAME>* out) {
 }
 
 int32_t CertValidAt(X509* cert, time_t now, const char** what) {
-  if (X509_cmp_time(X509_get0_notBefore(cert), &now) > 0) return *what = "not yet valid", SSF_API_CERT_EXPIRED;
-  if (X509_cmp_time(X509_get0_notAfter(cert), &now) < 0) return *what = "expired", SSF_API_CERT_EXPIRED;
+  if (X509_cmp_time(X509_get0_notBefore(cert), &now) > 0)
+    return *what = "not yet valid", SSF_API_CERT_EXPIRED;
+  if (X509_cmp_time(X509_get0_notAfter(cert), &now) < 0)
+    return *what = "expired", SSF_API_CERT_EXPIRED;
   OpenSslErrorsDrop();
   return SSF_API_OK;
 }

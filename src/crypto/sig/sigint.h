@@ -55,14 +55,19 @@ int32_t VerifyRaw(VerifyCall* c);
 int32_t ParseChain(SsfChainFormatNo chain, Bytes data, X509Stack* out);
 // A public key as PEM or DER (SubjectPublicKeyInfo or PKCS#1 RSAPublicKey).
 int32_t ParsePublicKey(Bytes data, SslPtr<EVP_PKEY>* out);
-// The caller's key ("RAWPUBKEY") or certificates (the other chain formats),
+// An XML-signature key value (RSAKeyValue or DSAKeyValue): SSF_API_OK,
+// SSF_API_ERROR_UNSUPPORTED_KEYVALUE for another kind, or
+// SSF_API_ERROR_PARSE_KEYVALUE.
+int32_t ParseKeyValue(Bytes xml, SslPtr<EVP_PKEY>* out);
+
+// The caller's key ("RAWPUBKEY", "KEYVALUE") or certificates (the other chain formats),
 // shared and read-only.
 struct CallerKeys {
   SslPtr<EVP_PKEY> key;
   X509Stack certs;
 };
 using CallerKeysRef = std::shared_ptr<const CallerKeys>;
-// ParsePublicKey or ParseChain by chain format, answered from a bounded
+// ParsePublicKey, ParseKeyValue or ParseChain by chain format, answered from a bounded
 // cache of recent inputs (compared in full) when it holds the same bytes.
 int32_t CallerKeysGet(SsfChainFormatNo chain, Bytes data, CallerKeysRef* out);
 

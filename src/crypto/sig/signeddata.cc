@@ -15,9 +15,9 @@ constexpr uint8_t kOctetString = 0x04;
 constexpr uint8_t kOid = 0x06;
 constexpr uint8_t kUtcTime = 0x17;
 constexpr uint8_t kGeneralizedTime = 0x18;
-constexpr uint8_t kContext0 = 0xA0;       // [0] constructed
-constexpr uint8_t kContext1 = 0xA1;       // [1] constructed
-constexpr uint8_t kContext0Prim = 0x80;   // [0] primitive
+constexpr uint8_t kContext0 = 0xA0;      // [0] constructed
+constexpr uint8_t kContext1 = 0xA1;      // [1] constructed
+constexpr uint8_t kContext0Prim = 0x80;  // [0] primitive
 constexpr size_t kMaxSigners = 64;
 constexpr size_t kMaxCerts = 64;
 
@@ -122,7 +122,8 @@ bool ReadSignedData(const ContentInfoView& ci, SignedDataView* out) {
   while (!set.empty()) {
     ByteReader body;
     SignerInfoView si;
-    if (out->signers.size() >= kMaxSigners || !set.get_der(kSequence, &body) || !read_signer(body, &si))
+    if (out->signers.size() >= kMaxSigners || !set.get_der(kSequence, &body) ||
+        !read_signer(body, &si))
       return false;
     out->signers.push_back(si);
   }
@@ -146,21 +147,26 @@ bool ReadSignedAttrs(Bytes signed_attrs, SignedAttrsView* out) {
   while (!set.empty()) {
     ByteReader attr, oid, values, value, whole;
     uint8_t tag = 0;
-    if (!set.get_der(kSequence, &attr) || !attr.get_der(kOid, &oid) || !attr.get_der(kSet, &values) ||
-        !attr.empty())
+    if (!set.get_der(kSequence, &attr) || !attr.get_der(kOid, &oid) ||
+        !attr.get_der(kSet, &values) || !attr.empty())
       return false;
     const Bytes type = view(oid);
-    Bytes* slot = is_oid(type, kOidContentType)    ? &out->content_type
+    Bytes* slot = is_oid(type, kOidContentType)     ? &out->content_type
                   : is_oid(type, kOidMessageDigest) ? &out->message_digest
                   : is_oid(type, kOidSigningTime)   ? &out->signing_time
                                                     : nullptr;
     if (slot == nullptr) continue;
     // Exactly one value, and the attribute only once.
-    if (!slot->empty() || !values.get_der_any(&tag, &value, &whole) || !values.empty()) return false;
-    if (slot == &out->content_type && tag == kOid) *slot = view(value);
-    else if (slot == &out->message_digest && tag == kOctetString) *slot = view(value);
-    else if (slot == &out->signing_time && (tag == kUtcTime || tag == kGeneralizedTime)) *slot = view(whole);
-    else return false;
+    if (!slot->empty() || !values.get_der_any(&tag, &value, &whole) || !values.empty())
+      return false;
+    if (slot == &out->content_type && tag == kOid)
+      *slot = view(value);
+    else if (slot == &out->message_digest && tag == kOctetString)
+      *slot = view(value);
+    else if (slot == &out->signing_time && (tag == kUtcTime || tag == kGeneralizedTime))
+      *slot = view(whole);
+    else
+      return false;
     if (slot->empty()) return false;
   }
   return true;

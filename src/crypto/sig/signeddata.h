@@ -22,7 +22,7 @@ struct SignerInfoView {
 struct SignedDataView {
   Bytes content_type;  // eContentType OID contents
   bool has_content = false;
-  Bytes content;       // eContent OCTET STRING contents
+  Bytes content;             // eContent OCTET STRING contents
   std::vector<Bytes> certs;  // certificate elements, in message order
   std::vector<SignerInfoView> signers;
 };

@@ -54,7 +54,9 @@ Bytes bytes(const unsigned char* p, SsfOctetlen n) {
 
 bool is_pkcs7(SsfFormatNo f) { return f == SSF_FORMAT_PKCS7 || f == SSF_FORMAT_PKCS7_TSTAMP; }
 
-bool key_format(SsfChainFormatNo ch) { return ch == SSF_CHAIN_KEYVALUE || ch == SSF_CHAIN_RAWPUBKEY; }
+bool key_format(SsfChainFormatNo ch) {
+  return ch == SSF_CHAIN_KEYVALUE || ch == SSF_CHAIN_RAWPUBKEY;
+}
 
 int32_t refuse(VerifyCall* c, int32_t rc, const char* reason) {
   c->reason = reason;
@@ -70,7 +72,8 @@ int32_t run(const Args& a, VerifyCall* c) {
   *c->results = nullptr;
   // 2-4: names.
   if (!SsfLookupFormat(a.format, a.formatL, &c->format)) return SSF_API_INVALID_FORMAT;
-  if (c->format.number == SSF_FORMAT_SPNEGO) return refuse(c, SSF_API_INVALID_FORMAT, "SPNEGO is not available");
+  if (c->format.number == SSF_FORMAT_SPNEGO)
+    return refuse(c, SSF_API_INVALID_FORMAT, "SPNEGO is not available");
   if (!SsfLookupChainFormat(a.chain, a.chainL, &c->chain)) return SSF_API_INVALID_FORMAT;
   SsfDigestNo digest = SSF_DIGEST_UNKNOWN;
   const int32_t drc = DigestLookup(a.hashalg, a.hashalgL, &digest);
@@ -85,7 +88,8 @@ int32_t run(const Args& a, VerifyCall* c) {
   c->inc_certs = a.inc_certs == 1;
   if (c->signature.empty()) return SSF_API_NODATA;
   if (a.pab == nullptr || a.pabL <= 0) return SSF_API_UNKNOWN_PAB;
-  if (a.passwordL < 0 || (a.passwordL > 0 && a.password == nullptr)) return SSF_API_INVALID_PAB_PASSWORD;
+  if (a.passwordL < 0 || (a.passwordL > 0 && a.password == nullptr))
+    return SSF_API_INVALID_PAB_PASSWORD;
   // 7-8: without or with a key store.
   if (equals(a.pab, a.pabL, kSsfNoCertificateCheck)) {
     if (c->chain == SSF_CHAIN_NONE || c->certs.empty())
@@ -171,10 +175,11 @@ int32_t SsfVerifyEx(const char* strFormat, SsfCharlen strFormatL, const char* st
   SsfEntry entry("SsfVerifyEx");
   if (!entry.ok()) return -1;
   QORCR_NOEXCEPT_BODY(SSF_API_NOMEMORY, {
-    const Args a{strFormat,       strFormatL,       strHashalg,      strHashalgL,     bIncCerts,
-                 ostrSignedData,  ostrSignedDataL,  ostrInputData,   ostrInputDataL,  strPab,
-                 strPabL,         strPabPassword,   strPabPasswordL, strSignerName,   strSignerNameL,
-                 ostrSignerKeyId, ostrSignerKeyIdL, strChainFormat,  strChainFormatL, ostrCertificates,
+    const Args a{strFormat,        strFormatL,     strHashalg,      strHashalgL,
+                 bIncCerts,        ostrSignedData, ostrSignedDataL, ostrInputData,
+                 ostrInputDataL,   strPab,         strPabL,         strPabPassword,
+                 strPabPasswordL,  strSignerName,  strSignerNameL,  ostrSignerKeyId,
+                 ostrSignerKeyIdL, strChainFormat, strChainFormatL, ostrCertificates,
                  ostrCertificatesL};
     return verify("SsfVerifyEx", a, signerResultList, ostrOutputData, ostrOutputDataL);
   })
@@ -189,9 +194,11 @@ int32_t SsfVerify(const char* strFormat, SsfCharlen strFormatL, unsigned char bI
   SsfEntry entry("SsfVerify");
   if (!entry.ok()) return -1;
   QORCR_NOEXCEPT_BODY(SSF_API_NOMEMORY, {
-    const Args a{strFormat, strFormatL,     nullptr, 0,      bIncCerts, ostrSignedData,
-                 ostrSignedDataL, ostrInputData, ostrInputDataL, strPab, strPabL, strPabPassword,
-                 strPabPasswordL, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0};
+    // No digest name, signer name, key identifier, chain format or certificates.
+    const Args a{strFormat,      strFormatL,      nullptr,        0,              bIncCerts,
+                 ostrSignedData, ostrSignedDataL, ostrInputData,  ostrInputDataL,
+                 strPab,         strPabL,         strPabPassword, strPabPasswordL,
+                 nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0};
     return verify("SsfVerify", a, signerResultList, ostrOutputData, ostrOutputDataL);
   })
 }

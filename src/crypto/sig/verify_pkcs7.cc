@@ -43,8 +43,9 @@ bool decode_sid(const SignerInfoView& v, Sid* sid) {
 bool sid_matches(const Sid& sid, X509* x) {
   if (!sid.key_id.empty()) {
     const ASN1_OCTET_STRING* skid = X509_get0_subject_key_id(x);
-    return skid != nullptr && SameBytes(sid.key_id, Bytes{ASN1_STRING_get0_data(skid),
-                                                          static_cast<size_t>(ASN1_STRING_length(skid))});
+    return skid != nullptr &&
+           SameBytes(sid.key_id, Bytes{ASN1_STRING_get0_data(skid),
+                                       static_cast<size_t>(ASN1_STRING_length(skid))});
   }
   return X509_NAME_cmp(X509_get_issuer_name(x), sid.issuer.get()) == 0 &&
          ASN1_INTEGER_cmp(X509_get0_serialNumber(x), sid.serial.get()) == 0;
@@ -55,7 +56,8 @@ bool sid_matches(const Sid& sid, X509* x) {
 // certificate byte for byte is that certificate.
 class Carried {
  public:
-  Carried(const std::vector<Bytes>& raw, const PseContents* pse) : raw_(raw), pse_(pse), x_(raw.size()) {}
+  Carried(const std::vector<Bytes>& raw, const PseContents* pse)
+      : raw_(raw), pse_(pse), x_(raw.size()) {}
 
   size_t size() const { return raw_.size(); }
   Bytes raw(size_t i) const { return raw_[i]; }
@@ -94,7 +96,8 @@ class Carried {
       }
     }
     for (size_t i = 0; i < store_der_.size(); ++i)
-      if (SameBytes(der, Bytes{store_der_[i].data(), store_der_[i].size()})) return pse_->certs()[i].get();
+      if (SameBytes(der, Bytes{store_der_[i].data(), store_der_[i].size()}))
+        return pse_->certs()[i].get();
     return nullptr;
   }
 
@@ -109,8 +112,8 @@ X509* find_in_message(const Sid& sid, Carried* carried, bool* from_store) {
   if (sid.key_id.empty()) {
     for (size_t i = 0; i < carried->size(); ++i) {
       Bytes issuer, serial;
-      if (ReadCertIssuerSerial(carried->raw(i), &issuer, &serial) && SameBytes(issuer, sid.issuer_der) &&
-          SameBytes(serial, sid.serial_der))
+      if (ReadCertIssuerSerial(carried->raw(i), &issuer, &serial) &&
+          SameBytes(issuer, sid.issuer_der) && SameBytes(serial, sid.serial_der))
         return carried->get(i, from_store);
     }
   }
@@ -144,7 +147,8 @@ std::string unknown_signer_id(const Sid& sid) {
 // "SigningTime= <readable> (UTCTime: <value>)" when the attribute is there.
 std::string signing_time(const SignerInfoView& si) {
   SignedAttrsView attrs;
-  if (si.signed_attrs.empty() || !ReadSignedAttrs(si.signed_attrs, &attrs) || attrs.signing_time.empty())
+  if (si.signed_attrs.empty() || !ReadSignedAttrs(si.signed_attrs, &attrs) ||
+      attrs.signing_time.empty())
     return std::string();
   const unsigned char* p = attrs.signing_time.p;
   SslPtr<ASN1_TIME> when(d2i_ASN1_TIME(nullptr, &p, static_cast<long>(attrs.signing_time.n)));
@@ -175,10 +179,14 @@ bool signature_alg_suits(const X509_ALGOR* sig, EVP_PKEY* key) {
     return false;
   const int key_id = EVP_PKEY_get_base_id(key);
   switch (pkey_nid) {
-    case NID_rsaEncryption: return key_id == EVP_PKEY_RSA;
-    case NID_dsa: return key_id == EVP_PKEY_DSA;
-    case NID_X9_62_id_ecPublicKey: return key_id == EVP_PKEY_EC;
-    default: return false;
+    case NID_rsaEncryption:
+      return key_id == EVP_PKEY_RSA;
+    case NID_dsa:
+      return key_id == EVP_PKEY_DSA;
+    case NID_X9_62_id_ecPublicKey:
+      return key_id == EVP_PKEY_EC;
+    default:
+      return false;
   }
 }
 
@@ -192,8 +200,8 @@ bool signature_ok(EVP_PKEY* key, const EVP_MD* md, Bytes sig, const unsigned cha
 // message digest are checked before the signature over the attributes
 // (DER, with the SET OF tag) counts; without them the signature is over
 // the content itself.
-bool signer_verifies(const VerifyCall& c, const SignedDataView& sd, const SignerInfoView& si, X509* cert,
-                     Bytes content) {
+bool signer_verifies(const VerifyCall& c, const SignedDataView& sd, const SignerInfoView& si,
+                     X509* cert, Bytes content) {
   EVP_PKEY* key = X509_get0_pubkey(cert);
   SslPtr<X509_ALGOR> dig = algorithm(si.digest_alg), sig = algorithm(si.sig_alg);
   const SsfDigestNo d = DigestFromAlgorithm(dig.get());
@@ -208,7 +216,8 @@ bool signer_verifies(const VerifyCall& c, const SignedDataView& sd, const Signer
     return false;
   }
   SignedAttrsView attrs;
-  if (!ReadSignedAttrs(si.signed_attrs, &attrs) || !SameBytes(attrs.content_type, sd.content_type)) {
+  if (!ReadSignedAttrs(si.signed_attrs, &attrs) ||
+      !SameBytes(attrs.content_type, sd.content_type)) {
     ErrorPush(SSF_API_SIGNER_NOT_OK, c.func, "content-type attribute missing or wrong");
     return false;
   }
@@ -308,7 +317,8 @@ int32_t VerifyPkcs7(VerifyCall* c) {
     } else {
       if (c->inc_certs) cert = find_in_message(sid, &carried, &from_store);
       if (cert == nullptr) {
-        Trace(kTrcDetail, c->func, "%-15s: Signer certificate not in message, search it...", c->func);
+        Trace(kTrcDetail, c->func, "%-15s: Signer certificate not in message, search it...",
+              c->func);
         cert = find_in_store(sid, *c->pse);
         from_store = cert != nullptr;
       }

@@ -34,7 +34,8 @@ struct Outcome {
 
 bool digest_allowed(const VerifyCall& c) {
   if (c.format.number == SSF_FORMAT_DSA)
-    return c.digest == SSF_DIGEST_SHA1 || c.digest == SSF_DIGEST_SHA224 || c.digest == SSF_DIGEST_SHA256;
+    return c.digest == SSF_DIGEST_SHA1 || c.digest == SSF_DIGEST_SHA224 ||
+           c.digest == SSF_DIGEST_SHA256;
   return c.digest >= SSF_DIGEST_MD5 && c.digest <= SSF_DIGEST_RIPEMD128;
 }
 
@@ -76,7 +77,8 @@ bool signature_ok(const VerifyCall& c, EVP_PKEY* key, const std::vector<unsigned
   return ok;
 }
 
-Outcome try_candidate(const VerifyCall& c, const Candidate& k, const std::vector<unsigned char>& digest,
+Outcome try_candidate(const VerifyCall& c, const Candidate& k,
+                      const std::vector<unsigned char>& digest,
                       const std::vector<unsigned char>& sig) {
   Outcome o;
   o.cert = k.cert;
@@ -123,7 +125,8 @@ std::vector<X509*> store_candidates(const VerifyCall& c) {
   const bool by_name = c.signer_name != nullptr, by_id = !c.key_id.empty();
   if (by_name || by_id) {
     for (const auto& x : c.pse->certs()) {
-      if (by_name && X509_NAME_cmp(X509_get_subject_name(x.get()), c.signer_name.get()) != 0) continue;
+      if (by_name && X509_NAME_cmp(X509_get_subject_name(x.get()), c.signer_name.get()) != 0)
+        continue;
       if (by_id) {
         const ASN1_OCTET_STRING* skid = X509_get0_subject_key_id(x.get());
         if (skid == nullptr || static_cast<size_t>(ASN1_STRING_length(skid)) != c.key_id.n ||
@@ -133,9 +136,12 @@ std::vector<X509*> store_candidates(const VerifyCall& c) {
       found.push_back(x.get());
     }
   }
-  const char* how = found.empty() ? "also found none" : found.size() == 1 ? "but found one" : "but found some";
+  const char* how = found.empty()       ? "also found none"
+                    : found.size() == 1 ? "but found one"
+                                        : "but found some";
   Trace(kTrcDetail, c.func,
-        "Signer certificate not in message nor supplied as parameter, %s when searching in PSE with these parameters:%s%s",
+        "Signer certificate not in message nor supplied as parameter, %s when searching in PSE "
+        "with these parameters:%s%s",
         how, by_id ? " SubjectKeyId" : "", by_name ? " SubjectName" : "");
   return found;
 }
@@ -150,17 +156,15 @@ int32_t VerifyRaw(VerifyCall* c) {
   // 20: the caller's key or certificates.
   CallerKeysRef caller;
   std::vector<Candidate> cands;
-  if (c->chain == SSF_CHAIN_KEYVALUE) {
-    c->reason = "key values are not supported";
-    ErrorPush(SSF_API_ERROR_UNSUPPORTED_KEYVALUE, c->func, c->reason);
-    return finish(c, nullptr, SSF_API_ERROR_UNSUPPORTED_KEYVALUE, SSF_API_SIGNER_ERRORS);
-  }
   if (c->chain != SSF_CHAIN_NONE) {
     const int32_t rc = CallerKeysGet(c->chain, c->certs, &caller);
     if (rc != SSF_API_OK) {
-      c->reason = c->chain == SSF_CHAIN_RAWPUBKEY ? "public key cannot be read" : "certificates cannot be read";
+      const bool key_format = c->chain == SSF_CHAIN_RAWPUBKEY || c->chain == SSF_CHAIN_KEYVALUE;
+      c->reason = key_format ? "public key cannot be read" : "certificates cannot be read";
       ErrorPushOpenSsl(rc, c->func, c->reason);
-      if (c->chain == SSF_CHAIN_RAWPUBKEY) return finish(c, nullptr, static_cast<uint32_t>(rc), SSF_API_SIGNER_ERRORS);
+      // A key that cannot be read is the signer's result; certificates are the call's.
+      if (key_format)
+        return finish(c, nullptr, static_cast<uint32_t>(rc), SSF_API_SIGNER_ERRORS);
       return rc;
     }
     if (caller->key) {
@@ -169,7 +173,8 @@ int32_t VerifyRaw(VerifyCall* c) {
       X509* cert = sk_X509_value(caller->certs.get(), 0);
       if (c->pse) {
         const int32_t check = CertCheck(*c, cert, caller->certs.get());
-        if (check != SSF_API_OK) return finish(c, cert, static_cast<uint32_t>(check), SSF_API_SIGNER_ERRORS);
+        if (check != SSF_API_OK)
+          return finish(c, cert, static_cast<uint32_t>(check), SSF_API_SIGNER_ERRORS);
       }
       cands.push_back({X509_get0_pubkey(cert), cert});
     }
@@ -185,7 +190,8 @@ int32_t VerifyRaw(VerifyCall* c) {
   }
   // 22: the digest of the signed bytes.
   std::vector<unsigned char> digest;
-  if (!DigestCompute(c->digest, c->input.p ? c->input.p : reinterpret_cast<const unsigned char*>(""),
+  if (!DigestCompute(c->digest,
+                     c->input.p ? c->input.p : reinterpret_cast<const unsigned char*>(""),
                      c->input.n, &digest)) {
     c->reason = "digest cannot be computed";
     ErrorPush(SSF_API_UNKNOWN_SECTK_ERROR, c->func, c->reason);

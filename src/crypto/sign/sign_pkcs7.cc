@@ -66,13 +66,20 @@ bool build(SignCall* c, const Content& content, std::vector<Signer>* signers,
       CMS_set1_eContentType(cms.get(), content.type.get()) != 1)
     failure = "cmsobj_create_SignedData() failed";
   bool any = false;
+  std::vector<X509*> added;  // OpenSSL refuses a certificate twice, signers may share one
   for (Signer& s : *signers) {
     if (failure != nullptr || !s.ready) continue;
-    const unsigned sflags = kCmsFlags | (c->inc_certs ? 0u : CMS_NOCERTS);
-    if (CMS_add1_signer(cms.get(), s.cert, s.key, SignerDigest(*c, s), sflags) == nullptr)
+    if (CMS_add1_signer(cms.get(), s.cert, s.key, SignerDigest(*c, s), kCmsFlags | CMS_NOCERTS) == nullptr) {
       signer_failed(*c, &s, "cmsobj_sign_ContentInfo() failed");
-    else
-      any = true;
+      continue;
+    }
+    any = true;
+    bool have = false;
+    for (X509* x : added) have = have || X509_cmp(x, s.cert) == 0;
+    if (c->inc_certs && !have) {
+      if (CMS_add1_cert(cms.get(), s.cert) != 1) failure = "cmsobj_create_SignedData() failed";
+      added.push_back(s.cert);
+    }
   }
   if (failure == nullptr && any) {
     SslPtr<BIO> data(BIO_new_mem_buf(content.bytes.p ? content.bytes.p : reinterpret_cast<const unsigned char*>(""),

@@ -91,7 +91,9 @@ const rscpErr_t* rscple_last_error();
 void rscpep1_err_print1(DPTRC_FILE_HDL f, const rscpErr_t* err);
 
 // Text to UTF-8 and back, substituting "#", broken input like unmappable,
-// control codes and own characters converted where possible.
+// control codes and own characters converted where possible. On
+// RSCPE_OUTPUT_FULL the whole characters that fit have been written, so a
+// caller that cuts at a field size can take them.
 RSCP_RC UcnToUtf8nCP(const char* cp, unsigned char** ppOut, unsigned char* outEnd,
                      const unsigned char** ppIn, const unsigned char* inEnd);
 RSCP_RC Utf8nToUcnCP(const char* cp, unsigned char** ppOut, unsigned char* outEnd,

@@ -69,18 +69,20 @@ Decoded DecodeNext(rscpCObj_t* obj, ByteReader* in) {
   return d;
 }
 
-// Target form of one code point into `buf`; false when it has none.
+// Appends the target form of one code point to buf[*len..kMaxEncoded);
+// false when it has none. A shifted target may still have written its
+// header or a shift on a failed call; those bytes stay counted in *len.
 bool Encode(rscpCObj_t* obj, uint32_t cp, unsigned char* buf, size_t* len) {
   unsigned char in[kPivotUnit] = {static_cast<unsigned char>(cp), static_cast<unsigned char>(cp >> 8),
                                   static_cast<unsigned char>(cp >> 16),
                                   static_cast<unsigned char>(cp >> 24)};
   char* ip = reinterpret_cast<char*>(in);
   size_t il = sizeof in;
-  char* op = reinterpret_cast<char*>(buf);
-  size_t ol = kMaxEncoded;
-  if (obj->encoder.Convert(&ip, &il, &op, &ol) == static_cast<size_t>(-1)) return false;
+  char* op = reinterpret_cast<char*>(buf + *len);
+  size_t ol = kMaxEncoded - *len;
+  size_t r = obj->encoder.Convert(&ip, &il, &op, &ol);
   *len = kMaxEncoded - ol;
-  return true;
+  return r != static_cast<size_t>(-1);
 }
 
 // Output cursor that refuses a character whose form does not fit whole.
@@ -107,9 +109,8 @@ RSCP_RC PutChar(rscpCObj_t* obj, uint32_t cp, bool broken, Output* out) {
     if (obj->miss == miss_error)
       return rscpSetError(RSCPE_MISSING, "U+%04X has no form in code page %s",
                           static_cast<unsigned>(cp), obj->out_cp->id);
-    if (obj->filter) return RSCP_OK;
     uint32_t subst = obj->subst_u4 != 0 ? obj->subst_u4 : obj->subst_qor;
-    if (!Encode(obj, subst, buf, &len))
+    if (!obj->filter && !Encode(obj, subst, buf, &len))
       return rscpSetError(RSCPE_MISSING, "substitute U+%04X has no form in code page %s",
                           static_cast<unsigned>(subst), obj->out_cp->id);
   }

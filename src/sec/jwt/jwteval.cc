@@ -53,6 +53,9 @@ constexpr AlgRow kAlgs[] = {
     {"RS384", JWT_ALG_RS384, "SHA384"}, {"RS512", JWT_ALG_RS512, "SHA512"},
 };
 
+// A length for "%*.*s" in a trace line.
+int trace_len(size_t n) { return n > INT32_MAX ? INT32_MAX : static_cast<int>(n); }
+
 bool is_hmac(JWT_ALG_TYPE a) { return a == JWT_ALG_HS256 || a == JWT_ALG_HS384 || a == JWT_ALG_HS512; }
 
 // A buffer from jwtExtract2Json, freed with the evaluation.
@@ -131,6 +134,61 @@ const unsigned char* rebase(const Range& r, const unsigned char* from, const uns
   return r.p == nullptr ? nullptr : to + (r.p - from);
 }
 
+// Whether the key last checked on this thread is public material; the
+// check decodes the key as certificate and public key, which would cost
+// more than the MAC itself on every call. Compared in full.
+struct PublicKeyVerdict {
+  std::vector<unsigned char> key;
+  bool is_public = false;
+  ~PublicKeyVerdict() { clear(); }
+  void clear() {
+    crypt_cleanse(key.data(), key.size());
+    key.clear();
+  }
+};
+thread_local PublicKeyVerdict t_verdict;
+constexpr size_t kMaxVerdictKey = 8192;
+
+bool key_is_public(const unsigned char* key, size_t n) {
+  if (t_verdict.key.size() == n && !t_verdict.key.empty() && memcmp(t_verdict.key.data(), key, n) == 0)
+    return t_verdict.is_public;
+  const bool is_public = crypt_key_is_public(key, n);
+  if (n <= kMaxVerdictKey) {
+    t_verdict.clear();
+    t_verdict.key.assign(key, key + n);
+    t_verdict.is_public = is_public;
+  }
+  return is_public;
+}
+
+// The certificate DER that the RS key last normalised to on this thread
+// (empty when it is no certificate), so a verifier that uses one
+// certificate over and over decodes it once. Compared in full.
+struct NormalizedKey {
+  std::vector<unsigned char> key;
+  std::vector<unsigned char> der;
+  bool valid = false;
+};
+thread_local NormalizedKey t_normalized;
+
+// True with the DER in `der` when `key` reads as a certificate.
+bool normalized_certificate(SsfLib* ssf, const unsigned char* key, size_t n, const std::vector<unsigned char>** der) {
+  NormalizedKey& c = t_normalized;
+  if (!(c.valid && c.key.size() == n && memcmp(c.key.data(), key, n) == 0)) {
+    unsigned char* out = nullptr;
+    int32_t out_len = 0;
+    const bool is_cert = SsfSupNormalizeCertificate(ssf, key, static_cast<int32_t>(n), &out, &out_len) == 0 &&
+                         out != nullptr && out_len > 0;
+    c.valid = false;
+    c.der.assign(is_cert ? out : nullptr, is_cert ? out + out_len : nullptr);
+    free(out);
+    c.key.assign(key, key + n);
+    c.valid = n <= kMaxVerdictKey;
+  }
+  *der = &c.der;
+  return !c.der.empty();
+}
+
 struct Claims {
   Range jti, sub, aud, iss, name_id;
   int64_t exp = 0, nbf = 0, iat = 0;
@@ -200,7 +258,7 @@ bool Evaluation::hmac_ok(const unsigned char* key, size_t key_len, ByteReader si
   // A certificate or public key is public: using it as a secret would let
   // anyone who has it sign (the RS/HS key confusion). An empty secret
   // would let anyone sign when no key was configured.
-  if (key == nullptr || key_len == 0 || crypt_key_is_public(key, key_len)) return false;
+  if (key == nullptr || key_len == 0 || key_is_public(key, key_len)) return false;
   HMac_CTX* ctx = nullptr;
   unsigned char mac[kMacBufferSize];
   size_t mac_len = sizeof mac;
@@ -218,20 +276,17 @@ bool Evaluation::rsa_ok(const unsigned char* key, size_t key_len, ByteReader sig
   if (ssf_ == nullptr || !ssf_->bSsfVerifyEx || ssf_->fp_SsfVerifyEx == nullptr || key_len > INT32_MAX ||
       sig.n > INT32_MAX || signing_input.remaining() > INT32_MAX)
     return false;
-  unsigned char* der = nullptr;
-  int32_t der_len = 0;
-  const bool is_cert = key != nullptr &&
-                       SsfSupNormalizeCertificate(ssf_, key, static_cast<int32_t>(key_len), &der, &der_len) == 0 &&
-                       der != nullptr;
+  const std::vector<unsigned char>* der = nullptr;
+  const bool is_cert = key != nullptr && normalized_certificate(ssf_, key, key_len, &der);
   const char* chain = is_cert ? kChainX509 : kChainRawPubKey;
-  const unsigned char* certs = is_cert ? der : key;
-  const int32_t certs_len = is_cert ? der_len : static_cast<int32_t>(key_len);
+  const unsigned char* certs = is_cert ? der->data() : key;
+  const int32_t certs_len = is_cert ? static_cast<int32_t>(der->size()) : static_cast<int32_t>(key_len);
   if (is_cert)
-    DPTRC_INFO(tf.load(), 3, "X509 cert. is the following: >>>%*.*s<<<.\n", static_cast<int>(key_len),
-               static_cast<int>(key_len), reinterpret_cast<const char*>(key));
+    DPTRC_INFO(tf.load(), 3, "X509 cert. is the following: >>>%*.*s<<<.\n", trace_len(key_len),
+               trace_len(key_len), reinterpret_cast<const char*>(key));
   else
-    DPTRC_INFO(tf.load(), 3, "Public Key is the following: >>>%*.*s<<<.\n", static_cast<int>(key_len),
-               static_cast<int>(key_len), key ? reinterpret_cast<const char*>(key) : "");
+    DPTRC_INFO(tf.load(), 3, "Public Key is the following: >>>%*.*s<<<.\n", trace_len(key_len),
+               trace_len(key_len), key ? reinterpret_cast<const char*>(key) : "");
   SigRcpSsfInformationList results = nullptr;
   SsfOctetstring out = nullptr;
   SsfOctetlen out_len = 0;
@@ -243,7 +298,6 @@ bool Evaluation::rsa_ok(const unsigned char* key, size_t key_len, ByteReader sig
       static_cast<SsfCharlen>(strlen(chain)), certs, certs_len, &results, &out, &out_len);
   if (results != nullptr) SsfLibDELSigRcpSsfInfoList(ssf_, &results);
   if (out != nullptr) SsfLibDELSsfOctetstring(ssf_, &out, &out_len);
-  free(der);
   return rc == 0;
 }
 
@@ -375,8 +429,8 @@ int32_t Evaluation::run(const char* token, size_t token_len, const unsigned char
       return JWT_RC_STRUCT_SIZE;
     }
   }
-  DPTRC_INFO(tf.load(), 3, "Token is the following:      >>>%*.*s<<<\n", static_cast<int>(token_len),
-             static_cast<int>(token_len), token ? token : "");
+  DPTRC_INFO(tf.load(), 3, "Token is the following:      >>>%*.*s<<<\n", trace_len(token_len),
+             trace_len(token_len), token ? token : "");
 
   // Split at the first two dots; everything after the second is the signature.
   const ByteReader tok(token, token_len);

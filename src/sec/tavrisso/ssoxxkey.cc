@@ -2,6 +2,7 @@
 // HMAC secret) and the certificate-parsing export.
 #include <string.h>
 
+#include "krn/ha/habase64.h"
 #include "qorjwt.h"
 #include "sec/tavrisso/certattr.h"
 #include "sec/tavrisso/ssoxxglob.h"
@@ -134,8 +135,11 @@ int32_t load_certificate(const unsigned char* pKey, int32_t lKey, bool quiet) {
 // leaves an empty or partial key.
 void load_hmac_base64(const unsigned char* pKey, int32_t lKey) {
   if (lKey > kX509KeyMax) return;
-  (void)pKey;  // PENDING-HA: decoder lands with the Base64 codecs
-  X509KeyLen = 0;
+  size_t len = 0;
+  haDecBase64SB(pKey, static_cast<size_t>(lKey), ALPHABET_UTF8_BASE64,
+                HA_DEC_LENIENT | HA_DEC_SKIP_FOREIGN, X509Key, static_cast<size_t>(kX509KeyMax),
+                &len, nullptr);
+  X509KeyLen = len;
 }
 
 int32_t load_key_locked(const unsigned char* pKey, int32_t lKey, const char* pPassword,

@@ -75,15 +75,16 @@ inline Verified RunVerify(const VerifyArgs& a) {
   Verified v;
   v.rc = SsfVerifyEx(cstr(a.format), len(a.format), cstr(a.digest), len(a.digest), a.inc_certs,
                      data(a.signature), len(a.signature), data(a.input), len(a.input), cstr(a.pab),
-                     len(a.pab), nullptr, 0, cstr(a.signer_name), len(a.signer_name), data(a.key_id),
-                     len(a.key_id), cstr(a.chain), len(a.chain), data(a.certs), len(a.certs), &list,
-                     &out, &outL);
+                     len(a.pab), nullptr, 0, cstr(a.signer_name), len(a.signer_name),
+                     data(a.key_id), len(a.key_id), cstr(a.chain), len(a.chain), data(a.certs),
+                     len(a.certs), &list, &out, &outL);
   v.openssl_queue_empty = ERR_peek_error() == 0;
   for (auto* n = list; n != nullptr; n = n->ptrNextSigRcp) {
     const SigRcpSsfInformation* r = n->ptrSigRcp;
     Signer s{r->uResult, std::string(r->strSigRcpId, r->strSigRcpIdL), "", {}};
     if (r->strSigRcpProfile) s.profile.assign(r->strSigRcpProfile, r->strSigRcpProfileL);
-    if (r->strSigRcpPassword) s.cert.assign(r->strSigRcpPassword, r->strSigRcpPassword + r->strSigRcpPasswordL);
+    if (r->strSigRcpPassword)
+      s.cert.assign(r->strSigRcpPassword, r->strSigRcpPassword + r->strSigRcpPasswordL);
     v.signers.push_back(s);
   }
   if (list) SsfDELSigRcpSsfInfoList(&list);

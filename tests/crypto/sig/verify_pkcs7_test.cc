@@ -29,7 +29,8 @@ Bytes OpensslSign(const TempDir& dir, const std::string& signer, const std::stri
 Bytes Encode(const Bytes& content) {
   SsfOctetstring out = nullptr;
   SsfOctetlen outL = 0;
-  EXPECT_EQ(SsfEncode("PKCS7", 5, content.data(), static_cast<int32_t>(content.size()), &out, &outL), 0);
+  EXPECT_EQ(
+      SsfEncode("PKCS7", 5, content.data(), static_cast<int32_t>(content.size()), &out, &outL), 0);
   Bytes b(out, out + outL);
   SsfDELSsfOctetstring(&out, &outL);
   return b;
@@ -53,7 +54,8 @@ TEST(VerifyPkcs7, OpensslSignaturesOfEverySignerDigestAndAttributeChoiceVerify) 
     for (const char* md : {"sha1", "sha256"}) {
       for (const char* attrs : {"", "-noattr"}) {
         SCOPED_TRACE(std::string(key) + " " + md + " " + attrs);
-        Verified v = RunVerify(Detached(OpensslSign(dir, key, std::string("-md ") + md + " " + attrs), trust));
+        Verified v = RunVerify(
+            Detached(OpensslSign(dir, key, std::string("-md ") + md + " " + attrs), trust));
         ASSERT_EQ(v.rc, SSF_API_OK);
         ASSERT_EQ(v.signers.size(), 1u);
         EXPECT_EQ(v.signers[0].result, 0u);
@@ -119,7 +121,8 @@ TEST(VerifyPkcs7, TamperedUntrustedExpiredAndMisplacedSignersGiveTheirResults) {
   a.input = Encode(ToBytes("tampered"));
   RunVerify(a);
   SsfSecTKLastErrorInfo(5, nullptr, &text, &textL, nullptr, nullptr);
-  EXPECT_NE(std::string(reinterpret_cast<char*>(text), textL).find("Wrong MessageDigest"), std::string::npos);
+  EXPECT_NE(std::string(reinterpret_cast<char*>(text), textL).find("Wrong MessageDigest"),
+            std::string::npos);
   SsfDELSsfOctetstring(&text, &textL);
 
   // Carried but not trusted: 22, the record still carries the certificate.
@@ -143,9 +146,11 @@ TEST(VerifyPkcs7, TamperedUntrustedExpiredAndMisplacedSignersGiveTheirResults) {
 TEST(VerifyPkcs7, SignersByKeyIdentifierAndSeveralSignersEachGetTheirRecord) {
   TempDir dir;
   MemStore trust({"ca.pem"});
-  EXPECT_EQ(RunVerify(Detached(OpensslSign(dir, "rsa", "-keyid -md sha256"), trust)).rc, SSF_API_OK);
+  EXPECT_EQ(RunVerify(Detached(OpensslSign(dir, "rsa", "-keyid -md sha256"), trust)).rc,
+            SSF_API_OK);
   MemStore signer({"rsa.pem"});
-  EXPECT_EQ(RunVerify(Detached(OpensslSign(dir, "rsa", "-keyid -nocerts -md sha256"), signer)).rc, SSF_API_OK);
+  EXPECT_EQ(RunVerify(Detached(OpensslSign(dir, "rsa", "-keyid -nocerts -md sha256"), signer)).rc,
+            SSF_API_OK);
   Verified v = RunVerify(Detached(OpensslSign(dir, "rsa", "-keyid -nocerts -md sha256"), trust));
   EXPECT_EQ(v.rc, SSF_API_SIGNER_ERRORS);
   EXPECT_EQ(v.signers.at(0).id.rfind("/Keyid=", 0), 0u);
@@ -200,21 +205,24 @@ TEST(VerifyPkcs7, DecodingDigestAndKeyStoreRulesGiveExactCodes) {
 
 TEST(SsfEncode, WrapsLikeOpensslAndDecodeTakesTrailingZerosOnly) {
   TempDir dir;
-  ASSERT_TRUE(Sh("openssl cms -data_create -binary -in " + kMsg + " -outform DER -out " + dir.file("d")));
+  ASSERT_TRUE(
+      Sh("openssl cms -data_create -binary -in " + kMsg + " -outform DER -out " + dir.file("d")));
   const Bytes der = ReadBytes(dir.file("d"));
   EXPECT_EQ(Encode(SigBytes("msg.bin")), der);
   SsfOctetstring out = nullptr;
   SsfOctetlen outL = 0;
   Bytes padded = der;
   padded.insert(padded.end(), {0, 0});
-  ASSERT_EQ(SsfDecode("PKCS7", 5, padded.data(), static_cast<int32_t>(padded.size()), &out, &outL), 0);
+  ASSERT_EQ(SsfDecode("PKCS7", 5, padded.data(), static_cast<int32_t>(padded.size()), &out, &outL),
+            0);
   EXPECT_EQ(Bytes(out, out + outL), SigBytes("msg.bin"));
   SsfDELSsfOctetstring(&out, &outL);
   padded.back() = 1;
   EXPECT_EQ(SsfDecode("PKCS7", 5, padded.data(), static_cast<int32_t>(padded.size()), &out, &outL),
             SSF_API_DECODE_FAILED);
   const Bytes signed_data = SigBytes("py.ec.attached.p7");
-  EXPECT_EQ(SsfDecode("PKCS7", 5, signed_data.data(), static_cast<int32_t>(signed_data.size()), &out, &outL),
+  EXPECT_EQ(SsfDecode("PKCS7", 5, signed_data.data(), static_cast<int32_t>(signed_data.size()),
+                      &out, &outL),
             SSF_API_INVALID_FORMAT);
   EXPECT_EQ(SsfDecode("PKCS7", 5, der.data(), 0, &out, &outL), SSF_API_NODATA);
   EXPECT_EQ(SsfEncode("RAWSIG", 6, der.data(), 4, &out, &outL), SSF_API_INVALID_FORMAT);
@@ -250,11 +258,12 @@ TEST(SsfLibTable, CarriesTheVerificationServices) {
   SsfOctetstring in = nullptr;
   SsfOctetlen inL = 0;
   const Bytes msg = SigBytes("msg.bin");
-  ASSERT_EQ(SsfLibEncode(&lib, "PKCS7", 5, msg.data(), static_cast<int32_t>(msg.size()), &in, &inL), 0);
+  ASSERT_EQ(SsfLibEncode(&lib, "PKCS7", 5, msg.data(), static_cast<int32_t>(msg.size()), &in, &inL),
+            0);
   SigRcpSsfInformationList list = nullptr;
   EXPECT_EQ(SsfLibVerify(&lib, "PKCS7", 5, 1, sig.data(), static_cast<int32_t>(sig.size()), in, inL,
-                         trust.name().c_str(), static_cast<int32_t>(trust.name().size()), nullptr, 0,
-                         &list, nullptr, nullptr),
+                         trust.name().c_str(), static_cast<int32_t>(trust.name().size()), nullptr,
+                         0, &list, nullptr, nullptr),
             0);
   ASSERT_NE(list, nullptr);
   EXPECT_EQ(list->ptrSigRcp->uResult, 0u);

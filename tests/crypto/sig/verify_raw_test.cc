@@ -33,16 +33,17 @@ TEST(VerifyPkcs1, VerifiesWithAPublicKeyOrCertificateWithoutKeyStore) {
     const char* chain;
     const char* key;
   } rows[] = {
-      {"SHA256", "RAWPUBKEY", "rsa.pub.pem"}, {"sha256", "RAWPUBKEY", "rsa.pub.der"},
+      {"SHA256", "RAWPUBKEY", "rsa.pub.pem"},   {"sha256", "RAWPUBKEY", "rsa.pub.der"},
       {"SHA256", "RAWPUBKEY", "rsa.pkcs1.pem"}, {"SHA256", "x509v3", "rsa.der"},
-      {"SHA256", "X509v3", "rsa.pem"},         {"SHA1", "X509v3", "rsa.der"},
-      {"SHA512", "X509v3", "rsa.der"},         {"MD5", "X509v3", "rsa.der"},
+      {"SHA256", "X509v3", "rsa.pem"},          {"SHA1", "X509v3", "rsa.der"},
+      {"SHA512", "X509v3", "rsa.der"},          {"MD5", "X509v3", "rsa.der"},
   };
   for (const auto& r : rows) {
     SCOPED_TRACE(std::string(r.digest) + " " + r.chain + " " + r.key);
     std::string d = r.digest;
     for (char& ch : d) ch = static_cast<char>(tolower(ch));
-    Verified v = RunVerify(WithKey(Raw("PKCS1-V1.5", r.digest, "rsa." + d + ".sig"), r.chain, r.key));
+    Verified v =
+        RunVerify(WithKey(Raw("PKCS1-V1.5", r.digest, "rsa." + d + ".sig"), r.chain, r.key));
     ASSERT_EQ(v.rc, SSF_API_OK);
     ASSERT_EQ(v.signers.size(), 1u);
     EXPECT_EQ(v.signers[0].result, 0u);
@@ -96,10 +97,33 @@ TEST(VerifyDsa, DerAndFlatValuesOfDsaAndEcdsaKeys) {
     EXPECT_EQ(RunVerify(WithKey(Raw("DSA", "SHA384", b + ".sha256.sig"), "X509v3", b + ".der")).rc,
               SSF_API_INVALID_MDALG);
   }
-  EXPECT_EQ(RunVerify(WithKey(Raw("DSA-FLAT", "SHA256", "ec.sha256.flat"), "RAWPUBKEY", "ec.pub.pem")).rc,
-            SSF_API_OK);
+  EXPECT_EQ(
+      RunVerify(WithKey(Raw("DSA-FLAT", "SHA256", "ec.sha256.flat"), "RAWPUBKEY", "ec.pub.pem")).rc,
+      SSF_API_OK);
   Verified v = RunVerify(WithKey(Raw("DSA", "SHA256", "rsa.sha256.sig"), "X509v3", "rsa.der"));
   EXPECT_EQ(v.signers.at(0).result, static_cast<uint32_t>(SSF_API_ALG_MISMATCH));
+}
+
+TEST(VerifyRaw, KeyValuesOfAnIndependentWriterVerify) {
+  for (const char* base : {"rsa", "dsa"}) {
+    SCOPED_TRACE(base);
+    const std::string b = base;
+    VerifyArgs a = Raw(b == "rsa" ? "PKCS1-V1.5" : "DSA", "SHA256", b + ".sha256.sig");
+    a.chain = "KEYVALUE";
+    a.certs = ToBytes(ShOut("/usr/bin/python3 " QOR_TEST_TOOLS_DIR "/key_value_xml.py " +
+                            SigData(b + ".pem")));
+    ASSERT_FALSE(a.certs.empty());
+    EXPECT_EQ(RunVerify(a).rc, SSF_API_OK);
+    a.certs.resize(a.certs.size() / 2);
+    Verified v = RunVerify(a);
+    EXPECT_EQ(v.rc, SSF_API_SIGNER_ERRORS);
+    EXPECT_EQ(v.signers.at(0).result, static_cast<uint32_t>(SSF_API_ERROR_PARSE_KEYVALUE));
+  }
+  VerifyArgs a = Raw("DSA", "SHA256", "ec.sha256.sig");
+  a.chain = "KEYVALUE";
+  a.certs = ToBytes("<ECKeyValue><NamedCurve URI=\"urn:oid:1.2.840.10045.3.1.7\"/></ECKeyValue>");
+  EXPECT_EQ(RunVerify(a).signers.at(0).result,
+            static_cast<uint32_t>(SSF_API_ERROR_UNSUPPORTED_KEYVALUE));
 }
 
 TEST(VerifyRawWithKeyStore, CallerCertificateIsCheckedAndStoreCandidatesAreSearched) {
@@ -169,9 +193,10 @@ TEST(VerifyArguments, AreCheckedInOrderBeforeAnyKeyStoreIsOpened) {
 
   SigRcpSsfInformationList list = nullptr;
   const Bytes sig = SigBytes("rsa.sha256.sig");
-  EXPECT_EQ(SsfVerifyEx("PKCS1-V1.5", 10, nullptr, 0, 0, sig.data(), 256, nullptr, 0, "x", 1, nullptr,
-                        -1, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0, &list, nullptr, nullptr),
-            SSF_API_INVALID_PAB_PASSWORD);
+  EXPECT_EQ(
+      SsfVerifyEx("PKCS1-V1.5", 10, nullptr, 0, 0, sig.data(), 256, nullptr, 0, "x", 1, nullptr, -1,
+                  nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0, &list, nullptr, nullptr),
+      SSF_API_INVALID_PAB_PASSWORD);
   EXPECT_EQ(list, nullptr);
 }
 
@@ -191,26 +216,32 @@ TEST(CallerKeysGet, SameBytesShareOneDecodingAndOtherBytesDoNot) {
   ASSERT_EQ(qorcr::CallerKeysGet(SSF_CHAIN_RAWPUBKEY, view, &b), SSF_API_OK);
   EXPECT_EQ(a.get(), b.get());
   Bytes der = SigBytes("rsa.der");
-  ASSERT_EQ(qorcr::CallerKeysGet(SSF_CHAIN_X509V3, qorcr::Bytes{der.data(), der.size()}, &c), SSF_API_OK);
+  ASSERT_EQ(qorcr::CallerKeysGet(SSF_CHAIN_X509V3, qorcr::Bytes{der.data(), der.size()}, &c),
+            SSF_API_OK);
   EXPECT_NE(c.get(), a.get());
   EXPECT_EQ(sk_X509_num(c->certs.get()), 1);
   pem[pem.size() / 2] ^= 1;  // another modulus
-  ASSERT_EQ(qorcr::CallerKeysGet(SSF_CHAIN_RAWPUBKEY, qorcr::Bytes{pem.data(), pem.size()}, &c), SSF_API_OK);
+  ASSERT_EQ(qorcr::CallerKeysGet(SSF_CHAIN_RAWPUBKEY, qorcr::Bytes{pem.data(), pem.size()}, &c),
+            SSF_API_OK);
   EXPECT_NE(c.get(), a.get());
   EXPECT_NE(EVP_PKEY_eq(c->key.get(), a->key.get()), 1);
 
-  // X509v3: certificates one after the other or in a SEQUENCE OF; X509PKIPathv1 lists the anchor first.
+  // X509v3: certificates one after the other or in a SEQUENCE OF; X509PKIPathv1 lists the anchor
+  // first.
   Bytes two = SigBytes("rsa.der"), ca = SigBytes("ca.der");
   two.insert(two.end(), ca.begin(), ca.end());
   const size_t n = two.size();
-  Bytes seq = {0x30, 0x82, static_cast<unsigned char>(n >> 8), static_cast<unsigned char>(n & 0xFF)};
+  Bytes seq = {0x30, 0x82, static_cast<unsigned char>(n >> 8),
+               static_cast<unsigned char>(n & 0xFF)};
   seq.insert(seq.end(), two.begin(), two.end());
   for (auto [chain, bytes, first] : {std::tuple{SSF_CHAIN_X509V3, two, "Signer rsa"},
                                      std::tuple{SSF_CHAIN_X509V3, seq, "Signer rsa"},
                                      std::tuple{SSF_CHAIN_X509PKIPATHV1, seq, "Sig Test CA"}}) {
-    ASSERT_EQ(qorcr::CallerKeysGet(chain, qorcr::Bytes{bytes.data(), bytes.size()}, &c), SSF_API_OK);
+    ASSERT_EQ(qorcr::CallerKeysGet(chain, qorcr::Bytes{bytes.data(), bytes.size()}, &c),
+              SSF_API_OK);
     ASSERT_EQ(sk_X509_num(c->certs.get()), 2);
-    EXPECT_NE(qorcr::NameOf(X509_get_subject_name(sk_X509_value(c->certs.get(), 0))).find(first), std::string::npos);
+    EXPECT_NE(qorcr::NameOf(X509_get_subject_name(sk_X509_value(c->certs.get(), 0))).find(first),
+              std::string::npos);
   }
 }
 

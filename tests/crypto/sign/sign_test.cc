@@ -82,6 +82,12 @@ TEST_F(Sign, AttachedContentDefaultDigestAndTwoSigners) {
   const std::string p = Printed(dir_, s.out);
   EXPECT_EQ(Count(p, "sha256 (2.16.840.1.101.3.4.2.1)"), 3u) << p;  // the set and each SignerInfo
   EXPECT_EQ(Count(p, "cert_info:"), 2u);
+  // The same signer twice: two SignerInfos, one certificate.
+  a.signers[1] = a.signers[0];
+  s = RunSign(a);
+  ASSERT_EQ(s.rc, SSF_API_OK);
+  EXPECT_TRUE(OpensslVerifies(dir_, s.out, ""));
+  EXPECT_EQ(Count(Printed(dir_, s.out), "cert_info:"), 1u);
   // "DFAULT" and an empty name mean the same.
   for (const char* d : {"DFAULT", ""}) {
     a.digest = d;
@@ -250,6 +256,11 @@ TEST_F(Sign, OptionalOutputsDescribeTheSigner) {
   s = RunSign(a);
   WriteBytes(dir_.file("bag.p7"), s.chain);
   EXPECT_EQ(Count(ShOut("openssl pkcs7 -inform DER -print_certs -in " + dir_.file("bag.p7")), "subject="), 2u);
+  a.chain = "RAWPUBKEY";
+  EXPECT_EQ(RunSign(a).chain, SigBytes("rsa.pub.der"));
+  a.chain = "KEYVALUE";
+  const Bytes xml = RunSign(a).chain;
+  EXPECT_EQ(std::string(xml.begin(), xml.begin() + 22), "<RSAKeyValue><Modulus>");
 }
 
 TEST_F(Sign, OurVerificationAcceptsWhatWeSignOverEncodedContent) {
@@ -274,6 +285,36 @@ TEST_F(Sign, OurVerificationAcceptsWhatWeSignOverEncodedContent) {
   v.input.back() ^= 1;
   EXPECT_NE(RunVerify(v).rc, SSF_API_OK);
   SsfDELSsfOctetstring(&enc, &encL);
+}
+
+std::string g_trace;
+int32_t Collect(int32_t, const char*, const char*, const char* text) {
+  g_trace += text;
+  g_trace += "\n";
+  return 0;
+}
+
+TEST_F(Sign, TraceNamesTheCertificatesOfAStoreThatCannotSign) {
+  MemImage old(MakeP12(dir_, "old"));
+  MemStore certs_only({"rsa.pem", "ca.pem"});
+  Qorcryptolib_RegisterTraceCallback(nullptr, &Collect);
+  Qorcryptolib_SetTraceLevel(4);
+  SignArgs a = Pkcs7(certs_only.name());
+  a.signers.push_back({"<implicit>", old.name(), kPin});
+  a.signers.push_back({"CN=Nobody", certs_only.name(), ""});
+  EXPECT_EQ(RunSign(a).rc, SSF_API_SIGNER_ERRORS);
+  Qorcryptolib_UnregisterTraceCallback();
+  const std::string list = "  Certificate: (Without key usage) CN=Signer rsa,O=Sig Test\n"
+                           "  Certificate: (Without key usage) CN=Sig Test CA,O=Sig Test\n";
+  EXPECT_NE(g_trace.find("Didn't find a signer certificate in PSE '" + certs_only.name() + "', found only:\n" + list),
+            std::string::npos) << g_trace;
+  EXPECT_NE(g_trace.find("Didn't find the signer certificate of 'CN=Nobody' in PSE '" + certs_only.name()),
+            std::string::npos);
+  EXPECT_NE(g_trace.find("Certificate in PSE '" + old.name() + "' expired"), std::string::npos);
+  EXPECT_NE(g_trace.find("SsfSignEx   : Format=PKCS7      Alg=SHA256     ChainFormat=None            "
+                         "Return=SSF_API_SIGNER_ERRORS     Descr=signer errors"),
+            std::string::npos);
+  EXPECT_EQ(g_trace.find(kPin), std::string::npos);
 }
 
 }  // namespace

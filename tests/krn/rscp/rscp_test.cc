@@ -109,6 +109,12 @@ TEST(RscpSubstitution, UnmappableCharactersBecomeHashInTheTargetsOwnForm) {
   EXPECT_EQ(out, "\x51\x7B");  // EBCDIC: e-acute, then "#" as EBCDIC writes it
   EXPECT_EQ(Convert("4110", "4102", "\xF0\x9F\x98\x80" "A", &out), RSCP_OK);
   EXPECT_EQ(out, Bytes("\xD8\x3D\xDE\x00\x00\x41", 6));
+  // A shifted target keeps the header it wrote before the first unmappable character.
+  EXPECT_EQ(Convert("4110", "8599", "\xF0\x9F\x98\x80" "A", &out), RSCP_OK);
+  EXPECT_EQ(out, "\x1B$)C#A");
+  EXPECT_EQ(Convert("4110", "8599", "\xF0\x9F\x98\x80" "A", &out, CtrlCodeCv_illegal, 256, miss_substitute, true),
+            RSCP_OK);
+  EXPECT_EQ(out, "\x1B$)CA");
   EXPECT_EQ(Convert("4110", "1101", "J\xC3\xB6rg", &out, CtrlCodeCv_illegal, 256, miss_substitute, true),
             RSCP_OK);
   EXPECT_EQ(out, "Jrg");  // filtered instead of substituted

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "qorjwt.h"
 #include "sec/tavrisso/contentconv.h"
@@ -125,6 +127,24 @@ TEST(GetUTFEncodedContent, FailsBeyondTheFieldSize) {
   std::string big(65535, 'a');  // far beyond, must not wrap the 16-bit length
   EXPECT_EQ(HRazuGetUTFEncodedContent(&node, big.data(), 65535, cIUnitPortalUser, "1100"), -1);
   EXPECT_EQ(HRazuGetUTFEncodedContent(&node, "abc", 3, cIUnitPortalUser, "XXXX"), -1);
+}
+
+TEST(ConvertCList, ThreadsConvertTheirOwnListsAtOnce) {
+  std::vector<std::thread> threads;
+  std::vector<int> failures(4, 0);
+  for (size_t t = 0; t < failures.size(); t++) {
+    threads.emplace_back([&failures, t] {
+      for (int round = 0; round < 100; round++) {
+        List list;
+        PCookieContent user = list.Add(cIUnitUser, "J\xF6rg" + std::to_string(t));
+        if (HRazuConvertCList("1100", "4110", list.head) != 0 ||
+            Value(user) != "J\xC3\xB6rg" + std::to_string(t))
+          failures[t]++;
+      }
+    });
+  }
+  for (std::thread& th : threads) th.join();
+  EXPECT_EQ(failures, std::vector<int>(4, 0));
 }
 
 TEST(ConvertCList, TracesEachFailingStep) {

@@ -194,15 +194,18 @@ TEST_F(Create, RoundTripThroughOurEvaluation) {
   ASSERT_EQ(LoadOwnKey("ec"), 0);
   MemStore trust({"ec.pem", "ca.pem"});
   ASSERT_TRUE(trust.ok());
-  const struct {
+  struct Row {
     bool user, lang, portal, scheme;
     const char* codepage;
-  } rows[] = {
-      {true, false, false, false, "1100"}, {false, false, true, false, "1100"},
-      {true, true, true, true, "4110"},    {true, true, false, true, "8000"},
   };
+  // Every combination of the optional fields (a user or a portal user is required).
+  std::vector<Row> rows;
+  for (const char* cp : {"1100", "4110", "8000"})
+    for (int m = 0; m < 16; ++m)
+      if (m & 5) rows.push_back({(m & 1) != 0, (m & 2) != 0, (m & 4) != 0, (m & 8) != 0, cp});
   for (const auto& r : rows) {
-    SCOPED_TRACE(std::string(r.codepage) + (r.user ? " user" : "") + (r.portal ? " portal" : ""));
+    SCOPED_TRACE(std::string(r.codepage) + (r.user ? " user" : "") + (r.lang ? " lang" : "") +
+                 (r.portal ? " portal" : "") + (r.scheme ? " scheme" : ""));
     Input in;
     in.has_user = r.user;
     in.has_lang = r.lang;
@@ -323,6 +326,18 @@ TEST_F(Create, BufferAndSigningFaults) {
   MemStore certs_only({"rsa.pem"});
   EXPECT_EQ(Make(Input(), &text, certs_only.name().c_str(), nullptr), (22 << 16) | 9);
   EXPECT_EQ(Make(Input(), &text, "/nonexistent.p12", kPin), (23 << 16) | 9);
+  // A signature that, with its certificate, does not fit the 4096-byte stream.
+  const std::string san = ShOut("/usr/bin/python3 -c \"print(','.join('DNS:h%03d.example.org' % i for i in range(200)))\"");
+  ASSERT_TRUE(Sh("openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -days 30 -subj /CN=big -keyout " +
+                 dir_.file("big.key") + " -out " + dir_.file("big.pem") + " -addext subjectAltName=" + san));
+  ASSERT_TRUE(Sh("openssl pkcs12 -export -inkey " + dir_.file("big.key") + " -in " + dir_.file("big.pem") +
+                 " -passout pass:" + kPin + " -out " + dir_.file("big.p12")));
+  RavAreSetProperty("SSF_INCLUDE_CERT", "1");
+  EXPECT_EQ(Make(Input(), &text, dir_.file("big.p12").c_str(), kPin), 3);
+  EXPECT_EQ(last_len_, 0u);
+  EXPECT_EQ(last_buf_[0], '\0');
+  RavAreSetProperty("SSF_INCLUDE_CERT", "0");
+  EXPECT_EQ(Make(Input(), &text, dir_.file("big.p12").c_str(), kPin), 0);
   // Without any key store.
   TavriShutdown();
   ASSERT_EQ(TavriInitialize(nullptr), 0);

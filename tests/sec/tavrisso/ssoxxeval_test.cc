@@ -85,6 +85,21 @@ TEST_F(Eval, SignerCertificateOnlyInTheKeyStore) {
   EXPECT_EQ(out.Cert(), issuers_->Der("iss"));
 }
 
+TEST_F(Eval, Rsa3072SignerAndAFailedLoadAfterwards) {
+  ASSERT_TRUE(Sh(std::string(kMakeTicket) + "cert " + issuers_->dir.file("big") +
+                 " --kind rsa3072 --cn Big"));
+  ASSERT_EQ(LoadCert(issuers_->Der("big")), 0);
+  const std::string t = Ticket(std::string(kFields) + "--hash sha512", "big");
+  Info out;
+  ASSERT_EQ(Ex(t, &out), 0);
+  EXPECT_EQ(out.User(), "JDOE");
+  // A failed load leaves no key: the ticket no longer verifies.
+  const Bytes junk = ToBytes("no certificate at all");
+  EXPECT_EQ(TavriLoadTicketKey(junk.data(), static_cast<int32_t>(junk.size()), nullptr, 0, 1), 14);
+  Info after;
+  EXPECT_EQ(Ex(t, &after), 7 << 16 | 20);  // no key store: no signer entry
+}
+
 TEST_F(Eval, FaultsGiveTheirResults) {
   const std::string good = Ticket(kFields);
   struct Case {

@@ -108,6 +108,11 @@ TEST_F(TicketKey, HmacSecretLeavesTheStoreAndIsBounded) {
   EXPECT_EQ(Load(Bytes(8191, 'y'), 2), 0);
   EXPECT_EQ(X509KeyLen, 8191u);
 
+  // Base64 is stored decoded; white space and foreign characters are skipped.
+  EXPECT_EQ(Load(ToBytes("MDEy\nMzQ1*Njc4\n"), 3, "b64"), 0);
+  EXPECT_EQ(LoadedX509Key(), ToBytes("012345678"));
+  EXPECT_STREQ(PSEpwd, "b64");
+
   const std::string longpw(512, 'p');
   EXPECT_EQ(Load(secret, 2, longpw.c_str()), 0);
   EXPECT_STREQ(PSEpwd, "");

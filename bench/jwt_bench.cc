@@ -1,0 +1,135 @@
+// TavriEvalJWToken beside the bare OpenSSL operation it is bounded by, on
+// the same tokens: HS256 against HMAC over the signing input, RS256 (with
+// a certificate or a public key as the key) against EVP_DigestVerify with
+// a ready key.
+#include <benchmark/benchmark.h>
+#include <openssl/crypto.h>
+#include <openssl/evp.h>
+#include <openssl/hmac.h>
+#include <openssl/x509.h>
+
+#include <string>
+#include <vector>
+
+#include "qorjwt.h"
+
+namespace {
+
+using Bytes = std::vector<unsigned char>;
+
+const std::string kBody =
+    R"({"sub":"alice","iss":"https://idp.example","aud":"app","jti":"4f1d","iat":1700000000,"exp":4102444800})";
+const unsigned char kSecret[] = "a 32-byte secret for HS256 bench";
+
+std::string b64url(const unsigned char* p, size_t n) {
+  std::string out(4 * ((n + 2) / 3) + 1, '\0');
+  out.resize(static_cast<size_t>(EVP_EncodeBlock(reinterpret_cast<unsigned char*>(&out[0]), p, static_cast<int>(n))));
+  for (char& c : out) c = c == '+' ? '-' : c == '/' ? '_' : c;
+  while (!out.empty() && out.back() == '=') out.pop_back();
+  return out;
+}
+std::string b64url(const std::string& s) { return b64url(reinterpret_cast<const unsigned char*>(s.data()), s.size()); }
+
+template <typename F>
+Bytes der_of(F encode) {
+  unsigned char* p = nullptr;
+  const int n = encode(&p);
+  Bytes d(p, p + (n > 0 ? n : 0));
+  OPENSSL_free(p);
+  return d;
+}
+
+struct Fixture {
+  EVP_PKEY* key = EVP_RSA_gen(2048);
+  std::string hs_input = b64url(R"({"alg":"HS256","typ":"JWT"})") + "." + b64url(kBody);
+  std::string rs_input = b64url(R"({"alg":"RS256","typ":"JWT"})") + "." + b64url(kBody);
+  Bytes hs_mac, rs_sig, cert, spki;
+  std::string hs_token, rs_token;
+
+  Fixture() {
+    TavriInitialize(nullptr);
+    unsigned int n = 0;
+    hs_mac.resize(EVP_MAX_MD_SIZE);
+    HMAC(EVP_sha256(), kSecret, 32, reinterpret_cast<const unsigned char*>(hs_input.data()), hs_input.size(),
+         hs_mac.data(), &n);
+    hs_mac.resize(n);
+    hs_token = hs_input + "." + b64url(hs_mac.data(), n);
+    EVP_MD_CTX* md = EVP_MD_CTX_new();
+    size_t sig_len = 0;
+    EVP_DigestSignInit(md, nullptr, EVP_sha256(), nullptr, key);
+    EVP_DigestSign(md, nullptr, &sig_len, reinterpret_cast<const unsigned char*>(rs_input.data()), rs_input.size());
+    rs_sig.resize(sig_len);
+    EVP_DigestSign(md, rs_sig.data(), &sig_len, reinterpret_cast<const unsigned char*>(rs_input.data()),
+                   rs_input.size());
+    EVP_MD_CTX_free(md);
+    rs_token = rs_input + "." + b64url(rs_sig.data(), rs_sig.size());
+    X509* x = X509_new();
+    X509_set_version(x, 2);
+    X509_gmtime_adj(X509_getm_notBefore(x), -3600);
+    X509_gmtime_adj(X509_getm_notAfter(x), 3600L * 24 * 365);
+    X509_NAME_add_entry_by_txt(X509_get_subject_name(x), "CN", MBSTRING_ASC,
+                               reinterpret_cast<const unsigned char*>("jwt bench"), -1, -1, 0);
+    X509_set_issuer_name(x, X509_get_subject_name(x));
+    X509_set_pubkey(x, key);
+    X509_sign(x, key, EVP_sha256());
+    cert = der_of([&](unsigned char** p) { return i2d_X509(x, p); });
+    spki = der_of([&](unsigned char** p) { return i2d_PUBKEY(key, p); });
+    X509_free(x);
+  }
+};
+
+Fixture& fx() {
+  static Fixture f;
+  return f;
+}
+
+void eval(benchmark::State& state, const std::string& token, const Bytes& key) {
+  std::vector<unsigned char> payload(1024);
+  for (auto _ : state) {
+    JWT_INFO info{};
+    info.struct_size = sizeof info;
+    info.pPayloadBuffer = payload.data();
+    info.lPayLoadBuffer = payload.size();
+    if (TavriEvalJWToken(token.data(), token.size(), key.data(), key.size(), nullptr, &info) != 0)
+      state.SkipWithError("token rejected");
+    benchmark::DoNotOptimize(info.pSubject);
+  }
+}
+
+void BM_Hs256_OpenSslHmac(benchmark::State& state) {
+  Fixture& f = fx();
+  unsigned char mac[EVP_MAX_MD_SIZE];
+  unsigned int n = 0;
+  for (auto _ : state) {
+    HMAC(EVP_sha256(), kSecret, 32, reinterpret_cast<const unsigned char*>(f.hs_input.data()), f.hs_input.size(),
+         mac, &n);
+    benchmark::DoNotOptimize(CRYPTO_memcmp(mac, f.hs_mac.data(), n));
+  }
+}
+BENCHMARK(BM_Hs256_OpenSslHmac);
+
+void BM_Hs256_TavriEvalJWToken(benchmark::State& state) {
+  eval(state, fx().hs_token, Bytes(kSecret, kSecret + 32));
+}
+BENCHMARK(BM_Hs256_TavriEvalJWToken)->Threads(1)->Threads(2);
+
+void BM_Rs256_OpenSslDigestVerify(benchmark::State& state) {
+  Fixture& f = fx();
+  EVP_MD_CTX* md = EVP_MD_CTX_new();
+  for (auto _ : state) {
+    EVP_DigestVerifyInit(md, nullptr, EVP_sha256(), nullptr, f.key);
+    if (EVP_DigestVerify(md, f.rs_sig.data(), f.rs_sig.size(), reinterpret_cast<const unsigned char*>(f.rs_input.data()),
+                         f.rs_input.size()) != 1)
+      state.SkipWithError("signature rejected");
+  }
+  EVP_MD_CTX_free(md);
+}
+BENCHMARK(BM_Rs256_OpenSslDigestVerify);
+
+void BM_Rs256_TavriEvalJWToken_Certificate(benchmark::State& state) { eval(state, fx().rs_token, fx().cert); }
+BENCHMARK(BM_Rs256_TavriEvalJWToken_Certificate)->Threads(1)->Threads(2);
+
+void BM_Rs256_TavriEvalJWToken_PublicKey(benchmark::State& state) { eval(state, fx().rs_token, fx().spki); }
+BENCHMARK(BM_Rs256_TavriEvalJWToken_PublicKey);
+
+}  // namespace

@@ -1,0 +1,382 @@
+// JWT evaluation against tokens of outside signers: the RFC 7515 examples,
+// python-signed tokens of all six algorithms, the known attack classes and
+// every claim rule with a pinned clock.
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "sec/jwt/jwttest.h"
+#include "sec/tavrisso/ssoxxglob.h"
+
+namespace {
+
+using jwttest::Bytes;
+using jwttest::Info;
+using jwttest::Signer;
+using jwttest::ToBytes;
+
+constexpr int64_t kNow = 1800000000;  // 2027-01-15
+const std::string kSecret = "a 32-byte secret for HS256 tests";
+const std::string kHs256 = R"({"alg":"HS256","typ":"JWT"})";
+
+class JwtEval : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_EQ(TavriInitialize(nullptr), 0); }
+  void TearDown() override { JwtSetClock(nullptr); }
+};
+
+std::vector<std::string> RfcFields() {
+  return jwttest::Lines(jwttest::ShOut(
+      "/usr/bin/python3 -c 'import json,sys; d=json.load(open(sys.argv[1])); a=d[\"a1_hs256\"]; b=d[\"a2_rs256\"];"
+      "print(a[\"token\"]); print(a[\"key_hex\"]); print(b[\"token\"]); print(b[\"certificate_der_base64\"]);"
+      "print(b[\"public_key_der_base64\"])' " + jwttest::RfcExamples()));
+}
+
+Bytes FromBase64(const std::string& b64) {
+  return jwttest::FromHex(jwttest::ShOut("echo " + b64 + " | base64 -d | xxd -p -c 100000"));
+}
+
+TEST_F(JwtEval, Rfc7515ExamplesVerifyAndAreExpired) {
+  const auto f = RfcFields();
+  ASSERT_EQ(f.size(), 5u);
+  const Bytes hmac_key = jwttest::FromHex(f[1]), cert = FromBase64(f[3]), spki = FromBase64(f[4]);
+  Info i;
+  // Signatures are good, so the 2011 "exp" decides.
+  EXPECT_EQ(jwttest::Eval(f[0], hmac_key, &i.info), JWT_RC_EXPIRED);
+  EXPECT_STREQ(i.info.lastError, "JWT is expired");
+  EXPECT_EQ(jwttest::Eval(f[2], cert, &i.info), JWT_RC_EXPIRED);
+  // One second before "exp" both are valid, with the certificate or the bare key.
+  jwttest::PinClock(1300819379);
+  for (const auto& [token, key] : {std::pair{f[0], hmac_key}, {f[2], cert}, {f[2], spki}}) {
+    Info ok;
+    ASSERT_EQ(jwttest::Eval(token, key, &ok.info), JWT_RC_OK) << ok.error();
+    EXPECT_EQ(ok.iss(), "joe");
+    EXPECT_EQ(ok.body(), "{\"iss\":\"joe\",\r\n \"exp\":1300819380,\r\n \"http://example.com/is_root\":true}");
+  }
+  jwttest::PinClock(1300819380);
+  EXPECT_EQ(jwttest::Eval(f[0], hmac_key, &i.info), JWT_RC_EXPIRED);
+  // A flipped signature bit is caught before the claims.
+  std::string bad = f[2];
+  bad[bad.size() - 5] ^= 1;
+  EXPECT_EQ(jwttest::Eval(bad, cert, &i.info), JWT_RC_SIGNATURE);
+}
+
+TEST_F(JwtEval, RfcHeaderAndBodyResignedWithFutureExpAreValid) {
+  const auto f = RfcFields();
+  ASSERT_EQ(f.size(), 5u);
+  const std::string header_a1 = "{\"typ\":\"JWT\",\r\n \"alg\":\"HS256\"}";
+  const std::string body = "{\"iss\":\"joe\",\r\n \"exp\":4102444800,\r\n \"http://example.com/is_root\":true}";
+  Signer s;
+  s.Add("HS256", "secret:" + f[1], header_a1, body);
+  s.Add("RS256", "rfc", R"({"alg":"RS256"})", body);
+  s.Run();
+  Info i;
+  EXPECT_EQ(jwttest::Eval(s.token(0), jwttest::FromHex(f[1]), &i.info), JWT_RC_OK) << i.error();
+  EXPECT_EQ(i.info.tAlgId, JWT_ALG_HS256);
+  EXPECT_EQ(jwttest::Eval(s.token(1), FromBase64(f[3]), &i.info), JWT_RC_OK) << i.error();
+  EXPECT_EQ(i.info.tAlgId, JWT_ALG_RS256);
+}
+
+TEST_F(JwtEval, AllSixAlgorithmsWithSeveralKeySizesFillTheRecord) {
+  const std::string body = R"({"sub":"alice","iss":"idp","jti":"id-7","aud":"app1 app2","iat":1700000000,"exp":4102444800,"email":"a@x"})";
+  Signer s;
+  std::vector<std::pair<std::string, std::string>> hs;  // alg, secret
+  for (const char* alg : {"HS256", "HS384", "HS512"})
+    for (size_t n : {1, 32, 64, 200}) hs.emplace_back(alg, std::string(n, static_cast<char>('k' + n % 7)));
+  for (const auto& [alg, secret] : hs)
+    s.Add(alg, "secret:" + jwttest::Hex(secret), R"({"alg":")" + alg + R"(","typ":"JWT","kid":"k-)" + alg + "\"}", body);
+  const std::vector<std::pair<std::string, std::string>> rs = {
+      {"RS256", "rsa:r2048:2048"}, {"RS384", "rsa:r3072:3072"}, {"RS512", "rsa:r4096:4096"}, {"RS512", "rfc"}};
+  for (const auto& [alg, key] : rs) s.Add(alg, key, R"({"alg":")" + alg + R"(","kid":"k-)" + alg + "\"}", body);
+  s.Run();
+  for (size_t t = 0; t < hs.size() + rs.size(); ++t) {
+    const bool is_hs = t < hs.size();
+    const std::string alg = is_hs ? hs[t].first : rs[t - hs.size()].first;
+    const std::string name = is_hs ? "" : rs[t - hs.size()].second.substr(0, rs[t - hs.size()].second.rfind(':'));
+    const Bytes key = is_hs ? ToBytes(hs[t].second) : s.key((name == "rfc" ? "rfc" : name.substr(4)) + ".cert");
+    Info i;
+    ASSERT_EQ(jwttest::Eval(s.token(t), key, &i.info, "email"), JWT_RC_OK) << alg << " " << i.error();
+    EXPECT_EQ(i.info.tAlgId, 1 + (is_hs ? 0 : 3) + (alg[2] == '2' ? 0 : alg[2] == '3' ? 1 : 2)) << alg;
+    EXPECT_EQ(i.sub(), "alice");
+    EXPECT_EQ(i.iss(), "idp");
+    EXPECT_EQ(i.jti(), "id-7");
+    EXPECT_EQ(i.aud(), "app1 app2");
+    EXPECT_EQ(i.user(), "a@x");
+    EXPECT_EQ(i.kid(), "k-" + alg);
+    EXPECT_EQ(i.info.issuedAt, 1700000000);
+    EXPECT_EQ(i.body(), body);
+    // Body values point into the caller's copy.
+    EXPECT_EQ(i.info.pSubject, i.info.pPayloadBuffer + body.find("alice"));
+  }
+}
+
+TEST_F(JwtEval, AttackClassesGiveTheirExactResults) {
+  const std::string body = R"({"sub":"alice","exp":4102444800})";
+  Signer s;
+  const size_t good = s.AddHs("HS256", kSecret, body);
+  const size_t none = s.Add("HS256", "secret:" + jwttest::Hex(kSecret), R"({"alg":"none"})", body);
+  const size_t no_alg = s.Add("HS256", "secret:" + jwttest::Hex(kSecret), R"({"typ":"JWT"})", body);
+  const size_t empty_hdr = s.Add("HS256", "secret:" + jwttest::Hex(kSecret), "{}", body);
+  const size_t bad_typ = s.Add("HS256", "secret:" + jwttest::Hex(kSecret), R"({"alg":"HS256","typ":"JWS"})", body);
+  const size_t rs = s.Add("RS256", "rfc", R"({"alg":"RS256"})", body);
+  const size_t array_body = s.AddHs("HS256", kSecret, R"(["sub","alice"])");
+  const size_t string_body = s.AddHs("HS256", kSecret, R"("alice")");
+  const size_t dense_body = s.AddHs("HS256", kSecret, R"({"a":1})");
+  const size_t bad_json = s.AddHs("HS256", kSecret, R"({"sub":alice})");
+  std::string deep = R"({"sub":"alice","n":)";
+  for (int d = 0; d < 10000; ++d) deep += R"({"ab":)";
+  deep += "1" + std::string(10000, '}') + "}";
+  const size_t nested = s.AddHs("HS256", kSecret, deep);
+  const size_t arrays = s.AddHs("HS256", kSecret, R"({"n":)" + std::string(10000, '[') + std::string(10000, ']') + "}");
+  const size_t huge = s.AddHs("HS256", kSecret, R"({"sub":"alice","pad":")" + std::string(3 << 20, 'x') + "\"}");
+  s.Run();
+  const Bytes key = ToBytes(kSecret), cert = s.key("rfc.cert");
+  auto eval = [&](const std::string& token, const Bytes& k = {}) {
+    Info i(4 << 20);
+    return jwttest::Eval(token, k.empty() ? key : k, &i.info);
+  };
+  const std::string& t = s.token(good);
+  const size_t d1 = t.find('.'), d2 = t.find('.', d1 + 1);
+  EXPECT_EQ(eval(t), JWT_RC_OK);
+  EXPECT_EQ(eval(s.token(none)), JWT_RC_HEADER);
+  EXPECT_EQ(eval(s.token(no_alg)), JWT_RC_HEADER);
+  EXPECT_EQ(eval(s.token(empty_hdr)), JWT_RC_HEADER);
+  EXPECT_EQ(eval(s.token(bad_typ)), JWT_RC_HEADER);
+  // Key confusion: an HS token MAC'd with the RSA certificate or public key as secret.
+  Signer conf;
+  for (const char* which : {"rfc.cert", "rfc.spki", "rfc.pem"})
+    conf.Add("HS256", "secret:" + jwttest::Hex(std::string(s.key(which).begin(), s.key(which).end())),
+             kHs256, body);
+  conf.Run();
+  EXPECT_EQ(eval(conf.token(0), cert), JWT_RC_SIGNATURE);
+  EXPECT_EQ(eval(conf.token(1), s.key("rfc.spki")), JWT_RC_SIGNATURE);
+  EXPECT_EQ(eval(conf.token(2), s.key("rfc.pem")), JWT_RC_SIGNATURE);
+  // An RS token checked with an HMAC secret, and the RS token itself.
+  EXPECT_EQ(eval(s.token(rs), key), JWT_RC_SIGNATURE);
+  EXPECT_EQ(eval(s.token(rs), cert), JWT_RC_OK);
+  // Signature stripped, truncated, one byte longer; header or payload tampered.
+  EXPECT_EQ(eval(t.substr(0, d2 + 1)), JWT_RC_SIGNATURE);
+  EXPECT_EQ(eval(t.substr(0, t.size() - 4)), JWT_RC_SIGNATURE);
+  EXPECT_EQ(eval(t + "AA"), JWT_RC_SIGNATURE);
+  std::string tampered = t;
+  tampered[d1 + 3] = tampered[d1 + 3] == 'a' ? 'b' : 'a';
+  EXPECT_EQ(eval(tampered), JWT_RC_SIGNATURE);
+  tampered = t;
+  tampered[2] = 'X';
+  EXPECT_NE(eval(tampered), JWT_RC_OK);
+  // Foreign characters and padding change the signed text, though they decode alike.
+  EXPECT_EQ(eval(t.substr(0, d1) + "!" + t.substr(d1)), JWT_RC_SIGNATURE);
+  EXPECT_EQ(eval(t.substr(0, d2) + "==" + t.substr(d2)), JWT_RC_SIGNATURE);
+  // A further dot lands in the signature text, which the lenient decoder skips.
+  EXPECT_EQ(eval(t.substr(0, d2 + 5) + "." + t.substr(d2 + 5)), JWT_RC_OK);
+  EXPECT_EQ(eval(t + ".x"), JWT_RC_SIGNATURE);
+  // Two parts, empty parts, empty token.
+  EXPECT_EQ(eval(t.substr(0, d2)), JWT_RC_MALFORMED);
+  EXPECT_EQ(eval(t.substr(d1)), JWT_RC_MALFORMED);
+  EXPECT_EQ(eval(t.substr(0, d1 + 1) + t.substr(d2)), JWT_RC_MALFORMED);
+  EXPECT_EQ(eval(t.substr(0, d1 + 1)), JWT_RC_MALFORMED);
+  EXPECT_EQ(eval("."), JWT_RC_MALFORMED);
+  // Bodies that are not one whole object, or too dense for one token per three bytes.
+  EXPECT_EQ(eval(s.token(array_body)), JWT_RC_MALFORMED);
+  EXPECT_EQ(eval(s.token(string_body)), JWT_RC_MALFORMED);
+  EXPECT_EQ(eval(s.token(dense_body)), JWT_RC_MALFORMED);
+  EXPECT_EQ(eval(s.token(bad_json)), JWT_RC_MALFORMED);
+  // Deep nesting costs no recursion; a token of several megabytes is fine.
+  EXPECT_EQ(eval(s.token(nested)), JWT_RC_OK);
+  EXPECT_EQ(eval(s.token(arrays)), JWT_RC_MALFORMED);  // two bytes a token: too dense
+  EXPECT_GT(s.token(huge).size(), 4000000u);
+  EXPECT_EQ(eval(s.token(huge)), JWT_RC_OK);
+}
+
+TEST_F(JwtEval, TimeClaimsFollowTheirRulesAtAPinnedSecond) {
+  const std::string n = std::to_string(kNow);
+  struct Case {
+    std::string claims;
+    int32_t rc;
+  };
+  const std::vector<Case> cases = {
+      {R"("exp":)" + n, JWT_RC_EXPIRED},
+      {R"("exp":)" + std::to_string(kNow + 1), JWT_RC_OK},
+      {R"("exp":")" + std::to_string(kNow + 1) + "\"", JWT_RC_OK},  // quoted number
+      {R"("exp":")" + n + ".9\"", JWT_RC_EXPIRED},                  // fraction dropped
+      {R"("exp":)" + n + ".9", JWT_RC_EXPIRED},
+      {R"("exp":-5)", JWT_RC_EXPIRED},
+      {R"("exp":"soon")", JWT_RC_EXPIRED},
+      {R"("exp":99999999999999999999999)", JWT_RC_OK},              // saturates
+      {R"("exp":{"t":1})", JWT_RC_EXPIRED},
+      {R"("nbf":)" + n, JWT_RC_NOT_YET_VALID},
+      {R"("nbf":)" + std::to_string(kNow + 100), JWT_RC_NOT_YET_VALID},
+      {R"("nbf":)" + std::to_string(kNow - 1), JWT_RC_OK},
+      {R"("nbf":"x")", JWT_RC_OK},
+      {R"("exp":4102444800,"exp":4102444800)", JWT_RC_DUPLICATE},
+      {R"("nbf":5,"nbf":5)", JWT_RC_DUPLICATE},
+      {R"("iat":5,"iat":6)", JWT_RC_DUPLICATE},
+      {R"("iat":0,"iat":6)", JWT_RC_OK},
+      {R"("sub":"a","sub":"a")", JWT_RC_DUPLICATE},
+      {R"("jti":"a","jti":"b")", JWT_RC_DUPLICATE},
+      {R"("aud":"a","aud":"b")", JWT_RC_DUPLICATE},
+      {R"("iss":"a","iss":"b")", JWT_RC_DUPLICATE},
+      {R"("subject":"a","subject":"b")", JWT_RC_OK},                // not "sub"
+      {R"("x":{"sub":"a"},"sub":"b")", JWT_RC_DUPLICATE},          // any depth
+  };
+  Signer s;
+  for (const Case& c : cases) s.AddHs("HS256", kSecret, "{" + c.claims + R"(,"pad":"0123456789"})");
+  s.Run();
+  jwttest::PinClock(kNow);
+  for (size_t i = 0; i < cases.size(); ++i) {
+    Info info;
+    EXPECT_EQ(jwttest::Eval(s.token(i), ToBytes(kSecret), &info.info), cases[i].rc) << cases[i].claims;
+  }
+}
+
+TEST_F(JwtEval, RequiredValuesAndTheUserAttribute) {
+  Signer s;
+  s.AddHs("HS256", kSecret, R"({"sub":"alice","iss":"idp","jti":"j1","aud":"app1 app2","mail":"a@x","obj":{"k":"v"}})");
+  s.AddHs("HS256", kSecret, R"({"sub":{"name":"alice"},"mail":""})");
+  s.Run();
+  const Bytes key = ToBytes(kSecret);
+  auto eval = [&](size_t t, const char* name_id, auto require, const std::string& want_error = "") {
+    Info i;
+    require(i.info);
+    const int32_t rc = jwttest::Eval(s.token(t), key, &i.info, name_id);
+    if (!want_error.empty()) {
+      EXPECT_EQ(i.error(), want_error);
+    }
+    return rc;
+  };
+  auto none = [](JWT_INFO&) {};
+  auto req = [](const unsigned char** p, size_t* n, const char* v) { *p = reinterpret_cast<const unsigned char*>(v), *n = strlen(v); };
+  EXPECT_EQ(eval(0, "mail", none), JWT_RC_OK);
+  EXPECT_EQ(eval(0, "email", none, "JWT is without name id attribute"), JWT_RC_NO_NAME_ID);
+  EXPECT_EQ(eval(1, "mail", none), JWT_RC_NO_NAME_ID);  // empty value
+  EXPECT_EQ(eval(0, nullptr, [&](JWT_INFO& i) { req(&i.pSubject, &i.lSubject, "alice"); }), JWT_RC_OK);
+  EXPECT_EQ(eval(0, nullptr, [&](JWT_INFO& i) { req(&i.pSubject, &i.lSubject, "alic"); },
+                 "JWT is with different subject attribute"), JWT_RC_CLAIM_DIFFERS);
+  EXPECT_EQ(eval(0, nullptr, [&](JWT_INFO& i) { req(&i.pIssuer, &i.lIssuer, "other"); }), JWT_RC_CLAIM_DIFFERS);
+  EXPECT_EQ(eval(0, nullptr, [&](JWT_INFO& i) { req(&i.pJTI, &i.lJTI, "j1"); }), JWT_RC_OK);
+  EXPECT_EQ(eval(1, nullptr, [&](JWT_INFO& i) { req(&i.pIssuer, &i.lIssuer, "idp"); },
+                 "JWT is without issuer attribute"), JWT_RC_CLAIM_MISSING);
+  EXPECT_EQ(eval(1, nullptr, [&](JWT_INFO& i) { req(&i.pJTI, &i.lJTI, "j1"); }), JWT_RC_CLAIM_MISSING);
+  // A nested object where a string is expected is compared as its text.
+  EXPECT_EQ(eval(1, nullptr, [&](JWT_INFO& i) { req(&i.pSubject, &i.lSubject, "alice"); }), JWT_RC_CLAIM_DIFFERS);
+  // The audience only has to occur inside the token's value.
+  EXPECT_EQ(eval(0, nullptr, [&](JWT_INFO& i) { req(&i.pAudience, &i.lAudience, "app2"); }), JWT_RC_OK);
+  EXPECT_EQ(eval(0, nullptr, [&](JWT_INFO& i) { req(&i.pAudience, &i.lAudience, "app1 app2 app3"); },
+                 "JWT audience is not valid for requested value"), JWT_RC_CLAIM_DIFFERS);
+  EXPECT_EQ(eval(1, nullptr, [&](JWT_INFO& i) { req(&i.pAudience, &i.lAudience, "app1"); }), JWT_RC_CLAIM_MISSING);
+  // A pointer without a length requires nothing.
+  EXPECT_EQ(eval(1, nullptr, [&](JWT_INFO& i) { i.pIssuer = reinterpret_cast<const unsigned char*>("x"); }), JWT_RC_OK);
+}
+
+TEST_F(JwtEval, RecordSizesAndThePayloadBuffer) {
+  Signer s;
+  const std::string body = R"({"sub":"alice","exp":4102444800})";
+  s.Add("HS256", "secret:" + jwttest::Hex(kSecret), R"({"alg":"HS256","kid":"key-1"})", body);
+  s.Add("HS256", "secret:" + jwttest::Hex(kSecret), R"({"alg":"HS256","kid":"a","kid":"b"})", body);
+  s.Add("HS256", "secret:" + jwttest::Hex(kSecret), R"({"alg":"HS2567","algorithm":"x"})", body);
+  s.Run();
+  const Bytes key = ToBytes(kSecret);
+  Info small;
+  small.info.struct_size = 624;
+  EXPECT_EQ(jwttest::Eval(s.token(0), key, &small.info), JWT_RC_STRUCT_SIZE);
+  EXPECT_EQ(small.error(), "Wrong structure size. Expected at least 624, but received 624");
+  Info older;
+  older.info.struct_size = 632;
+  ASSERT_EQ(jwttest::Eval(s.token(0), key, &older.info), JWT_RC_OK);
+  EXPECT_EQ(older.info.pKeyId, nullptr);
+  EXPECT_EQ(older.info.tAlgId, JWT_ALG_HS256);
+  Info full;
+  EXPECT_EQ(jwttest::Eval(s.token(1), key, &full.info), JWT_RC_DUPLICATE);
+  EXPECT_EQ(full.error(), "Invalid JWT attribute KeyId already parsed");
+  EXPECT_EQ(jwttest::Eval(s.token(1), key, &older.info), JWT_RC_OK);  // "kid" not read at 632
+  EXPECT_EQ(jwttest::Eval(s.token(2), key, &full.info), JWT_RC_OK);  // five bytes of "alg" decide
+  // One byte short: nothing copied, yet valid; out-pointers stay readable.
+  Info short_buf(body.size() - 1);
+  ASSERT_EQ(jwttest::Eval(s.token(0), key, &short_buf.info), JWT_RC_OK);
+  EXPECT_EQ(short_buf.info.lPayLoadBuffer, 0u);
+  EXPECT_EQ(short_buf.payload[0], 0);
+  EXPECT_EQ(short_buf.sub(), "alice");
+  EXPECT_EQ(short_buf.kid(), "key-1");
+  // Without a record only the result is reported.
+  EXPECT_EQ(jwttest::Eval(s.token(0), key, nullptr), JWT_RC_OK);
+}
+
+TEST_F(JwtEval, ExportedEntryChecksInputAndFoldsResultsToFive) {
+  Signer s;
+  s.AddHs("HS256", kSecret, R"({"sub":"alice"})");
+  s.Run();
+  const std::string& t = s.token(0);
+  const Bytes key = ToBytes(kSecret);
+  Info i;
+  EXPECT_EQ(TavriEvalJWToken(t.data(), t.size(), key.data(), key.size(), nullptr, &i.info), 0);
+  EXPECT_EQ(TavriEvalJWToken(t.data(), t.size(), key.data(), key.size(), "mail", &i.info), 5);
+  EXPECT_EQ(i.error(), "JWT is without name id attribute");
+  EXPECT_EQ(TavriEvalJWToken(nullptr, 0, key.data(), key.size(), nullptr, &i.info), 15);
+  EXPECT_EQ(i.error(), "Missing input buffer pointer for JWT.");
+  EXPECT_EQ(TavriEvalJWToken(t.data(), t.size(), key.data(), key.size(), nullptr, nullptr), 15);
+  i.info.lPayLoadBuffer = 0;
+  EXPECT_EQ(TavriEvalJWToken(t.data(), t.size(), key.data(), key.size(), nullptr, &i.info), 15);
+  EXPECT_EQ(i.error(), "Missing input buffer pointer for JWT payload.");
+  Info sized;
+  sized.info.struct_size = 600;
+  EXPECT_EQ(TavriEvalJWToken(t.data(), t.size(), key.data(), key.size(), nullptr, &sized.info), 5);
+  // The loaded key serves when none is passed; a loaded certificate never as a secret.
+  {
+    ThrRecMtxGuard g(&ssf_rmtx);
+    memcpy(X509Key, key.data(), key.size());
+    X509KeyLen = key.size();
+  }
+  Info loaded;
+  EXPECT_EQ(TavriEvalJWToken(t.data(), t.size(), nullptr, 0, nullptr, &loaded.info), 0);
+  ASSERT_EQ(TavriShutdown(), 0);
+  EXPECT_EQ(TavriEvalJWToken(t.data(), t.size(), key.data(), key.size(), nullptr, &i.info), 9);
+  EXPECT_EQ(i.error(), "TavriInitialize must be called first.");
+}
+
+TEST_F(JwtEval, LoadedCertificateIsNeverAnHmacSecret) {
+  const auto f = RfcFields();
+  ASSERT_EQ(f.size(), 5u);
+  const std::string pem = "-----BEGIN CERTIFICATE-----\n" + f[3] + "\n-----END CERTIFICATE-----\n";
+  const Bytes der = FromBase64(f[3]);
+  Signer s;
+  for (const std::string& k : {std::string(der.begin(), der.end()), pem, f[3]})
+    s.Add("HS256", "secret:" + jwttest::Hex(k), kHs256, R"({"sub":"alice"})");
+  s.Run();
+  const std::vector<std::string> loaded = {std::string(), pem, f[3]};
+  for (size_t n = 0; n < 3; ++n) {
+    const Bytes k = n == 0 ? der : ToBytes(loaded[n]);
+    {
+      ThrRecMtxGuard g(&ssf_rmtx);
+      memcpy(X509Key, k.data(), k.size());
+      X509KeyLen = k.size();
+    }
+    Info i;
+    EXPECT_EQ(TavriEvalJWToken(s.token(n).data(), s.token(n).size(), nullptr, 0, nullptr, &i.info), 5) << n;
+    EXPECT_EQ(i.error(), "JWT signature validation failed");
+  }
+}
+
+TEST_F(JwtEval, EightThreadsEvaluateAtOnce) {
+  Signer s;
+  const size_t hs = s.AddHs("HS512", kSecret, R"({"sub":"alice","exp":4102444800})");
+  const size_t rs = s.Add("RS256", "rfc", R"({"alg":"RS256"})", R"({"sub":"bob","exp":4102444800})");
+  s.Run();
+  const Bytes key = ToBytes(kSecret), cert = s.key("rfc.cert");
+  std::atomic<int> failures{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 8; ++t)
+    threads.emplace_back([&, t] {
+      for (int n = 0; n < 40; ++n) {
+        Info i;
+        const std::string& tok = s.token(t % 2 ? rs : hs);
+        const Bytes& k = t % 2 ? cert : key;
+        if (TavriEvalJWToken(tok.data(), tok.size(), k.data(), k.size(), nullptr, &i.info) != 0 ||
+            i.sub() != (t % 2 ? "bob" : "alice"))
+          failures++;
+      }
+    });
+  for (auto& th : threads) th.join();
+  EXPECT_EQ(failures.load(), 0);
+}
+
+}  // namespace
