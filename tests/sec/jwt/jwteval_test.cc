@@ -356,6 +356,17 @@ TEST_F(JwtEval, LoadedCertificateIsNeverAnHmacSecret) {
   }
 }
 
+TEST_F(JwtEval, ModuleStartsOnceAndRefusesAnEmptySecret) {
+  EXPECT_EQ(JwtInitializeExtern(nullptr), 0);  // already started by TavriInitialize
+  EXPECT_EQ(JwtShutdown(), 0);
+  Signer s;
+  s.AddHs("HS256", "", R"({"sub":"alice"})");
+  s.Run();
+  Info i;
+  EXPECT_EQ(jwttest::Eval(s.token(0), Bytes(), &i.info), JWT_RC_SIGNATURE);
+  EXPECT_STREQ(i.info.lastError, "JWT signature validation failed");
+}
+
 TEST_F(JwtEval, EightThreadsEvaluateAtOnce) {
   Signer s;
   const size_t hs = s.AddHs("HS512", kSecret, R"({"sub":"alice","exp":4102444800})");
