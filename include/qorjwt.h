@@ -6,6 +6,7 @@
 
 #include <stddef.h>
 #include <stdint.h>
+#include <time.h>
 
 #ifdef __cplusplus
 extern "C" {
@@ -42,6 +43,87 @@ QOR_API int32_t RavAreSetProperty(const char* pName, const char* pValue);
  * list of all property names. */
 QOR_API const char* RavAreGetProperty(const char* pName);
 
+/* ---- ticket evaluation ---- */
+
+/* Kind of an evaluated ticket. */
+typedef enum TICKET_TYPE {
+  ZOVEDADU2_ERROR = -1, /* evaluation failed */
+  ZOVEDADU2_LOGON_TICKET = 0,
+  ZOVEDADU2_ASSERTION_TICKET = 1
+} TICKET_TYPE;
+
+/* Kind of ticket a caller asks for. */
+typedef enum SSO_TICKET_TYPE { SSO_LOGON_TICKET = 0, SSO_ASSERTION_TICKET = 1 } SSO_TICKET_TYPE;
+
+/* Output record of ticket evaluation. Versioned by struct_size: only the
+ * part of the record that struct_size covers is read or written. Every
+ * pointer may be null; a text is returned when both its buffer and its
+ * length pointer are set (length: capacity in, length out). */
+typedef struct TICKET_INFO {
+  uint64_t struct_size;      /* sizeof(TICKET_INFO) */
+  char sQORCodepage[4];      /* code page of returned texts; zero first byte: property */
+  char* pSysID;              /* issuing system ID */
+  int32_t* pIntSysIDL;
+  char* pQORUser;            /* user */
+  int32_t* pIntQORUserL;
+  char* pQORClient;          /* issuing client */
+  int32_t* pIntQORClientL;
+  char* pQORLangu;           /* language */
+  int32_t* pIntQORLanguL;
+  time_t* ptmCreTime;        /* creation time, seconds since 1970 UTC */
+  time_t* ptmValidity;       /* remaining validity in seconds */
+  char* pPrtUser;            /* portal user */
+  int32_t* pIntPrtUserL;
+  char* pAuthScheme;         /* authentication scheme */
+  int32_t* pIntAuthSchemeL;
+  unsigned char* pAsn1Certificate; /* signer certificate (DER) */
+  uint32_t* pIntAsn1CertificateL;
+  unsigned char flags;       /* flag byte of the ticket */
+  TICKET_TYPE tTicketType;
+} TICKET_INFO;
+
+/* Evaluates a 7-bit logon ticket; user, system ID and client come back as
+ * UTF-8. All buffers and lengths are required; the key store and password
+ * may be null (the loaded key); pvReserved is ignored. */
+QOR_API int32_t TavriEvalLogonTicket(const char* pa7Ticket, const char* pzcsPrivAddrBook,
+                                     const char* pzcsPassword, char* putf8User,
+                                     int32_t* pIntUserL, unsigned char* pAsn1Certificate,
+                                     int32_t* pIntCertificateL, char* putf8Sysid,
+                                     int32_t* pIntSysidL, char* putf8Client,
+                                     int32_t* pIntClientL, void* pvReserved);
+
+/* Evaluates a logon ticket into pTicketInfo; the signer certificate also
+ * goes into the optional pAsn1Certificate/pIntCertificateL. */
+QOR_API int32_t TavriEvalLogonTicketEx(const char* pTicket, const char* pPrivAddrBook,
+                                       const char* pPassword, unsigned char* pAsn1Certificate,
+                                       int32_t* pIntCertificateL, TICKET_INFO* pTicketInfo);
+
+/* Evaluates lTicketSize characters of ticket text with the loaded key. */
+QOR_API int32_t TavriEvalTicket(const char* pTicket, size_t lTicketSize, TICKET_INFO* pTicketInfo);
+
+/* Evaluates an assertion ticket that must be addressed to pMySysId and
+ * pMyClient (null: the properties QOR_OWN_SYSID and QOR_OWN_CLIENT). */
+QOR_API int32_t TavriEvalAssertionTicket(const char* pTicket, const char* pPrivAddrBook,
+                                         const char* pPassword, const char* pMySysId,
+                                         const char* pMyClient, TICKET_INFO* pTicketInfo);
+
+/* ---- ticket key loading and certificate parsing ---- */
+
+/* Loads the process-wide verification key. tType: 0 a key store image
+ * (PKCS#12 or PEM bundle), 1 and 4 an X.509 certificate (DER, Base64 or
+ * PEM; 4 without trace on a bad certificate), 2 an HMAC secret, 3 an HMAC
+ * secret in Base64. iIndex is not used. A failed load clears the previous
+ * key. Returns 0, 9, 11, 13, 14, 15 or an SSF result. */
+QOR_API int32_t TavriLoadTicketKey(const unsigned char* pKey, int32_t lKey, const char* pPassword,
+                                   int32_t iIndex, int32_t tType);
+
+/* One attribute of a DER certificate as text ("SUBJECT", "ISSUER",
+ * "SERIALNO", "SUMMARY", "SERIAL", or any attribute of the certificate
+ * parser), not zero-terminated. *piBufLen: capacity in, value length out
+ * (also after result 3). Returns 0, 3, 5, 9, 13, 14 or 17. */
+QOR_API int32_t TavriParseCertificate(const unsigned char* pAsn1Certificate, int32_t CertLength,
+                                      const char* pucsType, unsigned char* pucsBuffer,
+                                      int32_t* piBufLen);
 
 /* ---- JSON Web Tokens ---- */
 
@@ -125,8 +207,48 @@ QOR_API int32_t TavriEvalJWToken(const char* pJWToken, size_t pJWTokenL,
                                  const unsigned char* pVerificationKey, size_t pVerificationKeyL,
                                  const char* pUserAttribute, JWT_INFO* jwtInfo);
 
+/* ---- assertion ticket creation ---- */
+
+/* Issues an assertion ticket from pMySysId/pMyClient for the recipient
+ * pTicketInfo->pSysID/pQORClient, signed with the key store pPrivAddrBook
+ * (null: the loaded own key store). Reads the user, language, portal user,
+ * authentication scheme and code page fields of pTicketInfo. *pB64TicketL:
+ * capacity in, text length out; the rest of the buffer is zeroed. Returns
+ * 0, 1, 3, 9, 15, 23 or an engine result (SSF result in the high half). */
+QOR_API int32_t TavriCreateAssertionTicket(const char* pMySysId, const char* pMyClient,
+                                           const char* pPrivAddrBook, const char* pPassword,
+                                           TICKET_INFO* pTicketInfo, char* pB64Ticket,
+                                           uint32_t* pB64TicketL);
+
 #ifdef __cplusplus
 }
+
+static_assert(sizeof(TICKET_TYPE) == 4, "TICKET_TYPE is 32 bits");
+static_assert(sizeof(time_t) == 8, "times are 64 bits");
+static_assert(sizeof(TICKET_INFO) == 152, "TICKET_INFO layout");
+static_assert(offsetof(TICKET_INFO, sQORCodepage) == 8, "TICKET_INFO layout");
+static_assert(offsetof(TICKET_INFO, pSysID) == 16, "TICKET_INFO layout");
+static_assert(offsetof(TICKET_INFO, pIntSysIDL) == 24, "TICKET_INFO layout");
+static_assert(offsetof(TICKET_INFO, pQORUser) == 32, "TICKET_INFO layout");
+static_assert(offsetof(TICKET_INFO, pIntQORUserL) == 40, "TICKET_INFO layout");
+static_assert(offsetof(TICKET_INFO, pQORClient) == 48, "TICKET_INFO layout");
+static_assert(offsetof(TICKET_INFO, pIntQORClientL) == 56, "TICKET_INFO layout");
+static_assert(offsetof(TICKET_INFO, pQORLangu) == 64, "TICKET_INFO layout");
+static_assert(offsetof(TICKET_INFO, pIntQORLanguL) == 72, "TICKET_INFO layout");
+static_assert(offsetof(TICKET_INFO, ptmCreTime) == 80, "TICKET_INFO layout");
+static_assert(offsetof(TICKET_INFO, ptmValidity) == 88, "TICKET_INFO layout");
+static_assert(offsetof(TICKET_INFO, pPrtUser) == 96, "TICKET_INFO layout");
+static_assert(offsetof(TICKET_INFO, pIntPrtUserL) == 104, "TICKET_INFO layout");
+static_assert(offsetof(TICKET_INFO, pAuthScheme) == 112, "TICKET_INFO layout");
+static_assert(offsetof(TICKET_INFO, pIntAuthSchemeL) == 120, "TICKET_INFO layout");
+static_assert(offsetof(TICKET_INFO, pAsn1Certificate) == 128, "TICKET_INFO layout");
+static_assert(offsetof(TICKET_INFO, pIntAsn1CertificateL) == 136, "TICKET_INFO layout");
+static_assert(offsetof(TICKET_INFO, flags) == 144, "TICKET_INFO layout");
+static_assert(offsetof(TICKET_INFO, tTicketType) == 148, "TICKET_INFO layout");
+#else
+_Static_assert(sizeof(TICKET_INFO) == 152, "TICKET_INFO layout");
+_Static_assert(offsetof(TICKET_INFO, flags) == 144, "TICKET_INFO layout");
+_Static_assert(offsetof(TICKET_INFO, tTicketType) == 148, "TICKET_INFO layout");
 #endif
 
 #endif /* QORJWT_H */

@@ -9,6 +9,9 @@ text = open(script).read()
 node = re.match(r"\s*([\w.]+)\s*\{", text).group(1)
 globals_part = text.split("global:")[1].split("local:")[0]
 wanted = set(re.findall(r"([A-Za-z_]\w*)\s*;", globals_part))
+# A build without a JDK has no Java natives.
+if "java=0" in sys.argv[3:]:
+    wanted = {w for w in wanted if not w.startswith("Java_")}
 
 out = subprocess.run(["nm", "-D", "--defined-only", lib], check=True,
                      capture_output=True, text=True).stdout

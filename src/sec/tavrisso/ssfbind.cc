@@ -44,5 +44,6 @@ void ssf_bind_operations(SsfLib* lib) {
   SSF_BIND(SsfVerifyEx);
   SSF_BIND(SsfEncode);
   SSF_BIND(SsfDecode);
-  // Signature creation (SsfSign, SsfSignEx) is bound here by its module.
+  SSF_BIND(SsfSign);
+  SSF_BIND(SsfSignEx);
 }

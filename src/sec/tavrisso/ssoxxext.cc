@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "krn/rscp/rscp.h"
 #include "qorjwt.h"
 #include "sec/jwt/jwt.h"
 #include "sec/tavrisso/ssoxxglob.h"
@@ -38,6 +39,7 @@ unsigned char X509Key[kX509KeySize];
 size_t X509KeyLen = 0;
 
 bool bIncludeCert = false;
+char gQORCodepage[kCodepageSize] = "1100";
 
 namespace {
 
@@ -51,7 +53,6 @@ char gQORSYSID[kSysIdSize] = "SYS";
 char gQORMANDT[kClientSize] = "000";
 char gEXTSYSID[kSysIdSize] = "EXT";
 char gEXTMANDT[kClientSize] = "999";
-char gQORCodepage[kCodepageSize] = "1100";
 char gSsfHash[kSsfHashSize] = "SHA1";
 char gIncludeCert[2] = "0";
 // The "SSF_LIB=..." text handed to putenv must outlive the call.
@@ -301,6 +302,7 @@ bool TavriEnsureThreadLayer() {
     if (ThrProcInit() != THR_ERR_OK) {
       ok = false;
     } else {
+      rscpi_init(-1);
       ThrCSInit2(&LoadSection, "LoadSection");
       ThrCSInit2(&ConvSection, "ConvSection");
       ThrCSInit2(&paramSetting, "paramSetting");

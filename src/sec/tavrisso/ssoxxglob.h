@@ -37,6 +37,8 @@ extern unsigned char X509Key[kX509KeySize];
 extern size_t X509KeyLen;
 
 extern bool bIncludeCert;
+// Default code page of returned texts ("QOR_EXT_CODEPAGE").
+extern char gQORCodepage[kCodepageSize];
 
 // Sets up the thread layer, the code page layer and the library's locks
 // once per process. Returns false when the thread layer cannot start.
@@ -49,3 +51,11 @@ void TavriReleaseLoadedKey();
 // Library trace helpers: `TRC_MODULE` is the calling file's module name.
 #define TAVRI_TRC(lvl, ...) DPTRC_INFO(tavriTf.load(), lvl, __VA_ARGS__)
 #define TAVRI_ERR(...) DPTRC_ERR(tavriTf.load(), TRC_MODULE, __VA_ARGS__)
+// Level-1 warning entry.
+#define TAVRI_WARN(...)                                              \
+  do {                                                               \
+    if (tavriTf.load() != nullptr && ct_level.load() > 0) {          \
+      DpLockGuard tavri_guard_;                                      \
+      if (DPTRC_FILE_HDL tavri_h_ = tavriTf.load()) DpTrcWarn(tavri_h_, __VA_ARGS__); \
+    }                                                                \
+  } while (0)

@@ -1,0 +1,168 @@
+// SsfSignEx and SsfSign: output clearing, argument and name checks, the
+// format's own signing, the optional outputs and one summary trace line
+// per call.
+#include <string.h>
+#include <time.h>
+
+#include "crypto/base/digest.h"
+#include "crypto/frame/frame.h"
+#include "crypto/sign/signint.h"
+#include "crypto/ssf/ssfapi.h"
+
+namespace qorcr {
+namespace {
+
+struct Args {
+  const char* format;
+  SsfCharlen formatL;
+  const char* hashalg;
+  SsfCharlen hashalgL;
+  unsigned char inc_certs;
+  unsigned char detached;
+  const unsigned char* input;
+  SsfOctetlen inputL;
+  SigRcpSsfInformationList signers;
+  const char* chain;
+  SsfCharlen chainL;
+};
+
+bool equals(const char* s, SsfCharlen len, const char* lit) {
+  return s != nullptr && len >= 0 && static_cast<size_t>(len) == strlen(lit) &&
+         memcmp(s, lit, static_cast<size_t>(len)) == 0;
+}
+
+// "DFAULT" is an old spelling that callers still send.
+bool is_default_digest(const char* s, SsfCharlen len) {
+  return s == nullptr || len <= 0 || equals(s, len, "DEFAULT") || equals(s, len, "DFAULT");
+}
+
+void clear(SsfOctetstring* p, SsfOctetlen* l) {
+  if (p) *p = nullptr;
+  if (l) *l = 0;
+}
+
+int32_t run(const Args& a, SignCall* c, const SignExtras& x) {
+  // 1: outputs cleared, every record unprocessed.
+  clear(x.chain, x.chainL);
+  clear(x.name, x.nameL);
+  clear(x.key_id, x.key_idL);
+  clear(c->out, c->outL);
+  for (SigRcpSsfInformationListStruct* n = a.signers; n != nullptr; n = n->ptrNextSigRcp)
+    if (n->ptrSigRcp != nullptr) n->ptrSigRcp->uResult = SSF_API_UNDEFINED_RESULT;
+  if (c->out == nullptr || c->outL == nullptr) return c->reason = "no output", SSF_API_INVALID_FUNCARGS;
+  // 2: data and signers.
+  if (a.input == nullptr || a.inputL <= 0) return SSF_API_NODATA;
+  if (a.signers == nullptr) return c->reason = "no signer", SSF_API_SIGNER_ERRORS;
+  c->input.p = a.input;
+  c->input.n = static_cast<size_t>(a.inputL);
+  c->signers = a.signers;
+  c->inc_certs = a.inc_certs == 1;
+  c->detached = a.detached == 1;
+  // 3-5: names and the time.
+  if (!SsfLookupFormat(a.format, a.formatL, &c->format)) return SSF_API_INVALID_FORMAT;
+  if (c->format.number == SSF_FORMAT_PKCS7 && is_default_digest(a.hashalg, a.hashalgL)) {
+    c->default_digest = true;
+  } else {
+    if (a.hashalg == nullptr || a.hashalgL <= 0) return c->reason = "no digest", SSF_API_INVALID_MDALG;
+    const int32_t drc = DigestLookup(a.hashalg, a.hashalgL, &c->digest);
+    if (drc == SSF_API_INSECURE_MDALG) SsfLookupDigest(a.hashalg, a.hashalgL, &c->digest);
+    if (drc != SSF_API_OK) return drc;
+  }
+  if (!SsfLookupChainFormat(a.chain, a.chainL, &c->chain)) return SSF_API_INVALID_FORMAT;
+  c->now = time(nullptr);
+  // 6: by format.
+  Signer first;
+  std::vector<Signer> signers;
+  int32_t rc = SSF_API_INVALID_FORMAT;
+  switch (c->format.number) {
+    case SSF_FORMAT_PKCS7:
+      rc = SignPkcs7(c, &signers);
+      if (!signers.empty()) first = signers.front();
+      break;
+    case SSF_FORMAT_PKCS1_V15:
+    case SSF_FORMAT_DSA:
+      rc = SignRaw(c, &first);
+      break;
+    case SSF_FORMAT_PKCS7_TSTAMP:
+    case SSF_FORMAT_CERTIFICATE:
+    case SSF_FORMAT_UNKNOWN:
+    case SSF_FORMAT_PKCS1_OAEP:
+    case SSF_FORMAT_RAWHASH:
+    case SSF_FORMAT_RAWSIG:
+    case SSF_FORMAT_PKCS1_PSS:
+    case SSF_FORMAT_RAWHEX:
+    case SSF_FORMAT_SPNEGO:
+      c->reason = "format not available for signing";
+      ErrorPush(rc, c->func, c->reason);
+      return rc;
+  }
+  if (rc != SSF_API_OK || !first.ready) return rc;
+  rc = SignerOutputs(*c, first, x);
+  if (rc != SSF_API_OK) {
+    c->reason = "optional outputs cannot be built";
+    SsfDELSsfOctetstring(c->out, c->outL);
+  }
+  return rc;
+}
+
+const char* format_name(const SsfFormatInfo& f) {
+  if (f.number == SSF_FORMAT_DSA && f.flat) return "DSA-FLAT";
+  return SsfFormatName(f.number);
+}
+
+int32_t sign(const Args& a, const SignExtras& x, SsfOctetstring* out, SsfOctetlen* outL) {
+  SignCall c;
+  c.format.number = SSF_FORMAT_UNKNOWN;
+  c.chain = SSF_CHAIN_UNKNOWN;
+  c.out = out;
+  c.outL = outL;
+  const int32_t rc = run(a, &c, x);
+  OpenSslErrorsDrop();
+  Trace(kTrcDetail, c.func, "%-12s: Format=%-10s Alg=%-10s ChainFormat=%-15s Return=%-25s Descr=%s",
+        c.func, format_name(c.format), c.default_digest ? "DEFAULT" : SsfDigestName(c.digest),
+        SsfChainFormatName(c.chain), SsfRcName(rc), c.reason);
+  return rc;
+}
+
+}  // namespace
+}  // namespace qorcr
+
+using namespace qorcr;
+
+extern "C" {
+
+int32_t SsfSignEx(const char* strFormat, SsfCharlen strFormatL, const char* strHashalg,
+                  SsfCharlen strHashalgL, unsigned char bIncCerts, unsigned char bDetached,
+                  const unsigned char* ostrInputData, SsfOctetlen ostrInputDataL,
+                  SigRcpSsfInformationList signerList, const char* strChainFormat,
+                  SsfCharlen strChainFormatL, SsfOctetstring* ostrCertChain,
+                  SsfOctetlen* ostrCertChainL, SsfOctetstring* ostrSignerName,
+                  SsfOctetlen* ostrSignerNameL, SsfOctetstring* ostrSignerKeyId,
+                  SsfOctetlen* ostrSignerKeyIdL, SsfOctetstring* ostrSignedData,
+                  SsfOctetlen* ostrSignedDataL) {
+  SsfEntry entry("SsfSignEx");
+  if (!entry.ok()) return -1;
+  QORCR_NOEXCEPT_BODY(SSF_API_NOMEMORY, {
+    const Args a{strFormat,     strFormatL,     strHashalg, strHashalgL,    bIncCerts, bDetached,
+                 ostrInputData, ostrInputDataL, signerList, strChainFormat, strChainFormatL};
+    const SignExtras x{ostrCertChain,  ostrCertChainL,  ostrSignerName,
+                       ostrSignerNameL, ostrSignerKeyId, ostrSignerKeyIdL};
+    return sign(a, x, ostrSignedData, ostrSignedDataL);
+  })
+}
+
+int32_t SsfSign(const char* strFormat, SsfCharlen strFormatL, const char* strHashalg,
+                SsfCharlen strHashalgL, unsigned char bIncCerts, unsigned char bDetached,
+                const unsigned char* ostrInputData, SsfOctetlen ostrInputDataL,
+                SigRcpSsfInformationList signerList, SsfOctetstring* ostrSignedData,
+                SsfOctetlen* ostrSignedDataL) {
+  SsfEntry entry("SsfSign");
+  if (!entry.ok()) return -1;
+  QORCR_NOEXCEPT_BODY(SSF_API_NOMEMORY, {
+    const Args a{strFormat,     strFormatL,     strHashalg, strHashalgL, bIncCerts, bDetached,
+                 ostrInputData, ostrInputDataL, signerList, nullptr,     0};
+    return sign(a, SignExtras{}, ostrSignedData, ostrSignedDataL);
+  })
+}
+
+}  // extern "C"

@@ -1,0 +1,142 @@
+// "PKCS7": the input ContentInfo, one SignerInfo per signer record in list
+// order, and the DER SignedData (content type and message digest as signed
+// attributes; OpenSSL writes every SET OF in DER order).
+#include <openssl/cms.h>
+#include <openssl/err.h>
+
+#include "base/bytes/reader.h"
+#include "crypto/frame/frame.h"
+#include "crypto/sign/signint.h"
+
+namespace qorcr {
+namespace {
+
+constexpr uint8_t kDerSequence = 0x30;
+constexpr uint8_t kDerOid = 0x06;
+constexpr uint8_t kDerOctetString = 0x04;
+constexpr uint8_t kDerExplicit0 = 0xA0;
+constexpr unsigned kCmsFlags = CMS_BINARY | CMS_NOSMIMECAP | CMS_PARTIAL;
+
+using AsnObject = std::unique_ptr<ASN1_OBJECT, void (*)(ASN1_OBJECT*)>;
+
+// The input as a ContentInfo: its type and the bytes the signature covers
+// (the octets of a data content, else the DER of the content).
+struct Content {
+  AsnObject type{nullptr, ASN1_OBJECT_free};
+  Bytes bytes;
+};
+
+bool decode_content(Bytes in, Content* out) {
+  ByteReader r(in.p, in.n), ci, expl, octets;
+  if (!r.get_der(kDerSequence, &ci) || !r.rest_is_zero()) return false;
+  const uint8_t* oid_start = ci.data();
+  ByteReader oid;
+  if (!ci.get_der(kDerOid, &oid)) return false;
+  const unsigned char* p = oid_start;
+  out->type.reset(d2i_ASN1_OBJECT(nullptr, &p, static_cast<long>(ci.data() - oid_start)));
+  if (!out->type) return false;
+  if (ci.empty()) return true;  // a ContentInfo without content signs nothing
+  if (!ci.get_der(kDerExplicit0, &expl) || !ci.empty()) return false;
+  if (OBJ_obj2nid(out->type.get()) != NID_pkcs7_data) {
+    out->bytes.p = expl.data();
+    out->bytes.n = expl.remaining();
+    return true;
+  }
+  if (!expl.get_der(kDerOctetString, &octets) || !expl.empty()) return false;
+  out->bytes.p = octets.data();
+  out->bytes.n = octets.remaining();
+  return true;
+}
+
+void signer_failed(const SignCall& c, Signer* s, const char* text) {
+  ErrorPushOpenSsl(SSF_API_SIGNER_NOT_OK, c.func, text);
+  s->rec->uResult = SSF_API_SIGNER_NOT_OK;
+  s->ready = false;
+}
+
+// Builds and signs the SignedData; false when the whole structure failed
+// (every signer that was to sign is marked then).
+bool build(SignCall* c, const Content& content, std::vector<Signer>* signers,
+           SslPtr<CMS_ContentInfo>* out) {
+  unsigned flags = kCmsFlags | (c->detached ? CMS_DETACHED : 0u);
+  SslPtr<CMS_ContentInfo> cms(CMS_sign(nullptr, nullptr, nullptr, nullptr, flags));
+  const char* failure = nullptr;
+  if (!cms) failure = "cmsobj_create_SignedData() failed";
+  if (failure == nullptr && OBJ_obj2nid(content.type.get()) != NID_pkcs7_data &&
+      CMS_set1_eContentType(cms.get(), content.type.get()) != 1)
+    failure = "cmsobj_create_SignedData() failed";
+  bool any = false;
+  std::vector<X509*> added;  // OpenSSL refuses a certificate twice, signers may share one
+  for (Signer& s : *signers) {
+    if (failure != nullptr || !s.ready) continue;
+    if (CMS_add1_signer(cms.get(), s.cert, s.key, SignerDigest(*c, s), kCmsFlags | CMS_NOCERTS) == nullptr) {
+      signer_failed(*c, &s, "cmsobj_sign_ContentInfo() failed");
+      continue;
+    }
+    any = true;
+    bool have = false;
+    for (X509* x : added) have = have || X509_cmp(x, s.cert) == 0;
+    if (c->inc_certs && !have) {
+      if (CMS_add1_cert(cms.get(), s.cert) != 1) failure = "cmsobj_create_SignedData() failed";
+      added.push_back(s.cert);
+    }
+  }
+  if (failure == nullptr && any) {
+    SslPtr<BIO> data(BIO_new_mem_buf(content.bytes.p ? content.bytes.p : reinterpret_cast<const unsigned char*>(""),
+                                     static_cast<int>(content.bytes.n)));
+    if (!data || CMS_final(cms.get(), data.get(), nullptr, flags) != 1)
+      failure = "cmsobj_update_SignedData() failed";
+  }
+  if (failure != nullptr) {
+    for (Signer& s : *signers)
+      if (s.ready) signer_failed(*c, &s, failure);
+    return false;
+  }
+  *out = std::move(cms);
+  return any;
+}
+
+}  // namespace
+
+int32_t SignPkcs7(SignCall* c, std::vector<Signer>* signers) {
+  // 7: the content.
+  Content content;
+  if (c->input.n > static_cast<size_t>(INT32_MAX) || !decode_content(c->input, &content)) {
+    OpenSslErrorsDrop();
+    c->reason = "input is not a ContentInfo";
+    ErrorPush(SSF_API_DECODE_FAILED, c->func, c->reason);
+    return SSF_API_DECODE_FAILED;
+  }
+  // 8: every signer, also after one failed, so each record tells its reason.
+  for (SigRcpSsfInformationListStruct* n = c->signers; n != nullptr; n = n->ptrNextSigRcp) {
+    signers->emplace_back();
+    if (PrepareSigner(*c, n->ptrSigRcp, &signers->back()) == SSF_API_NOMEMORY) {
+      c->reason = "out of memory";
+      return SSF_API_NOMEMORY;
+    }
+  }
+  // 9-10: one SignedData for all of them.
+  SslPtr<CMS_ContentInfo> cms;
+  const bool built = build(c, content, signers, &cms);
+  bool all = built;
+  for (Signer& s : *signers) {
+    if (s.ready) s.rec->uResult = SSF_API_OK;
+    else all = false;
+  }
+  if (!all) {
+    c->reason = "signer errors";
+    return SSF_API_SIGNER_ERRORS;
+  }
+  unsigned char* der = nullptr;
+  const int len = i2d_CMS_ContentInfo(cms.get(), &der);
+  SslBuf<unsigned char> owned(der);
+  if (len <= 0) {
+    ErrorPushOpenSsl(SSF_API_ENCODE_FAILED, c->func, "SignedData cannot be encoded");
+    c->reason = "encoding failed";
+    return SSF_API_ENCODE_FAILED;
+  }
+  if (!DupOut(der, static_cast<size_t>(len), c->out, c->outL)) return SSF_API_NOMEMORY;
+  return SSF_API_OK;
+}
+
+}  // namespace qorcr

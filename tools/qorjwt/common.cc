@@ -1,0 +1,43 @@
+#include <stdio.h>
+
+#include "commands.h"
+#include "pki.h"
+#include "qorjwt.h"
+
+namespace qortool {
+
+int Fail(const std::string& what) {
+  fprintf(stderr, "qorjwt: %s\n", what.c_str());
+  return kExitUsage;
+}
+
+int StartLibrary(const Global& g) {
+  if (!g.trace_file.empty()) {
+    const std::string level = std::to_string(g.trace_level);
+    RavAreSetProperty("QOR_EXT_TRL", level.c_str());
+    RavAreSetProperty("QOR_EXT_TRC", g.trace_file.c_str());
+  }
+  int32_t rc = TavriInitialize(nullptr);
+  if (rc != 0) return Fail("library initialisation failed with " + std::to_string(rc));
+  return kExitValid;
+}
+
+bool ReadText(const std::string& path, std::string* out, std::string* error) {
+  Bytes b;
+  if (!ReadFileBytes(path, &b, error)) return false;
+  out->assign(b.begin(), b.end());
+  while (!out->empty() && (out->back() == '\n' || out->back() == '\r' || out->back() == ' '))
+    out->pop_back();
+  return true;
+}
+
+bool ReadPin(const std::string& path, std::string* pin, std::string* error) {
+  pin->clear();
+  if (path.empty()) return true;
+  if (!ReadText(path, pin, error)) return false;
+  size_t eol = pin->find_first_of("\r\n");
+  if (eol != std::string::npos) pin->resize(eol);
+  return true;
+}
+
+}  // namespace qortool
