@@ -1,6 +1,8 @@
 // Table-driven Base64 decoding: one lookup per character.
 #include "krn/ha/habase64.h"
 
+#include <initializer_list>
+
 #include "base/bytes/reader.h"
 
 namespace {
@@ -21,8 +23,8 @@ struct ReverseTables {
 
 constexpr void fill(int8_t* table, const char* alphabet, bool pad) {
   for (int i = 0; alphabet[i] != '\0'; ++i) table[static_cast<unsigned char>(alphabet[i])] = static_cast<int8_t>(i);
-  table[' '] = table['\t'] = table['\r'] = table['\n'] = kWhiteSpace;
-  if (pad) table['='] = kPad;
+  for (unsigned char c : {' ', '\t', '\r', '\n'}) table[c] = kWhiteSpace;
+  if (pad) table[static_cast<unsigned char>('=')] = kPad;
 }
 
 // Built at compile time, so there is nothing to initialise or race on.
@@ -35,7 +37,7 @@ constexpr ReverseTables build() {
   for (size_t i = 0; i < kSelectors; ++i) fill(r.t[i], alphabets[i], i < 6);
   // Hexadecimal digits in either case.
   for (size_t i = 6; i < kSelectors; ++i)
-    for (int d = 0; d < 6; ++d) r.t[i]['a' + d] = static_cast<int8_t>(10 + d);
+    for (int d = 0; d < 6; ++d) r.t[i][static_cast<unsigned char>('a' + d)] = static_cast<int8_t>(10 + d);
   return r;
 }
 

@@ -54,6 +54,9 @@ constexpr AlgRow kAlgs[] = {
     {"RS384", JWT_ALG_RS384, "SHA384"}, {"RS512", JWT_ALG_RS512, "SHA512"},
 };
 
+// A length for "%*.*s" in a trace line.
+int trace_len(size_t n) { return n > INT32_MAX ? INT32_MAX : static_cast<int>(n); }
+
 bool is_hmac(JWT_ALG_TYPE a) { return a == JWT_ALG_HS256 || a == JWT_ALG_HS384 || a == JWT_ALG_HS512; }
 
 // A buffer from jwtExtract2Json, freed with the evaluation.
@@ -280,11 +283,11 @@ bool Evaluation::rsa_ok(const unsigned char* key, size_t key_len, ByteReader sig
   const unsigned char* certs = is_cert ? der->data() : key;
   const int32_t certs_len = is_cert ? static_cast<int32_t>(der->size()) : static_cast<int32_t>(key_len);
   if (is_cert)
-    DPTRC_INFO(tf.load(), 3, "X509 cert. is the following: >>>%*.*s<<<.\n", static_cast<int>(key_len),
-               static_cast<int>(key_len), reinterpret_cast<const char*>(key));
+    DPTRC_INFO(tf.load(), 3, "X509 cert. is the following: >>>%*.*s<<<.\n", trace_len(key_len),
+               trace_len(key_len), reinterpret_cast<const char*>(key));
   else
-    DPTRC_INFO(tf.load(), 3, "Public Key is the following: >>>%*.*s<<<.\n", static_cast<int>(key_len),
-               static_cast<int>(key_len), key ? reinterpret_cast<const char*>(key) : "");
+    DPTRC_INFO(tf.load(), 3, "Public Key is the following: >>>%*.*s<<<.\n", trace_len(key_len),
+               trace_len(key_len), key ? reinterpret_cast<const char*>(key) : "");
   SigRcpSsfInformationList results = nullptr;
   SsfOctetstring out = nullptr;
   SsfOctetlen out_len = 0;
@@ -427,8 +430,8 @@ int32_t Evaluation::run(const char* token, size_t token_len, const unsigned char
       return JWT_RC_STRUCT_SIZE;
     }
   }
-  DPTRC_INFO(tf.load(), 3, "Token is the following:      >>>%*.*s<<<\n", static_cast<int>(token_len),
-             static_cast<int>(token_len), token ? token : "");
+  DPTRC_INFO(tf.load(), 3, "Token is the following:      >>>%*.*s<<<\n", trace_len(token_len),
+             trace_len(token_len), token ? token : "");
 
   // Split at the first two dots; everything after the second is the signature.
   const ByteReader tok(token, token_len);
