@@ -22,6 +22,14 @@ std::string StripPrefix(const std::string& line) {
   return std::regex_replace(line, kPrefix, "", std::regex_constants::format_first_only);
 }
 
+// The entry texts of a trace file, without stamp lines and prefixes.
+std::vector<std::string> Texts(const std::string& path) {
+  std::vector<std::string> texts;
+  for (auto& line : Lines(ReadFile(path)))
+    if (std::regex_search(line, kPrefix) && !std::regex_match(line, kStamp)) texts.push_back(StripPrefix(line));
+  return texts;
+}
+
 }  // namespace
 
 TEST(DpTrc, FileStartsWithHeaderAndFirstOpenSetsTheLevel) {
@@ -107,10 +115,7 @@ TEST(DpTrc, ErrorEntryEndsWithTheSavedLocation) {
     DpTrcWarn(f, "careful %s", "now");
   }
   CTrcFileClose(f);
-  std::vector<std::string> texts;
-  for (auto& line : Lines(ReadFile(path)))
-    if (std::regex_search(line, kPrefix) && !std::regex_match(line, kStamp))
-      texts.push_back(StripPrefix(line));
+  const auto texts = Texts(path);
   ASSERT_EQ(texts.size(), 2u);
   EXPECT_EQ(texts[0], "*** ERROR => Mutex lock could not be applied! [ssoxxext     12345]");
   EXPECT_EQ(texts[1], "*** WARNING => careful now [abcdefghijkl 42]");
@@ -161,10 +166,7 @@ TEST(DpTrc, DumpBufferWritesSixteenBytesPerLineAtItsLevel) {
   DumpBuffer(f, bytes, sizeof bytes, 0);  // not a dump level: nothing
   DumpBuffer(f, bytes, sizeof bytes, 2);
   CTrcFileClose(f);
-  std::vector<std::string> texts;
-  for (auto& line : Lines(ReadFile(path)))
-    if (std::regex_search(line, kPrefix) && !std::regex_match(line, kStamp))
-      texts.push_back(StripPrefix(line));
+  const auto texts = Texts(path);
   ASSERT_EQ(texts.size(), 2u);
   EXPECT_EQ(texts[0],
             "00000000  41 00 43 44 45 46 47 48  49 4a 4b 4c 4d 4e 4f 50  A.CDEFGHIJKLMNOP");

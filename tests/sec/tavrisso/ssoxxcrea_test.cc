@@ -44,12 +44,6 @@ TICKET_INFO Info(Input& in, Fields& f) {
   return ti;
 }
 
-std::string Hex(const std::string& s) {
-  std::string h;
-  for (unsigned char c : s) h += "0123456789abcdef"[c >> 4], h += "0123456789abcdef"[c & 15];
-  return h;
-}
-
 // What split_ticket.py read: header lines and the units in stream order.
 struct Split {
   bool ok = false;
