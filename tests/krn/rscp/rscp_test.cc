@@ -19,12 +19,7 @@ std::string FirstDifference(const Bytes& got, const Bytes& want) {
   size_t i = 0;
   while (i < got.size() && i < want.size() && got[i] == want[i]) i++;
   if (i == got.size() && i == want.size()) return "";
-  auto hex = [&](const Bytes& b) {
-    std::string out;
-    char buf[4];
-    for (size_t j = i; j < b.size() && j < i + 8; j++) snprintf(buf, sizeof buf, "%02x", b[j] & 0xFF), out += buf;
-    return out;
-  };
+  auto hex = [&](const Bytes& b) { return qortest::Hex(b.substr(i, 8)); };
   return "at " + std::to_string(i) + ": got " + hex(got) + " want " + hex(want);
 }
 

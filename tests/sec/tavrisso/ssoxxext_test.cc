@@ -200,7 +200,6 @@ TEST(TraceFile, InitialiseWritesHeaderEntriesAndErrorsWithLocation) {
   ASSERT_GE(e.size(), 6u);
   EXPECT_EQ(e[0], "Leave RavAreSetProperty");
   EXPECT_TRUE(Contains(e, "TavriInitialize was called."));
-  EXPECT_TRUE(Contains(e, "Leave RavAreSetProperty"));
   EXPECT_TRUE(Contains(e, "    Initializing QORJWT Version 1 "));
   EXPECT_TRUE(std::regex_match(
       e[std::find(e.begin(), e.end(), "    Initializing QORJWT Version 1 ") - e.begin() + 1],
