@@ -6,7 +6,6 @@
 #include <thread>
 
 #include "sec/jwt/jwttest.h"
-#include "sec/tavrisso/ssoxxglob.h"
 
 namespace {
 
@@ -320,12 +319,8 @@ TEST_F(JwtEval, ExportedEntryChecksInputAndFoldsResultsToFive) {
   Info sized;
   sized.info.struct_size = 600;
   EXPECT_EQ(TavriEvalJWToken(t.data(), t.size(), key.data(), key.size(), nullptr, &sized.info), 5);
-  // The loaded key serves when none is passed; a loaded certificate never as a secret.
-  {
-    ThrRecMtxGuard g(&ssf_rmtx);
-    memcpy(X509Key, key.data(), key.size());
-    X509KeyLen = key.size();
-  }
+  // The key loaded as HMAC secret (type 2) serves when none is passed.
+  ASSERT_EQ(TavriLoadTicketKey(key.data(), static_cast<int32_t>(key.size()), nullptr, 0, 2), 0);
   Info loaded;
   EXPECT_EQ(TavriEvalJWToken(t.data(), t.size(), nullptr, 0, nullptr, &loaded.info), 0);
   ASSERT_EQ(TavriShutdown(), 0);
@@ -342,18 +337,27 @@ TEST_F(JwtEval, LoadedCertificateIsNeverAnHmacSecret) {
   for (const std::string& k : {std::string(der.begin(), der.end()), pem, f[3]})
     s.Add("HS256", "secret:" + jwttest::Hex(k), kHs256, R"({"sub":"alice"})");
   s.Run();
-  const std::vector<std::string> loaded = {std::string(), pem, f[3]};
-  for (size_t n = 0; n < 3; ++n) {
-    const Bytes k = n == 0 ? der : ToBytes(loaded[n]);
-    {
-      ThrRecMtxGuard g(&ssf_rmtx);
-      memcpy(X509Key, k.data(), k.size());
-      X509KeyLen = k.size();
+  // Loaded as a certificate (types 1 and 4), in DER, PEM and bare Base64.
+  const std::vector<Bytes> loaded = {der, ToBytes(pem), ToBytes(f[3])};
+  for (int32_t type : {1, 4}) {
+    for (size_t n = 0; n < loaded.size(); ++n) {
+      ASSERT_EQ(TavriLoadTicketKey(loaded[n].data(), static_cast<int32_t>(loaded[n].size()), nullptr, 0, type), 0);
+      Info i;
+      EXPECT_EQ(TavriEvalJWToken(s.token(n).data(), s.token(n).size(), nullptr, 0, nullptr, &i.info), 5) << n;
+      EXPECT_EQ(i.error(), "JWT signature validation failed");
     }
-    Info i;
-    EXPECT_EQ(TavriEvalJWToken(s.token(n).data(), s.token(n).size(), nullptr, 0, nullptr, &i.info), 5) << n;
-    EXPECT_EQ(i.error(), "JWT signature validation failed");
   }
+}
+
+TEST_F(JwtEval, ModuleStartsOnceAndRefusesAnEmptySecret) {
+  EXPECT_EQ(JwtInitializeExtern(nullptr), 0);  // already started by TavriInitialize
+  EXPECT_EQ(JwtShutdown(), 0);
+  Signer s;
+  s.AddHs("HS256", "", R"({"sub":"alice"})");
+  s.Run();
+  Info i;
+  EXPECT_EQ(jwttest::Eval(s.token(0), Bytes(), &i.info), JWT_RC_SIGNATURE);
+  EXPECT_STREQ(i.info.lastError, "JWT signature validation failed");
 }
 
 TEST_F(JwtEval, EightThreadsEvaluateAtOnce) {
