@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds and runs every test: the normal build, then the ASan/UBSan build
-# (clang, with the fuzz targets run for a short fixed time).
+# (clang, with the fuzz targets run for a short fixed time), then the tests
+# that run threads once more under ThreadSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/deps.sh
@@ -11,3 +12,12 @@ for preset in default asan; do
 done
 ctest --preset default -j "$jobs"
 ctest --preset asan -j "$jobs"
+
+# ThreadSanitizer: only the test binary is built, and only the threaded tests run.
+thread_tests='^(Stress\.|Concurrency\.|Eval\.EightThreadsAtOnce|JwtEval\.EightThreadsEvaluateAtOnce|'
+thread_tests+='VerifyPkcs7\.ThreadsVerifyAtOnceAgainstOneKeyStore|ErrorInfo\.AnErrorInOneThreadIsNotSeenByAnother|'
+thread_tests+='ConvertCList\.ThreadsConvertTheirOwnListsAtOnce|Thr\.CriticalSectionExcludesOtherThreads|'
+thread_tests+='Thr\.KeysHoldPerThreadValues)'
+cmake --preset tsan >/dev/null
+cmake --build --preset tsan -j "$jobs" --target qorjwt_tests
+TSAN_OPTIONS="suppressions=$PWD/tests/tsan.supp" ctest --preset tsan -j "$jobs" -R "$thread_tests"

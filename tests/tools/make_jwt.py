@@ -7,6 +7,7 @@ stdin, one request a line:  ALG KEYREF HEADER_HEX PAYLOAD_HEX
           rsa:<name>:<bits>       RSA key made here (one per name)
           rfc:<examples.json>     the RSA key of RFC 7515 A.2, named "rfc"
           raw:<hex>               HMAC with these bytes (e.g. a certificate)
+          pem:<path>              RSA private key from a PEM file (no key output)
 stdout: 'key <name> cert|spki|pem <hex>' for every RSA key, then
         'token <text>' per request, in order."""
 import base64
@@ -42,6 +43,8 @@ def self_signed(key, cn):
 
 def rsa_key(ref):
     kind, rest = ref.split(":", 1)
+    if kind == "pem":
+        return serialization.load_pem_private_key(open(rest, "rb").read(), None)
     if kind == "rfc":
         name = "rfc"
         if name not in keys:

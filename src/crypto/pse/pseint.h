@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "crypto/base/wipealloc.h"
 #include "crypto/pse/pse.h"
 
 namespace qorcr {
@@ -29,7 +30,9 @@ enum class PseStatus {
 uint32_t PseStatusCode(PseStatus s);
 const char* PseStatusText(PseStatus s);
 
-using Image = std::vector<unsigned char>;
+// Key store bytes may hold a private key (a plain PEM bundle, or the
+// PIN-protected PKCS#12), so they are wiped whenever they are freed.
+using Image = std::vector<unsigned char, WipingAllocator<unsigned char>>;
 using ImageRef = std::shared_ptr<const Image>;
 
 constexpr size_t kMaxImageSize = 16u << 20;

@@ -47,8 +47,11 @@ std::atomic<bool> bThrInit{false};
 pthread_mutex_t thr_init_mutex = PTHREAD_MUTEX_INITIALIZER;
 
 char gzsTrcFile[kTrcFileNameSize] = "";
-int iTrcLevel = kTrcLevelNotSet;
-char gzsTrcLevel[2] = "1";
+// Read by RavAreGetProperty without a lock while a set may change it.
+std::atomic<int> iTrcLevel{kTrcLevelNotSet};
+// The level texts RavAreGetProperty returns: constants, so concurrent
+// readers never write shared storage.
+constexpr const char* kTrcLevelText[] = {"0", "1", "2", "3"};
 char gQORSYSID[kSysIdSize] = "SYS";
 char gQORMANDT[kClientSize] = "000";
 char gEXTSYSID[kSysIdSize] = "EXT";
@@ -119,10 +122,13 @@ void set_trace_level(const char* v) {
     return;
   }
   iTrcLevel = parse_level_char(v);
-  ct_level = iTrcLevel;
+  ct_level = iTrcLevel.load();
 }
 
-int trace_open_level() { return (iTrcLevel >= 0 && iTrcLevel <= 3) ? iTrcLevel : 1; }
+int trace_open_level() {
+  const int level = iTrcLevel.load();
+  return (level >= 0 && level <= 3) ? level : 1;
+}
 
 void close_library_handle() {
   DPTRC_FILE_HDL cur = tavriTf.load();
@@ -201,14 +207,12 @@ bool set_property_locked(const char* name, const char* v) {
 }
 
 const char* read_trace_level() {
-  int level = iTrcLevel;
+  int level = iTrcLevel.load();
   if (level == kTrcLevelNotSet) {
     const char* env = getenv("QOR_EXT_TRL");
     level = env ? static_cast<int>(strtol(env, nullptr, 10)) : 1;
   }
-  gzsTrcLevel[0] = (level >= 0 && level <= 3) ? static_cast<char>('0' + level) : '1';
-  gzsTrcLevel[1] = '\0';
-  return gzsTrcLevel;
+  return kTrcLevelText[(level >= 0 && level <= 3) ? level : 1];
 }
 
 void write_init_header() {

@@ -2,6 +2,7 @@
 // HMAC secret) and the certificate-parsing export.
 #include <string.h>
 
+#include "crypto/hash/hashapi.h"
 #include "krn/ha/habase64.h"
 #include "qorjwt.h"
 #include "sec/tavrisso/certattr.h"
@@ -38,16 +39,21 @@ constexpr int32_t kX509KeyMax = static_cast<int32_t>(kX509KeySize) - 1;
 void clear_loaded_key() {
   if (pMemoryPSE == nullptr) return;
   TavriReleaseLoadedKey();
-  memset(PSEpwd, 0, sizeof PSEpwd);
+  crypt_cleanse(PSEpwd, sizeof PSEpwd);
 }
 
+// The old password and key are wiped before they are replaced, so no tail
+// of a longer one stays behind the new one.
 void store_password(const char* pPassword) {
+  if (pPassword == nullptr) return;
+  crypt_cleanse(PSEpwd, sizeof PSEpwd);
   // A password that does not fit leaves PSEpwd empty.
-  if (pPassword != nullptr) strcpy_sRFB(PSEpwd, sizeof PSEpwd, pPassword);
+  strcpy_sRFB(PSEpwd, sizeof PSEpwd, pPassword);
 }
 
 void store_key_bytes(const unsigned char* pKey, int32_t lKey) {
   if (lKey > kX509KeyMax) return;
+  crypt_cleanse(X509Key, sizeof X509Key);
   memcpy(X509Key, pKey, static_cast<size_t>(lKey));
   X509KeyLen = static_cast<size_t>(lKey);
 }
@@ -135,6 +141,7 @@ int32_t load_certificate(const unsigned char* pKey, int32_t lKey, bool quiet) {
 // leaves an empty or partial key.
 void load_hmac_base64(const unsigned char* pKey, int32_t lKey) {
   if (lKey > kX509KeyMax) return;
+  crypt_cleanse(X509Key, sizeof X509Key);
   size_t len = 0;
   haDecBase64SB(pKey, static_cast<size_t>(lKey), ALPHABET_UTF8_BASE64,
                 HA_DEC_LENIENT | HA_DEC_SKIP_FOREIGN, X509Key, static_cast<size_t>(kX509KeyMax),
@@ -218,7 +225,7 @@ void TavriReleaseLoadedKey() {
   if (s_SsfLib.fp_qor_delete_memory_PSE != nullptr) s_SsfLib.fp_qor_delete_memory_PSE(pMemoryPSE);
   pMemoryPSE = nullptr;
   memset(PSEPath, 0, sizeof PSEPath);
-  memset(X509Key, 0, sizeof X509Key);
+  crypt_cleanse(X509Key, sizeof X509Key);
   X509KeyLen = 0;
 }
 

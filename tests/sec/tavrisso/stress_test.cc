@@ -1,0 +1,256 @@
+// Eight threads mix ticket and token evaluation, certificate parsing and the
+// properties while one of them keeps switching the loaded key between two
+// issuers: every success carries exactly its ticket's or token's fields,
+// every failure is the library's result for a key that is not in force.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <map>
+#include <thread>
+#include <vector>
+
+#include "sec/jwt/jwttest.h"
+#include "sec/tavrisso/tickettest.h"
+
+using namespace qortest;
+
+namespace {
+
+#if defined(__SANITIZE_THREAD__) || defined(__SANITIZE_ADDRESS__)
+#define QOR_STRESS_SANITIZED 1
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer) || __has_feature(address_sanitizer)
+#define QOR_STRESS_SANITIZED 1
+#endif
+#endif
+#ifdef QOR_STRESS_SANITIZED
+constexpr int kRounds = 40;  // per evaluating thread; sanitizers are ~10x slower
+#else
+constexpr int kRounds = 400;
+#endif
+constexpr int kThreads = 8;  // thread 0 reloads the key, the others evaluate
+
+// Verification with the issuer that is not loaded, and with a memory key
+// store that a reload deleted after the evaluation had picked its name.
+constexpr int32_t kRcWrongSigner = 5 | 22 << 16;
+constexpr int32_t kRcStoreReplaced = 20 | 23 << 16;
+constexpr int32_t kRcJwtInvalid = 5;
+
+constexpr char kOwnSys[] = "STR", kOwnClient[] = "042";
+constexpr char kPropertyList[] =
+    "QOR_EXT_TRC;QOR_EXT_TRL;QOR_EXT_SYSID;QOR_EXT_CLIENT;QOR_OWN_SYSID;QOR_OWN_CLIENT;"
+    "QOR_EXT_CODEPAGE;SSF_LIB;SSF_HASH;SSF_INCLUDE_CERT";
+
+enum Op {
+  kLogon,         // logon ticket of issuer A, B or the never-loaded C
+  kAssertion,     // assertion ticket of A or B for the own identity
+  kJwtRsLoaded,   // RS256 token of A or B, verified with the loaded key
+  kJwtHsLoaded,   // HS256 token keyed with A's or B's certificate bytes: a
+                  // loaded certificate is never taken as an HMAC secret
+  kJwtOwnKey,     // HS384 and RS256 tokens with the caller's key
+  kParseCert,
+  kProperties,
+  kOpCount
+};
+
+struct Issuer {
+  std::string name, logon, assertion, rs, hs;
+  Bytes der;
+};
+
+class Stress : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    dir_ = new TempDir;
+    issuers_ = new std::vector<Issuer>;
+    jwt_ = new jwttest::Signer;
+    own_secret_ = new std::string("a secret of the caller, 32 bytes");
+    const std::string fields = " --sysid ABC --client 000 --lang E --hours 8";
+    for (const char* name : {"A", "B", "C"}) {
+      Issuer is;
+      is.name = name;
+      const std::string base = dir_->file(name);
+      ASSERT_TRUE(Sh(std::string(kMakeTicket) + "cert " + base + " --cn 'Stress " + name + "'"));
+      const std::string keys = " --key " + base + ".key --cert " + base + ".pem";
+      is.logon = ShOut(std::string(kMakeTicket) + "ticket" + keys + " --user U" + name + fields);
+      is.assertion = ShOut(std::string(kMakeTicket) + "ticket" + keys + " --user S" + name + fields +
+                           " --rcpt-sysid " + kOwnSys + " --rcpt-client " + kOwnClient + " --flags 1");
+      ASSERT_FALSE(is.logon.empty() || is.assertion.empty());
+      is.der = ReadBytes(base + ".der");
+      const std::string body = R"({"sub":"user-)" + is.name + R"(","exp":4102444800})";
+      rs_[is.name] = jwt_->Add("RS256", "pem:" + base + ".key", R"({"alg":"RS256"})", body);
+      hs_[is.name] = jwt_->Add("HS256", "raw:" + jwttest::Hex(std::string(is.der.begin(), is.der.end())),
+                               R"({"alg":"HS256"})", body);
+      issuers_->push_back(is);
+    }
+    own_hs_ = jwt_->AddHs("HS384", *own_secret_, R"({"sub":"own-hs","exp":4102444800})");
+    own_rs_ = jwt_->Add("RS256", "rsa:own:2048", R"({"alg":"RS256"})", R"({"sub":"own-rs","exp":4102444800})");
+    jwt_->Run();
+  }
+  static void TearDownTestSuite() {
+    delete jwt_;
+    delete issuers_;
+    delete own_secret_;
+    delete dir_;
+  }
+  void SetUp() override {
+    ASSERT_EQ(TavriInitialize(nullptr), 0);
+    ASSERT_EQ(RavAreSetProperty("QOR_OWN_SYSID", kOwnSys), 0);
+    ASSERT_EQ(RavAreSetProperty("QOR_OWN_CLIENT", kOwnClient), 0);
+    ASSERT_EQ(LoadCert(issuers_->at(0).der), 0);
+  }
+  void TearDown() override { TavriShutdown(); }
+
+  static TempDir* dir_;
+  static std::vector<Issuer>* issuers_;
+  static jwttest::Signer* jwt_;
+  static std::string* own_secret_;
+  static std::map<std::string, size_t> rs_, hs_;
+  static size_t own_hs_, own_rs_;
+};
+TempDir* Stress::dir_ = nullptr;
+std::vector<Issuer>* Stress::issuers_ = nullptr;
+jwttest::Signer* Stress::jwt_ = nullptr;
+std::string* Stress::own_secret_ = nullptr;
+std::map<std::string, size_t> Stress::rs_, Stress::hs_;
+size_t Stress::own_hs_ = 0, Stress::own_rs_ = 0;
+
+// What one evaluating thread saw: result counts per operation and issuer,
+// and the descriptions of wrong outcomes.
+struct Tally {
+  std::map<std::string, int> counts;
+  std::vector<std::string> wrong;
+  void Count(const std::string& what, int32_t rc) { ++counts[what + " rc=" + std::to_string(rc)]; }
+  void Wrong(const std::string& what, int32_t rc, const std::string& detail) {
+    wrong.push_back(what + " rc=" + std::to_string(rc) + " " + detail);
+  }
+};
+
+int32_t EvalJwt(const std::string& token, const Bytes* key, jwttest::Info* out) {
+  return TavriEvalJWToken(token.data(), token.size(), key ? key->data() : nullptr, key ? key->size() : 0,
+                          nullptr, &out->info);
+}
+
+TEST_F(Stress, EvaluationsStayCorrectWhileTheKeyIsReloaded) {
+  const std::vector<Issuer>& is = *issuers_;
+  const Bytes own_secret = ToBytes(*own_secret_), own_cert = jwt_->key("own.cert");
+  std::atomic<int> running{kThreads - 1};
+  std::atomic<int> reloads{0};
+  std::vector<Tally> tallies(kThreads);
+
+  auto reloader = [&](Tally& t) {
+    for (int n = 0; n == 0 || running.load() > 0; ++n) {  // at least one reload
+      int32_t rc = LoadCert(is[n % 2].der);
+      if (rc != 0) t.Wrong("reload", rc, is[n % 2].name);
+      ++reloads;
+      if (n % 16 == 0) {
+        // Property sets of values nobody reads meanwhile, under paramSetting.
+        RavAreSetProperty("QOR_EXT_SYSID", n % 32 ? "EXTA" : "EXTB");
+        RavAreSetProperty("QOR_EXT_TRL", n % 32 ? "0" : "1");
+      }
+      std::this_thread::yield();
+    }
+  };
+
+  auto worker = [&](int thread, Tally& t) {
+    for (int round = 0; round < kRounds; ++round) {
+      const Issuer& who = is[(thread + round) % 3];  // C is never loaded
+      const bool loadable = who.name != "C";
+      const Op op = static_cast<Op>((thread * 3 + round) % kOpCount);
+      switch (op) {
+        case kLogon: {
+          Info out;
+          int32_t rc = TavriEvalLogonTicketEx(who.logon.c_str(), nullptr, nullptr, nullptr, nullptr, &out.ti);
+          t.Count("logon " + who.name, rc);
+          if (rc == 0 && (!loadable || out.User() != "U" + who.name || out.Sys() != "ABC" ||
+                          out.Cert() != who.der || out.Type() != ZOVEDADU2_LOGON_TICKET))
+            t.Wrong("logon " + who.name, rc, out.User());
+          if (rc != 0 && rc != kRcWrongSigner && rc != kRcStoreReplaced) t.Wrong("logon " + who.name, rc, "");
+          break;
+        }
+        case kAssertion: {
+          const Issuer& a = is[round % 2];
+          Info out;
+          int32_t rc = TavriEvalAssertionTicket(a.assertion.c_str(), nullptr, nullptr, nullptr, nullptr, &out.ti);
+          t.Count("assertion " + a.name, rc);
+          if (rc == 0 && (out.User() != "S" + a.name || out.Type() != ZOVEDADU2_ASSERTION_TICKET))
+            t.Wrong("assertion " + a.name, rc, out.User());
+          if (rc != 0 && rc != kRcWrongSigner && rc != kRcStoreReplaced) t.Wrong("assertion " + a.name, rc, "");
+          break;
+        }
+        case kJwtRsLoaded:
+        case kJwtHsLoaded: {
+          const bool rs = op == kJwtRsLoaded;
+          const std::string what = std::string(rs ? "RS256 " : "HS256 ") + who.name;
+          jwttest::Info out;
+          int32_t rc = EvalJwt(jwt_->token(rs ? rs_[who.name] : hs_[who.name]), nullptr, &out);
+          t.Count(what, rc);
+          if (rc == 0 && (!rs || !loadable || out.sub() != "user-" + who.name)) t.Wrong(what, rc, out.sub());
+          if (rc != 0 && (rc != kRcJwtInvalid || out.error() != "JWT signature validation failed"))
+            t.Wrong(what, rc, out.error());
+          break;
+        }
+        case kJwtOwnKey: {
+          const bool rs = round % 2;
+          jwttest::Info out;
+          int32_t rc = EvalJwt(jwt_->token(rs ? own_rs_ : own_hs_), rs ? &own_cert : &own_secret, &out);
+          t.Count(rs ? "RS256 own" : "HS384 own", rc);
+          if (rc != 0 || out.sub() != (rs ? "own-rs" : "own-hs")) t.Wrong("own key", rc, out.error());
+          break;
+        }
+        case kParseCert: {
+          unsigned char buf[64];
+          int32_t len = sizeof buf;
+          int32_t rc = TavriParseCertificate(who.der.data(), static_cast<int32_t>(who.der.size()), "SUBJECT",
+                                             buf, &len);
+          t.Count("parse", rc);
+          if (rc != 0 || std::string(reinterpret_cast<char*>(buf), static_cast<size_t>(len)) != "CN=Stress " + who.name)
+            t.Wrong("parse " + who.name, rc, "");
+          break;
+        }
+        case kProperties: {
+          const char* list = RavAreGetProperty(nullptr);
+          const char* sys = RavAreGetProperty("QOR_OWN_SYSID");
+          const char* lvl = RavAreGetProperty("QOR_EXT_TRL");
+          const std::string level = lvl ? lvl : "";
+          t.Count("properties", 0);
+          if (!list || strcmp(list, kPropertyList) != 0 || !sys || strcmp(sys, kOwnSys) != 0 ||
+              (level != "0" && level != "1"))
+            t.Wrong("properties", 0, level);
+          if (RavAreSetProperty("QOR_EXT_CLIENT", thread % 2 ? "111" : "222") != 0) t.Wrong("set", 9, "");
+          break;
+        }
+        case kOpCount:
+          break;
+      }
+    }
+    --running;
+  };
+
+  std::vector<std::thread> threads;
+  threads.emplace_back(reloader, std::ref(tallies[0]));
+  for (int n = 1; n < kThreads; ++n) threads.emplace_back(worker, n, std::ref(tallies[n]));
+  for (auto& th : threads) th.join();
+
+  std::map<std::string, int> counts;
+  for (const Tally& t : tallies) {
+    for (const auto& w : t.wrong) ADD_FAILURE() << w;
+    for (const auto& [what, n] : t.counts) counts[what] += n;
+  }
+  std::string summary;
+  for (const auto& [what, n] : counts) summary += what + ": " + std::to_string(n) + "\n";
+  RecordProperty("reloads", reloads.load());
+  std::cout << reloads.load() << " key reloads\n" << summary;
+  EXPECT_GT(reloads.load(), 0);
+
+  // Afterwards the library is as usable as before.
+  ASSERT_EQ(LoadCert(is[1].der), 0);
+  Info out;
+  EXPECT_EQ(TavriEvalLogonTicketEx(is[1].logon.c_str(), nullptr, nullptr, nullptr, nullptr, &out.ti), 0);
+  EXPECT_EQ(out.User(), "UB");
+  Info other;
+  EXPECT_EQ(TavriEvalLogonTicketEx(is[0].logon.c_str(), nullptr, nullptr, nullptr, nullptr, &other.ti),
+            kRcWrongSigner);
+}
+
+}  // namespace
