@@ -35,7 +35,8 @@ bool fail_now() {
   const long k = seen.fetch_add(1) + 1;
   if (k != fail_at.load()) return false;
   hit = true;
-  if (getenv("QOR_FAULT_BACKTRACE") != nullptr) {  // where the failure lands, for debugging
+  const char* bt = getenv("QOR_FAULT_BACKTRACE");  // N: where failure N lands, for debugging
+  if (bt != nullptr && atol(bt) == k) {
     void* frames[32];
     fprintf(stderr, "failalloc: allocation %ld fails here:\n", k);
     backtrace_symbols_fd(frames, backtrace(frames, 32), 2);

@@ -114,9 +114,13 @@ int32_t load_certificate(const unsigned char* pKey, int32_t lKey, bool quiet) {
           s_SsfLib.fp_SsfOpenProfile(pMemoryPSE, nameL, nullptr, 0, nullptr, 0, nullptr, 0,
                                      &profile) == SSF_API_OK) {
         opened = true;
-        if (s_SsfLib.fp_SsfPutCertificate != nullptr) s_SsfLib.fp_SsfPutCertificate(profile, cert);
+        int32_t put = SSF_API_OK;
+        if (s_SsfLib.fp_SsfPutCertificate != nullptr) put = s_SsfLib.fp_SsfPutCertificate(profile, cert);
         rc = s_SsfLib.fp_SsfCloseProfile != nullptr ? s_SsfLib.fp_SsfCloseProfile(&profile) : 0;
         store_pse_path();
+        // Other put failures do not count, but one out of memory left the
+        // store without the certificate, which must not look like a load.
+        if (rc == 0 && put == SSF_API_NOMEMORY) rc = kRcNoMemoryPse;
       }
     }
     if (!opened) {
