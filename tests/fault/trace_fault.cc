@@ -16,7 +16,7 @@ TEST(TraceFault, UnwritableTraceFilesLeaveEvaluationAlone) {
   const std::string expired = issuers.Ticket("--user JDOE --sysid ABC --client 000 --hours 1 --age 120");
   TempDir dir;
   const std::string ro = dir.file("ro");
-  ASSERT_EQ(mkdir(ro.c_str(), 0555), 0);  // root writes there anyway; the others still fault
+  ASSERT_EQ(mkdir(ro.c_str(), 0555), 0);  // a privileged user may still write there
   const std::string files[] = {ro + "/trace.trc", dir.file("missing/dir/trace.trc"), "/proc/qorjwt-trace.trc",
                                "/dev/full"};
   for (const std::string& file : files) {
