@@ -2,6 +2,8 @@
 // HMAC secret) and the certificate-parsing export.
 #include <string.h>
 
+#include <new>
+
 #include "krn/ha/habase64.h"
 #include "qorjwt.h"
 #include "sec/tavrisso/certattr.h"
@@ -237,7 +239,12 @@ QOR_API int32_t TavriLoadTicketKey(const unsigned char* pKey, int32_t lKey, cons
   TAVRI_TRC(3, "Call function TavriLoadTicketKey \n");
   ThrRecMtxLock(&ssf_rmtx);
   bool returned_early = false;
-  int32_t rc = load_key_locked(pKey, lKey, pPassword, tType, &returned_early);
+  int32_t rc = kRcNoMemoryPse;
+  try {
+    rc = load_key_locked(pKey, lKey, pPassword, tType, &returned_early);
+  } catch (const std::bad_alloc&) {
+    returned_early = false;  // out of memory half way: the key is cleared
+  }
   if (!returned_early) {
     TAVRI_TRC(3, "Cleanup of function, memory PSE created \n");
     if (rc != kRcOk) clear_loaded_key();
