@@ -25,6 +25,21 @@ inline std::vector<std::string> Lines(const std::string& text) {
   return lines;
 }
 
+// Lower-case hex of bytes, and back.
+inline std::string Hex(const unsigned char* p, size_t n) {
+  std::string h;
+  for (size_t i = 0; i < n; ++i) h += "0123456789abcdef"[p[i] >> 4], h += "0123456789abcdef"[p[i] & 15];
+  return h;
+}
+inline std::string Hex(const std::string& s) { return Hex(reinterpret_cast<const unsigned char*>(s.data()), s.size()); }
+inline std::string Hex(const std::vector<unsigned char>& b) { return Hex(b.data(), b.size()); }
+template <typename B = std::vector<unsigned char>>
+B FromHex(const std::string& h) {
+  B b;
+  for (size_t i = 0; i + 1 < h.size(); i += 2) b.push_back(static_cast<typename B::value_type>(std::stoi(h.substr(i, 2), nullptr, 16)));
+  return b;
+}
+
 // A fresh directory under /tmp, removed with its files at the end of scope.
 class TempDir {
  public:

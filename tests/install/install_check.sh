@@ -10,6 +10,11 @@ cmake --install "$build" --prefix "$prefix" >/dev/null
 libdir=$(dirname "$(find "$prefix" -name libqorjwt.so.1 | head -1)")
 test -L "$libdir/libqorjwt.so" && test -f "$prefix/include/qorjwt.h"
 objdump -p "$libdir/libqorjwt.so.1" | grep -q 'SONAME *libqorjwt.so.1'
+# The tool runs from the prefix and finds the installed library.
+LD_LIBRARY_PATH=$libdir "$prefix/bin/qorjwt" --help >/dev/null
+if [ -n "$(find "$build" -maxdepth 2 -name qorjwt.jar)" ]; then
+  test -f "$prefix/share/java/qorjwt.jar"
+fi
 
 export PKG_CONFIG_PATH=$libdir/pkgconfig
 grep -q "^prefix=$prefix\$" "$libdir/pkgconfig/qorjwt.pc"

@@ -13,14 +13,18 @@ constexpr unsigned char kPad = '=';
 constexpr uint32_t kGroupBytes = 3;
 constexpr uint32_t kGroupChars = 4;
 
-// Position of `c` in the 65-character alphabet, or -1. A linear search
-// keeps the codec free of tables.
-int alphabet_index(unsigned char c) {
-  for (int i = 0; i <= kPadIndex; ++i) {
-    if (static_cast<unsigned char>(kAlphabet[i]) == c) return i;
+// Position of every byte in the 65-character alphabet, or -1, built at
+// compile time: decoding is on the path of every evaluated ticket.
+struct ReverseAlphabet {
+  signed char index[256];
+  constexpr ReverseAlphabet() : index() {
+    for (int c = 0; c < 256; ++c) index[c] = -1;
+    for (int i = 0; i <= kPadIndex; ++i) index[static_cast<unsigned char>(kAlphabet[i])] = static_cast<signed char>(i);
   }
-  return -1;
-}
+};
+constexpr ReverseAlphabet kReverse;
+
+int alphabet_index(unsigned char c) { return kReverse.index[c]; }
 
 }  // namespace
 

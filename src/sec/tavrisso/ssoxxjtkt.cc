@@ -159,7 +159,7 @@ JNIEXPORT jobjectArray JNICALL Java_com_tavri_sso_VID2Ozuved_evalAssertionTicket
       }
     }
   }
-  // The exit line is the logon method's, as callers' trace filters expect.
+  // Both ticket methods end with the same trace line.
   TAVRI_TRC(3, "JAVA: End of evalLogonTicket\n");
   return result;
 }

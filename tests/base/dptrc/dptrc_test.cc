@@ -22,6 +22,28 @@ std::string StripPrefix(const std::string& line) {
   return std::regex_replace(line, kPrefix, "", std::regex_constants::format_first_only);
 }
 
+// What `write` traced, under the trace lock, into a fresh file opened at `level`.
+template <typename Fn>
+std::string Traced(int level, Fn write) {
+  TempDir dir;
+  const std::string path = dir.file("t.trc");
+  DPTRC_FILE_HDL f = CTrcInit(path.c_str(), 1, level);
+  {
+    DpLockGuard lock;
+    write(f);
+  }
+  CTrcFileClose(f);
+  return ReadFile(path);
+}
+
+// The entry texts of a trace, without stamp lines and prefixes.
+std::vector<std::string> Texts(const std::string& text) {
+  std::vector<std::string> texts;
+  for (auto& line : Lines(text))
+    if (std::regex_search(line, kPrefix) && !std::regex_match(line, kStamp)) texts.push_back(StripPrefix(line));
+  return texts;
+}
+
 }  // namespace
 
 TEST(DpTrc, FileStartsWithHeaderAndFirstOpenSetsTheLevel) {
@@ -50,17 +72,11 @@ TEST(DpTrc, FileStartsWithHeaderAndFirstOpenSetsTheLevel) {
 }
 
 TEST(DpTrc, EntriesCarryThreadPrefixAndOneStampPerSecond) {
-  TempDir dir;
-  std::string path = dir.file("entries.trc");
-  DPTRC_FILE_HDL f = CTrcInit(path.c_str(), 1, 2);
-  {
-    DpLockGuard lock;
+  auto lines = Lines(Traced(2, [](DPTRC_FILE_HDL f) {
     DpTrc(f, "first %d\n", 1);
     DpTrc(f, "formatted 100%%\n");
     DpTrc(f, "two\nlines\r\n");
-  }
-  CTrcFileClose(f);
-  auto lines = Lines(ReadFile(path));
+  }));
   ASSERT_GE(lines.size(), 9u);
   size_t i = 4;
   // One stamp before the first entry; the following entries in the same second
@@ -80,56 +96,34 @@ TEST(DpTrc, EntriesCarryThreadPrefixAndOneStampPerSecond) {
 }
 
 TEST(DpTrc, FortyEntriesForceANewStamp) {
-  TempDir dir;
-  std::string path = dir.file("stamps.trc");
-  DPTRC_FILE_HDL f = CTrcInit(path.c_str(), 1, 2);
-  {
-    DpLockGuard lock;
-    for (int i = 0; i < 81; ++i) DpTrc(f, "entry %d\n", i);
-  }
-  CTrcFileClose(f);
   int stamps = 0;
-  for (auto& line : Lines(ReadFile(path))) stamps += std::regex_match(line, kStamp);
+  for (auto& line : Lines(Traced(2, [](DPTRC_FILE_HDL f) {
+         for (int i = 0; i < 81; ++i) DpTrc(f, "entry %d\n", i);
+       })))
+    stamps += std::regex_match(line, kStamp);
   // At least one at the start and one after each 40 entries; more if the
   // second changed.
   EXPECT_GE(stamps, 3);
 }
 
 TEST(DpTrc, ErrorEntryEndsWithTheSavedLocation) {
-  TempDir dir;
-  std::string path = dir.file("errors.trc");
-  DPTRC_FILE_HDL f = CTrcInit(path.c_str(), 1, 1);
-  {
-    DpLockGuard lock;
+  const auto texts = Texts(Traced(1, [](DPTRC_FILE_HDL f) {
     CTrcSaveLocation("sec/tavrisso/ssoxxext", 1234567);
     DpTrcErr(f, "Mutex lock could not be applied!\n");
     CTrcSaveLocation("a/b/abcdefghijklmnopqr.c", 42);
     DpTrcWarn(f, "careful %s", "now");
-  }
-  CTrcFileClose(f);
-  std::vector<std::string> texts;
-  for (auto& line : Lines(ReadFile(path)))
-    if (std::regex_search(line, kPrefix) && !std::regex_match(line, kStamp))
-      texts.push_back(StripPrefix(line));
+  }));
   ASSERT_EQ(texts.size(), 2u);
   EXPECT_EQ(texts[0], "*** ERROR => Mutex lock could not be applied! [ssoxxext     12345]");
   EXPECT_EQ(texts[1], "*** WARNING => careful now [abcdefghijkl 42]");
 }
 
 TEST(DpTrc, LongMessagesAreCutAndAnnounced) {
-  TempDir dir;
-  std::string path = dir.file("long.trc");
-  DPTRC_FILE_HDL f = CTrcInit(path.c_str(), 1, 2);
-  std::string big(9000, 'x');
-  std::string big_fmt(1100, 'y');
-  {
-    DpLockGuard lock;
-    DpTrc(f, "%s\n", big.c_str());
+  const std::string text = Traced(2, [](DPTRC_FILE_HDL f) {
+    DpTrc(f, "%s\n", std::string(9000, 'x').c_str());
     CTrcSaveLocation("mod", 1);
-    DpTrcErr(f, big_fmt.c_str(), 0);
-  }
-  CTrcFileClose(f);
-  std::string text = ReadFile(path);
+    DpTrcErr(f, std::string(1100, 'y').c_str(), 0);
+  });
   EXPECT_NE(text.find(std::string(8191, 'x') + "\n*** WARNING => data was truncated\n"),
             std::string::npos);
   EXPECT_EQ(text.find(std::string(8192, 'x')), std::string::npos);
@@ -161,10 +155,7 @@ TEST(DpTrc, DumpBufferWritesSixteenBytesPerLineAtItsLevel) {
   DumpBuffer(f, bytes, sizeof bytes, 0);  // not a dump level: nothing
   DumpBuffer(f, bytes, sizeof bytes, 2);
   CTrcFileClose(f);
-  std::vector<std::string> texts;
-  for (auto& line : Lines(ReadFile(path)))
-    if (std::regex_search(line, kPrefix) && !std::regex_match(line, kStamp))
-      texts.push_back(StripPrefix(line));
+  const auto texts = Texts(ReadFile(path));
   ASSERT_EQ(texts.size(), 2u);
   EXPECT_EQ(texts[0],
             "00000000  41 00 43 44 45 46 47 48  49 4a 4b 4c 4d 4e 4f 50  A.CDEFGHIJKLMNOP");

@@ -19,13 +19,9 @@ inline Bytes SigBytes(const std::string& name) { return ReadBytes(SigData(name))
 class MemStore {
  public:
   explicit MemStore(const std::vector<std::string>& pems) {
-    char* name = nullptr;
-    if (qor_create_memory_PSE(&name) != 0) return;
-    name_ = name;
     std::string image;
     for (const std::string& p : pems) image += ReadFile(SigData(p));
-    ok_ = qor_load_memory_PSE(name, reinterpret_cast<const unsigned char*>(image.data()),
-                              static_cast<int32_t>(image.size())) == 0;
+    Load(ToBytes(image));
   }
   ~MemStore() {
     if (!name_.empty()) qor_delete_memory_PSE(name_.c_str());
@@ -34,6 +30,15 @@ class MemStore {
   MemStore& operator=(const MemStore&) = delete;
   bool ok() const { return ok_; }
   const std::string& name() const { return name_; }
+
+ protected:
+  MemStore() = default;
+  void Load(const Bytes& image) {
+    char* name = nullptr;
+    if (qor_create_memory_PSE(&name) != 0) return;
+    name_ = name;
+    ok_ = qor_load_memory_PSE(name, image.data(), static_cast<int32_t>(image.size())) == 0;
+  }
 
  private:
   std::string name_;

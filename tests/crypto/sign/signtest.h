@@ -21,26 +21,10 @@ inline std::string MakeP12(const TempDir& dir, const std::string& base, const st
 }
 
 // A memory key store holding the bytes of a file.
-class MemImage {
- public:
+struct MemImage : MemStore {
   explicit MemImage(const std::string& file) {
-    char* name = nullptr;
-    if (file.empty() || qor_create_memory_PSE(&name) != 0) return;
-    name_ = name;
-    const Bytes b = ReadBytes(file);
-    ok_ = qor_load_memory_PSE(name, b.data(), static_cast<int32_t>(b.size())) == 0;
+    if (!file.empty()) Load(ReadBytes(file));
   }
-  ~MemImage() {
-    if (!name_.empty()) qor_delete_memory_PSE(name_.c_str());
-  }
-  MemImage(const MemImage&) = delete;
-  MemImage& operator=(const MemImage&) = delete;
-  bool ok() const { return ok_; }
-  const std::string& name() const { return name_; }
-
- private:
-  std::string name_;
-  bool ok_ = false;
 };
 
 // DER ContentInfo of type data around `content` (as a wrapping step would make it).

@@ -19,19 +19,8 @@ std::string FirstDifference(const Bytes& got, const Bytes& want) {
   size_t i = 0;
   while (i < got.size() && i < want.size() && got[i] == want[i]) i++;
   if (i == got.size() && i == want.size()) return "";
-  auto hex = [&](const Bytes& b) {
-    std::string out;
-    char buf[4];
-    for (size_t j = i; j < b.size() && j < i + 8; j++) snprintf(buf, sizeof buf, "%02x", b[j] & 0xFF), out += buf;
-    return out;
-  };
+  auto hex = [&](const Bytes& b) { return qortest::Hex(b.substr(i, 8)); };
   return "at " + std::to_string(i) + ": got " + hex(got) + " want " + hex(want);
-}
-
-Bytes FromHex(const std::string& hex) {
-  Bytes out;
-  for (size_t i = 0; i + 1 < hex.size(); i += 2) out.push_back(static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16)));
-  return out;
 }
 
 // Runs one of the UTF-8 helpers over `in` into a buffer of `cap` bytes.
@@ -80,7 +69,7 @@ TEST(RscpVectors, EveryCodePageMatchesPythonCodecs) {
   for (const std::string& line : lines) {
     size_t t1 = line.find('\t'), t2 = line.find('\t', t1 + 1), t3 = line.find('\t', t2 + 1);
     std::string cp = line.substr(0, t1), dir = line.substr(t1 + 1, t2 - t1 - 1);
-    Bytes native = FromHex(line.substr(t2 + 1, t3 - t2 - 1)), utf8 = FromHex(line.substr(t3 + 1));
+    Bytes native = qortest::FromHex<Bytes>(line.substr(t2 + 1, t3 - t2 - 1)), utf8 = qortest::FromHex<Bytes>(line.substr(t3 + 1));
     SCOPED_TRACE(cp + " " + dir);
     seen.insert(cp);
     Bytes out;
@@ -228,17 +217,6 @@ TEST(RscpUtf8s, CutsAtTheCapacityOnWholeCharactersAndTerminates) {
   EXPECT_EQ(n, 1u);
   EXPECT_EQ(Utf8sToUcs(buf, 0, &n, reinterpret_cast<const unsigned char*>("x")), RSCP_OK);
   EXPECT_EQ(n, 0u);
-}
-
-TEST(IconvHandle, MovesOwnershipAndReportsFailedOpens) {
-  IconvHandle a("UTF-8", "ISO-8859-1");
-  EXPECT_TRUE(a.valid());
-  IconvHandle b(std::move(a));
-  EXPECT_FALSE(a.valid());
-  EXPECT_TRUE(b.valid());
-  a = std::move(b);
-  EXPECT_TRUE(a.valid());
-  EXPECT_FALSE(IconvHandle("UTF-8", "NO-SUCH-SET").valid());
 }
 
 }  // namespace

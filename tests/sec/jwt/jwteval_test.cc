@@ -6,7 +6,6 @@
 #include <thread>
 
 #include "sec/jwt/jwttest.h"
-#include "sec/tavrisso/ssoxxglob.h"
 
 namespace {
 
@@ -59,22 +58,6 @@ TEST_F(JwtEval, Rfc7515ExamplesVerifyAndAreExpired) {
   std::string bad = f[2];
   bad[bad.size() - 5] ^= 1;
   EXPECT_EQ(jwttest::Eval(bad, cert, &i.info), JWT_RC_SIGNATURE);
-}
-
-TEST_F(JwtEval, RfcHeaderAndBodyResignedWithFutureExpAreValid) {
-  const auto f = RfcFields();
-  ASSERT_EQ(f.size(), 5u);
-  const std::string header_a1 = "{\"typ\":\"JWT\",\r\n \"alg\":\"HS256\"}";
-  const std::string body = "{\"iss\":\"joe\",\r\n \"exp\":4102444800,\r\n \"http://example.com/is_root\":true}";
-  Signer s;
-  s.Add("HS256", "secret:" + f[1], header_a1, body);
-  s.Add("RS256", "rfc", R"({"alg":"RS256"})", body);
-  s.Run();
-  Info i;
-  EXPECT_EQ(jwttest::Eval(s.token(0), jwttest::FromHex(f[1]), &i.info), JWT_RC_OK) << i.error();
-  EXPECT_EQ(i.info.tAlgId, JWT_ALG_HS256);
-  EXPECT_EQ(jwttest::Eval(s.token(1), FromBase64(f[3]), &i.info), JWT_RC_OK) << i.error();
-  EXPECT_EQ(i.info.tAlgId, JWT_ALG_RS256);
 }
 
 TEST_F(JwtEval, AllSixAlgorithmsWithSeveralKeySizesFillTheRecord) {
@@ -320,12 +303,8 @@ TEST_F(JwtEval, ExportedEntryChecksInputAndFoldsResultsToFive) {
   Info sized;
   sized.info.struct_size = 600;
   EXPECT_EQ(TavriEvalJWToken(t.data(), t.size(), key.data(), key.size(), nullptr, &sized.info), 5);
-  // The loaded key serves when none is passed; a loaded certificate never as a secret.
-  {
-    ThrRecMtxGuard g(&ssf_rmtx);
-    memcpy(X509Key, key.data(), key.size());
-    X509KeyLen = key.size();
-  }
+  // The key loaded as HMAC secret (type 2) serves when none is passed.
+  ASSERT_EQ(TavriLoadTicketKey(key.data(), static_cast<int32_t>(key.size()), nullptr, 0, 2), 0);
   Info loaded;
   EXPECT_EQ(TavriEvalJWToken(t.data(), t.size(), nullptr, 0, nullptr, &loaded.info), 0);
   ASSERT_EQ(TavriShutdown(), 0);
@@ -342,18 +321,27 @@ TEST_F(JwtEval, LoadedCertificateIsNeverAnHmacSecret) {
   for (const std::string& k : {std::string(der.begin(), der.end()), pem, f[3]})
     s.Add("HS256", "secret:" + jwttest::Hex(k), kHs256, R"({"sub":"alice"})");
   s.Run();
-  const std::vector<std::string> loaded = {std::string(), pem, f[3]};
-  for (size_t n = 0; n < 3; ++n) {
-    const Bytes k = n == 0 ? der : ToBytes(loaded[n]);
-    {
-      ThrRecMtxGuard g(&ssf_rmtx);
-      memcpy(X509Key, k.data(), k.size());
-      X509KeyLen = k.size();
+  // Loaded as a certificate (types 1 and 4), in DER, PEM and bare Base64.
+  const std::vector<Bytes> loaded = {der, ToBytes(pem), ToBytes(f[3])};
+  for (int32_t type : {1, 4}) {
+    for (size_t n = 0; n < loaded.size(); ++n) {
+      ASSERT_EQ(TavriLoadTicketKey(loaded[n].data(), static_cast<int32_t>(loaded[n].size()), nullptr, 0, type), 0);
+      Info i;
+      EXPECT_EQ(TavriEvalJWToken(s.token(n).data(), s.token(n).size(), nullptr, 0, nullptr, &i.info), 5) << n;
+      EXPECT_EQ(i.error(), "JWT signature validation failed");
     }
-    Info i;
-    EXPECT_EQ(TavriEvalJWToken(s.token(n).data(), s.token(n).size(), nullptr, 0, nullptr, &i.info), 5) << n;
-    EXPECT_EQ(i.error(), "JWT signature validation failed");
   }
+}
+
+TEST_F(JwtEval, ModuleStartsOnceAndRefusesAnEmptySecret) {
+  EXPECT_EQ(JwtInitializeExtern(nullptr), 0);  // already started by TavriInitialize
+  EXPECT_EQ(JwtShutdown(), 0);
+  Signer s;
+  s.AddHs("HS256", "", R"({"sub":"alice"})");
+  s.Run();
+  Info i;
+  EXPECT_EQ(jwttest::Eval(s.token(0), Bytes(), &i.info), JWT_RC_SIGNATURE);
+  EXPECT_STREQ(i.info.lastError, "JWT signature validation failed");
 }
 
 TEST_F(JwtEval, EightThreadsEvaluateAtOnce) {

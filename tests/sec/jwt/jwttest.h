@@ -16,19 +16,6 @@
 namespace jwttest {
 using namespace qortest;
 
-inline std::string Hex(const std::string& s) {
-  static const char d[] = "0123456789abcdef";
-  std::string h;
-  for (unsigned char c : s) h += d[c >> 4], h += d[c & 15];
-  return h;
-}
-
-inline Bytes FromHex(const std::string& h) {
-  Bytes b;
-  for (size_t i = 0; i + 1 < h.size(); i += 2) b.push_back(static_cast<unsigned char>(std::stoi(h.substr(i, 2), nullptr, 16)));
-  return b;
-}
-
 inline std::string RfcExamples() { return std::string(QOR_TEST_DATA_DIR) + "/jwt/rfc7515-examples.json"; }
 
 // Collects requests, then signs all of them in one run of the outside signer.

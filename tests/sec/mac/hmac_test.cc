@@ -20,10 +20,7 @@ std::string Mac(const std::string& key, const std::string& alg, const std::strin
   EXPECT_EQ(hmacFinal(ctx, out, &n), kMacOk);
   EXPECT_EQ(hmacRelease(&ctx), kMacOk);
   EXPECT_EQ(ctx, nullptr);
-  static const char d[] = "0123456789abcdef";
-  std::string hex;
-  for (size_t i = 0; i < n; ++i) hex += d[out[i] >> 4], hex += d[out[i] & 15];
-  return hex;
+  return qortest::Hex(out, n);
 }
 
 // RFC 4231 test case 2.

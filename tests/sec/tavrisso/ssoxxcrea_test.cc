@@ -9,6 +9,7 @@
 #include <map>
 
 #include "crypto/sign/signtest.h"
+#include "sec/tavrisso/tickettest.h"
 #include "qorjwt.h"
 
 using namespace qortest;
@@ -27,7 +28,7 @@ struct Fields {
   int32_t sysL, cliL, userL, langL, portalL, schemeL;
 };
 
-TICKET_INFO Info(Input& in, Fields& f) {
+TICKET_INFO Request(Input& in, Fields& f) {
   TICKET_INFO ti = {};
   ti.struct_size = sizeof ti;
   memcpy(ti.sQORCodepage, in.codepage.data(), std::min<size_t>(4, in.codepage.size()));
@@ -42,12 +43,6 @@ TICKET_INFO Info(Input& in, Fields& f) {
   set(in.portal, in.has_portal, &ti.pPrtUser, &ti.pIntPrtUserL, &f.portalL);
   set(in.scheme, in.has_scheme, &ti.pAuthScheme, &ti.pIntAuthSchemeL, &f.schemeL);
   return ti;
-}
-
-std::string Hex(const std::string& s) {
-  std::string h;
-  for (unsigned char c : s) h += "0123456789abcdef"[c >> 4], h += "0123456789abcdef"[c & 15];
-  return h;
 }
 
 // What split_ticket.py read: header lines and the units in stream order.
@@ -92,7 +87,7 @@ class Create : public ::testing::Test {
   int32_t Make(Input in, std::string* text, const char* pse = nullptr, const char* pin = nullptr,
                uint32_t cap = 4096) {
     Fields f{};
-    TICKET_INFO ti = Info(in, f);
+    TICKET_INFO ti = Request(in, f);
     std::string buf(cap, 'x');
     uint32_t len = cap;
     const int32_t rc = TavriCreateAssertionTicket(kIssuer, kIssuerClient, pse, pin, &ti, &buf[0], &len);
@@ -216,33 +211,22 @@ TEST_F(Create, RoundTripThroughOurEvaluation) {
     in.codepage = r.codepage;
     std::string text;
     ASSERT_EQ(Make(in, &text), 0);
-    char user[64] = {}, sys[16] = {}, cli[8] = {}, lang[4] = {}, portal[300] = {}, scheme[300] = {};
-    int32_t userL = sizeof user, sysL = sizeof sys, cliL = sizeof cli, langL = sizeof lang,
-            portalL = sizeof portal, schemeL = sizeof scheme;
-    unsigned char cert[4096];
-    uint32_t certL = sizeof cert;
-    time_t cre = 0, valid = 0;
-    TICKET_INFO ti = {};
-    ti.struct_size = sizeof ti;
-    memcpy(ti.sQORCodepage, "4110", 4);
-    ti.pQORUser = user, ti.pIntQORUserL = &userL, ti.pSysID = sys, ti.pIntSysIDL = &sysL;
-    ti.pQORClient = cli, ti.pIntQORClientL = &cliL, ti.pQORLangu = lang, ti.pIntQORLanguL = &langL;
-    ti.pPrtUser = portal, ti.pIntPrtUserL = &portalL, ti.pAuthScheme = scheme, ti.pIntAuthSchemeL = &schemeL;
-    ti.pAsn1Certificate = cert, ti.pIntAsn1CertificateL = &certL, ti.ptmCreTime = &cre, ti.ptmValidity = &valid;
-    ASSERT_EQ(TavriEvalAssertionTicket(text.c_str(), trust.name().c_str(), nullptr, "RCP", "001", &ti), 0);
-    EXPECT_EQ(std::string(sys, sysL), kIssuer);
-    EXPECT_EQ(std::string(cli, cliL), kIssuerClient);
-    EXPECT_EQ(std::string(user, userL), r.user ? "alice" : "");
-    EXPECT_EQ(std::string(lang, langL), r.lang ? "E" : "");
-    EXPECT_EQ(std::string(portal, portalL), r.portal ? "jdoe" : "");  // evaluation drops the prefix
-    EXPECT_EQ(std::string(scheme, schemeL), r.scheme ? "saml" : "");
-    EXPECT_EQ(ti.flags, 1);
-    EXPECT_EQ(ti.tTicketType, ZOVEDADU2_ASSERTION_TICKET);
-    EXPECT_GT(valid, 0);
-    EXPECT_LE(valid, 120);
-    EXPECT_EQ(Bytes(cert, cert + certL), SigBytes("ec.der"));
+    Info out;
+    memcpy(out.ti.sQORCodepage, "4110", 4);
+    ASSERT_EQ(TavriEvalAssertionTicket(text.c_str(), trust.name().c_str(), nullptr, "RCP", "001", &out.ti), 0);
+    EXPECT_EQ(out.Sys(), kIssuer);
+    EXPECT_EQ(out.Cli(), kIssuerClient);
+    EXPECT_EQ(out.User(), r.user ? "alice" : "");
+    EXPECT_EQ(out.Lang(), r.lang ? "E" : "");
+    EXPECT_EQ(out.Prt(), r.portal ? "jdoe" : "");  // evaluation drops the prefix
+    EXPECT_EQ(out.Auth(), r.scheme ? "saml" : "");
+    EXPECT_EQ(out.ti.flags, 1);
+    EXPECT_EQ(out.Type(), ZOVEDADU2_ASSERTION_TICKET);
+    EXPECT_GT(out.val, 0);
+    EXPECT_LE(out.val, 120);
+    EXPECT_EQ(out.Cert(), SigBytes("ec.der"));
     // Addressed to someone else, it is refused.
-    EXPECT_NE(TavriEvalAssertionTicket(text.c_str(), trust.name().c_str(), nullptr, "OTHER", "001", &ti), 0);
+    EXPECT_NE(TavriEvalAssertionTicket(text.c_str(), trust.name().c_str(), nullptr, "OTHER", "001", &out.ti), 0);
   }
 }
 
@@ -286,7 +270,7 @@ TEST_F(Create, InputLimitsAndFaults) {
   // Own identity, output and record.
   Input in;
   Fields f{};
-  TICKET_INFO ti = Info(in, f);
+  TICKET_INFO ti = Request(in, f);
   char buf[4096];
   uint32_t len = sizeof buf;
   EXPECT_EQ(TavriCreateAssertionTicket("ISS", "100", nullptr, nullptr, &ti, nullptr, &len), 15);
@@ -298,10 +282,10 @@ TEST_F(Create, InputLimitsAndFaults) {
   EXPECT_EQ(TavriCreateAssertionTicket("ISS", "100", nullptr, nullptr, nullptr, buf, &len), 15);
   ti.struct_size = 144;
   EXPECT_EQ(TavriCreateAssertionTicket("ISS", "100", nullptr, nullptr, &ti, buf, &len), 15);
-  ti = Info(in, f);
+  ti = Request(in, f);
   ti.pIntQORClientL = nullptr;
   EXPECT_EQ(TavriCreateAssertionTicket("ISS", "100", nullptr, nullptr, &ti, buf, &len), 23);
-  ti = Info(in, f);
+  ti = Request(in, f);
   ti.pSysID = nullptr;
   EXPECT_EQ(TavriCreateAssertionTicket("ISS", "100", nullptr, nullptr, &ti, buf, &len), 23);
 }

@@ -15,18 +15,8 @@ namespace {
 using Bytes = std::vector<unsigned char>;
 using Unit = std::pair<uint32_t, Bytes>;
 
-std::string Hex(const Bytes& b) {
-  std::string s;
-  char h[3];
-  for (unsigned char c : b) snprintf(h, sizeof h, "%02x", c), s += h;
-  return s;
-}
-
-Bytes Unhex(const std::string& s) {
-  Bytes b;
-  for (size_t i = 0; i + 1 < s.size(); i += 2) b.push_back(static_cast<unsigned char>(std::stoi(s.substr(i, 2), nullptr, 16)));
-  return b;
-}
+using qortest::FromHex;
+using qortest::Hex;
 
 Bytes Str(const std::string& s) { return Bytes(s.begin(), s.end()); }
 
@@ -41,7 +31,7 @@ std::pair<Bytes, std::string> Oracle(const std::string& cp, const Bytes& sig, co
   if (p) pclose(p);
   auto lines = qortest::Lines(out);
   if (lines.size() != 2) return {};
-  return {Unhex(lines[0]), lines[1]};
+  return {FromHex(lines[0]), lines[1]};
 }
 
 struct List {
