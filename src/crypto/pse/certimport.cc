@@ -4,6 +4,8 @@
 #include <string.h>
 
 #include <openssl/evp.h>
+#include <openssl/objects.h>
+#include <openssl/x509.h>
 
 #include "base/bytes/reader.h"
 #include "crypto/frame/frame.h"
@@ -52,10 +54,30 @@ size_t der_length(const uint8_t* data, size_t len) {
   return len > total ? total : len;
 }
 
+bool known_key_type(const X509* x) {
+  ASN1_OBJECT* alg = nullptr;
+  if (X509_PUBKEY_get0_param(&alg, nullptr, nullptr, nullptr, X509_get_X509_PUBKEY(x)) != 1) return false;
+  switch (OBJ_obj2nid(alg)) {
+    case NID_rsaEncryption:
+    case NID_rsassaPss:
+    case NID_dsa:
+    case NID_X9_62_id_ecPublicKey:
+    case NID_ED25519:
+    case NID_ED448:
+      return true;
+    default:
+      return false;
+  }
+}
+
 SslPtr<X509> parse_der(const uint8_t* data, size_t len) {
   len = der_length(data, len);
   const unsigned char* p = data;
   SslPtr<X509> x(d2i_X509(nullptr, &p, static_cast<long>(len)));
+  // The crypto library keeps a certificate whose public key it failed to
+  // decode (out of memory, say); for the key types it knows, such a
+  // certificate could never verify, so it does not count as decoded.
+  if (x && X509_get0_pubkey(x.get()) == nullptr && known_key_type(x.get())) x.reset();
   return x;
 }
 

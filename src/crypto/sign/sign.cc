@@ -4,6 +4,8 @@
 #include <string.h>
 #include <time.h>
 
+#include <new>
+
 #include "crypto/base/digest.h"
 #include "crypto/frame/frame.h"
 #include "crypto/sign/signint.h"
@@ -116,7 +118,19 @@ int32_t sign(const Args& a, const SignExtras& x, SsfOctetstring* out, SsfOctetle
   c.chain = SSF_CHAIN_UNKNOWN;
   c.out = out;
   c.outL = outL;
-  const int32_t rc = run(a, &c, x);
+  int32_t rc = SSF_API_NOMEMORY;
+  try {
+    rc = run(a, &c, x);
+  } catch (const std::bad_alloc&) {
+    c.reason = "out of memory";
+  }
+  if (rc != SSF_API_OK) {
+    // No output outlives a failure, however late it came.
+    SsfDELSsfOctetstring(out, outL);
+    SsfDELSsfOctetstring(x.chain, x.chainL);
+    SsfDELSsfOctetstring(x.name, x.nameL);
+    SsfDELSsfOctetstring(x.key_id, x.key_idL);
+  }
   OpenSslErrorsDrop();
   Trace(kTrcDetail, c.func, "%-12s: Format=%-10s Alg=%-10s ChainFormat=%-15s Return=%-25s Descr=%s",
         c.func, format_name(c.format), c.default_digest ? "DEFAULT" : SsfDigestName(c.digest),

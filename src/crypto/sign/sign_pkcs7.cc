@@ -54,6 +54,28 @@ void signer_failed(const SignCall& c, Signer* s, const char* text) {
   s->ready = false;
 }
 
+// The crypto library can run out of memory while encoding the signed
+// attributes (a SET OF it sorts) and still hand out a signature or an
+// encoding with a broken SET; so every signature over attributes is checked
+// once on the encoded result, against the signer's own certificate.
+bool encoding_verifies(const unsigned char* der, int len, const std::vector<Signer>& signers) {
+  const unsigned char* p = der;
+  SslPtr<CMS_ContentInfo> back(d2i_CMS_ContentInfo(nullptr, &p, len));
+  if (!back || p != der + len) return false;
+  STACK_OF(CMS_SignerInfo)* infos = CMS_get0_SignerInfos(back.get());
+  for (int i = 0; i < sk_CMS_SignerInfo_num(infos); ++i) {
+    CMS_SignerInfo* si = sk_CMS_SignerInfo_value(infos, i);
+    if (CMS_signed_get_attr_count(si) <= 0) continue;
+    X509* cert = nullptr;
+    for (const Signer& s : signers)
+      if (cert == nullptr && s.ready && CMS_SignerInfo_cert_cmp(si, s.cert) == 0) cert = s.cert;
+    if (cert == nullptr) return false;
+    CMS_SignerInfo_set1_signer_cert(si, cert);
+    if (CMS_SignerInfo_verify(si) != 1) return false;
+  }
+  return true;
+}
+
 // Builds and signs the SignedData; false when the whole structure failed
 // (every signer that was to sign is marked then).
 bool build(SignCall* c, const Content& content, std::vector<Signer>* signers,
@@ -130,7 +152,7 @@ int32_t SignPkcs7(SignCall* c, std::vector<Signer>* signers) {
   unsigned char* der = nullptr;
   const int len = i2d_CMS_ContentInfo(cms.get(), &der);
   SslBuf<unsigned char> owned(der);
-  if (len <= 0) {
+  if (len <= 0 || !encoding_verifies(der, len, *signers)) {
     ErrorPushOpenSsl(SSF_API_ENCODE_FAILED, c->func, "SignedData cannot be encoded");
     c->reason = "encoding failed";
     return SSF_API_ENCODE_FAILED;

@@ -2,6 +2,8 @@
 // HMAC secret) and the certificate-parsing export.
 #include <string.h>
 
+#include <new>
+
 #include "crypto/hash/hashapi.h"
 #include "krn/ha/habase64.h"
 #include "qorjwt.h"
@@ -120,9 +122,13 @@ int32_t load_certificate(const unsigned char* pKey, int32_t lKey, bool quiet) {
           s_SsfLib.fp_SsfOpenProfile(pMemoryPSE, nameL, nullptr, 0, nullptr, 0, nullptr, 0,
                                      &profile) == SSF_API_OK) {
         opened = true;
-        if (s_SsfLib.fp_SsfPutCertificate != nullptr) s_SsfLib.fp_SsfPutCertificate(profile, cert);
+        int32_t put = SSF_API_OK;
+        if (s_SsfLib.fp_SsfPutCertificate != nullptr) put = s_SsfLib.fp_SsfPutCertificate(profile, cert);
         rc = s_SsfLib.fp_SsfCloseProfile != nullptr ? s_SsfLib.fp_SsfCloseProfile(&profile) : 0;
         store_pse_path();
+        // Other put failures do not count, but one out of memory left the
+        // store without the certificate, which must not look like a load.
+        if (rc == 0 && put == SSF_API_NOMEMORY) rc = kRcNoMemoryPse;
       }
     }
     if (!opened) {
@@ -240,7 +246,12 @@ QOR_API int32_t TavriLoadTicketKey(const unsigned char* pKey, int32_t lKey, cons
   TAVRI_TRC(3, "Call function TavriLoadTicketKey \n");
   ThrRecMtxLock(&ssf_rmtx);
   bool returned_early = false;
-  int32_t rc = load_key_locked(pKey, lKey, pPassword, tType, &returned_early);
+  int32_t rc = kRcNoMemoryPse;
+  try {
+    rc = load_key_locked(pKey, lKey, pPassword, tType, &returned_early);
+  } catch (const std::bad_alloc&) {
+    returned_early = false;  // out of memory half way: the key is cleared
+  }
   if (!returned_early) {
     TAVRI_TRC(3, "Cleanup of function, memory PSE created \n");
     if (rc != kRcOk) clear_loaded_key();
