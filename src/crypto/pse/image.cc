@@ -60,7 +60,9 @@ PseStatus decode_p12(const Image& image, const std::string& pin, PseRef* out) {
         return PseStatus::kWrongPin;
       }
     }
-  } else if (pin.empty()) {
+  } else {
+    // No MAC: a store saved without a PIN (such as the certificate store of
+    // a loaded certificate), which opens whatever PIN comes along too.
     pass = nullptr;
   }
   EVP_PKEY* key = nullptr;

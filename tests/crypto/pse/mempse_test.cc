@@ -195,6 +195,10 @@ TEST(Profiles, MemoryProfileMapsToItsStoreAndTrustsPutCertificates) {
   ASSERT_EQ(ref->certs().size(), 1u);
   EXPECT_EQ(ref->CheckTrust(qorcr::CertX509(cert), nullptr), 0);
   EXPECT_EQ(ref->private_key(), nullptr);
+  // A store without PIN opens under a PIN too: a key store PIN kept from an
+  // earlier load must not lock out a loaded certificate.
+  EXPECT_NE(Open(store, "1234", &rc), nullptr);
+  EXPECT_EQ(rc, 0);
   EXPECT_EQ(SsfFreeCertificate(&cert), 0);
   EXPECT_EQ(cert, nullptr);
 
