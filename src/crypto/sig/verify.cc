@@ -41,11 +41,6 @@ struct Args {
   SsfOctetlen certsL;
 };
 
-bool equals(const char* s, SsfCharlen len, const char* lit) {
-  return s != nullptr && len >= 0 && static_cast<size_t>(len) == strlen(lit) &&
-         memcmp(s, lit, static_cast<size_t>(len)) == 0;
-}
-
 Bytes bytes(const unsigned char* p, SsfOctetlen n) {
   Bytes b;
   if (p != nullptr && n > 0) b.p = p, b.n = static_cast<size_t>(n);
@@ -91,7 +86,7 @@ int32_t run(const Args& a, VerifyCall* c) {
   if (a.passwordL < 0 || (a.passwordL > 0 && a.password == nullptr))
     return SSF_API_INVALID_PAB_PASSWORD;
   // 7-8: without or with a key store.
-  if (equals(a.pab, a.pabL, kSsfNoCertificateCheck)) {
+  if (SsfTextEquals(a.pab, a.pabL, kSsfNoCertificateCheck)) {
     if (c->chain == SSF_CHAIN_NONE || c->certs.empty())
       return refuse(c, SSF_API_INVALID_FUNCARGS, kNeedCertificates);
     if (is_pkcs7(c->format.number) && key_format(c->chain))
@@ -102,7 +97,7 @@ int32_t run(const Args& a, VerifyCall* c) {
     if (rc != SSF_API_OK) return rc;
   }
   // 9: signer name and the time of the checks.
-  if (a.signer != nullptr && a.signerL > 0 && !equals(a.signer, a.signerL, kSsfImplicitSigner)) {
+  if (a.signer != nullptr && a.signerL > 0 && !SsfTextEquals(a.signer, a.signerL, kSsfImplicitSigner)) {
     c->signer_name_text.assign(a.signer, static_cast<size_t>(a.signerL));
     const int32_t rc = ParseName(c->signer_name_text, &c->signer_name);
     if (rc != SSF_API_OK) return refuse(c, rc, "signer name is not a distinguished name");
@@ -130,11 +125,6 @@ int32_t run(const Args& a, VerifyCall* c) {
   return refuse(c, SSF_API_INVALID_FORMAT, "format not available for verification");
 }
 
-const char* format_name(const SsfFormatInfo& f) {
-  if (f.number == SSF_FORMAT_DSA && f.flat) return "DSA-FLAT";
-  return SsfFormatName(f.number);
-}
-
 int32_t verify(const char* func, const Args& a, SigRcpSsfInformationList* results,
                SsfOctetstring* out, SsfOctetlen* outL) {
   VerifyCall c;
@@ -149,7 +139,7 @@ int32_t verify(const char* func, const Args& a, SigRcpSsfInformationList* result
   // Whatever OpenSSL left behind belongs to this call only.
   OpenSslErrorsDrop();
   Trace(kTrcDetail, func, "%-12s: Format=%-10s Alg=%-10s ChainFormat=%-15s Return=%-25s Descr=%s",
-        func, format_name(c.format), SsfDigestName(c.digest), SsfChainFormatName(c.chain),
+        func, SsfFormatInfoName(c.format), SsfDigestName(c.digest), SsfChainFormatName(c.chain),
         SsfRcName(rc), c.reason);
   return rc;
 }

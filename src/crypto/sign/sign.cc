@@ -28,14 +28,9 @@ struct Args {
   SsfCharlen chainL;
 };
 
-bool equals(const char* s, SsfCharlen len, const char* lit) {
-  return s != nullptr && len >= 0 && static_cast<size_t>(len) == strlen(lit) &&
-         memcmp(s, lit, static_cast<size_t>(len)) == 0;
-}
-
 // "DFAULT" is an old spelling that callers still send.
 bool is_default_digest(const char* s, SsfCharlen len) {
-  return s == nullptr || len <= 0 || equals(s, len, "DEFAULT") || equals(s, len, "DFAULT");
+  return s == nullptr || len <= 0 || SsfTextEquals(s, len, "DEFAULT") || SsfTextEquals(s, len, "DFAULT");
 }
 
 void clear(SsfOctetstring* p, SsfOctetlen* l) {
@@ -107,11 +102,6 @@ int32_t run(const Args& a, SignCall* c, const SignExtras& x) {
   return rc;
 }
 
-const char* format_name(const SsfFormatInfo& f) {
-  if (f.number == SSF_FORMAT_DSA && f.flat) return "DSA-FLAT";
-  return SsfFormatName(f.number);
-}
-
 int32_t sign(const Args& a, const SignExtras& x, SsfOctetstring* out, SsfOctetlen* outL) {
   SignCall c;
   c.format.number = SSF_FORMAT_UNKNOWN;
@@ -133,7 +123,7 @@ int32_t sign(const Args& a, const SignExtras& x, SsfOctetstring* out, SsfOctetle
   }
   OpenSslErrorsDrop();
   Trace(kTrcDetail, c.func, "%-12s: Format=%-10s Alg=%-10s ChainFormat=%-15s Return=%-25s Descr=%s",
-        c.func, format_name(c.format), c.default_digest ? "DEFAULT" : SsfDigestName(c.digest),
+        c.func, SsfFormatInfoName(c.format), c.default_digest ? "DEFAULT" : SsfDigestName(c.digest),
         SsfChainFormatName(c.chain), SsfRcName(rc), c.reason);
   return rc;
 }

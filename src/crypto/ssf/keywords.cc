@@ -89,6 +89,16 @@ const char* SsfFormatName(SsfFormatNo f) {
   return "Unknown";
 }
 
+const char* SsfFormatInfoName(const SsfFormatInfo& f) {
+  if (f.number == SSF_FORMAT_DSA && f.flat) return "DSA-FLAT";
+  return SsfFormatName(f.number);
+}
+
+bool SsfTextEquals(const char* s, SsfCharlen len, const char* lit) {
+  return s != nullptr && len >= 0 && static_cast<size_t>(len) == strlen(lit) &&
+         memcmp(s, lit, static_cast<size_t>(len)) == 0;
+}
+
 const char* SsfChainFormatName(SsfChainFormatNo f) {
   if (f == SSF_CHAIN_NONE) return "None";
   for (const auto& c : kChains)

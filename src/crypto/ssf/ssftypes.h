@@ -173,8 +173,13 @@ bool SsfLookupChainFormat(const char* name, SsfCharlen len, SsfChainFormatNo* ou
 bool SsfLookupDigest(const char* name, SsfCharlen len, SsfDigestNo* out);
 // Canonical names for the summary trace ("Unknown" for anything else).
 const char* SsfFormatName(SsfFormatNo f);
+// As SsfFormatName, with "DSA-FLAT" for the flat DSA form.
+const char* SsfFormatInfoName(const SsfFormatInfo& f);
 const char* SsfChainFormatName(SsfChainFormatNo f);
 const char* SsfDigestName(SsfDigestNo d);
+
+// True when the `len` characters at `s` are exactly `lit` (case counts).
+bool SsfTextEquals(const char* s, SsfCharlen len, const char* lit);
 
 // Special key store and signer names.
 constexpr char kSsfNoCertificateCheck[] = "<no_certificate_check>";

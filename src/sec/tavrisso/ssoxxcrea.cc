@@ -34,7 +34,6 @@ constexpr size_t kPortalPrefixLen = sizeof kPortalPrefix - 1;
 constexpr size_t kProNameMax = kRazuProNameSize - 1;
 constexpr unsigned char kValidityMinutes[4] = {0, 0, 0, 2};
 constexpr unsigned char kFlagAssertion = 0x01;
-constexpr char kUtf8Codepage[] = "4110";
 constexpr char kImplicitSigner[] = "<implicit>";
 // Twelve digits; room for any int the formatter could meet.
 constexpr size_t kCreTimeBufSize = 64;
@@ -127,21 +126,6 @@ void fill_params(RazuSsfParams* p, const char* pPrivAddrBook, const char* pPassw
     if (pPrivAddrBook == nullptr) strncpy(p->chProName, pMemoryPSE, kProNameMax);
   }
   if (pPrivAddrBook == nullptr && PSEpwd[0] != '\0') p->pucsPassword = PSEpwd;
-}
-
-// Step 4: the ticket's code page.
-void choose_codepage(const TICKET_INFO* ti, char cp[kTicketCodepageSize]) {
-  if (ti->sQORCodepage[0] != '\0') {
-    memcpy(cp, ti->sQORCodepage, kTicketCodepageSize);
-    TAVRI_TRC(3, "Got the codepage %4.4s from input \n", cp);
-  } else {
-    memcpy(cp, gQORCodepage, kTicketCodepageSize);
-    TAVRI_TRC(3, "Got the codepage %4.4s from properties \n", cp);
-  }
-  if (memcmp(cp, "    ", 4) == 0 || memcmp(cp, "0000", 4) == 0 || memcmp(cp, "\0\0\0\0", 4) == 0) {
-    TAVRI_TRC(2, "QOR codepage %4.4s is invalid. Use UTF8 for output.", cp);
-    memcpy(cp, kUtf8Codepage, kTicketCodepageSize);
-  }
 }
 
 // One unit of bytes as passed.
@@ -305,7 +289,7 @@ QOR_API int32_t TavriCreateAssertionTicket(const char* pMySysId, const char* pMy
   RazuSsfParams params = {};
   fill_params(&params, pPrivAddrBook, pPassword);
   char cp[kTicketCodepageSize + 1] = {};
-  choose_codepage(pTicketInfo, cp);
+  TavriChooseCodepage(pTicketInfo->sQORCodepage, cp);  // step 4
 
   ContentList list = nullptr;
   rc = build_contents(&list, pMySysId, pMyClient, pTicketInfo, cp);

@@ -85,6 +85,24 @@ bool invalid_codepage(const char cp[4]) {
          memcmp(cp, "\0\0\0\0", 4) == 0;
 }
 
+}  // namespace
+
+void TavriChooseCodepage(const char requested[4], char cp[4]) {
+  if (requested[0] != '\0') {
+    memcpy(cp, requested, kTicketCodepageSize);
+    TAVRI_TRC(3, "Got the codepage %4.4s from input \n", cp);
+  } else {
+    memcpy(cp, gQORCodepage, kTicketCodepageSize);
+    TAVRI_TRC(3, "Got the codepage %4.4s from properties \n", cp);
+  }
+  if (invalid_codepage(cp)) {
+    TAVRI_TRC(2, "QOR codepage %4.4s is invalid. Use UTF8 for output.", cp);
+    memcpy(cp, kUtf8Codepage, kTicketCodepageSize);
+  }
+}
+
+namespace {
+
 // `field` blank-filled, then the UTF-8 value converted into it (cut at the
 // field's end).
 void utf8_to_field(const Eval& e, const __CookieContent* unit, char* field, size_t size) {
@@ -382,19 +400,7 @@ void clear_outputs(const Eval& e) {
 // The evaluation's code page: the record's, else the property; an unusable
 // one becomes UTF-8.
 void choose_codepage(Eval& e) {
-  char cp[kTicketCodepageSize];
-  if (e.info->sQORCodepage[0] != '\0') {
-    memcpy(cp, e.info->sQORCodepage, sizeof cp);
-    TAVRI_TRC(3, "Got the codepage %4.4s from input \n", cp);
-  } else {
-    memcpy(cp, gQORCodepage, sizeof cp);
-    TAVRI_TRC(3, "Got the codepage %4.4s from properties \n", cp);
-  }
-  if (invalid_codepage(cp)) {
-    TAVRI_TRC(2, "QOR codepage %4.4s is invalid. Use UTF8 for output.", cp);
-    memcpy(cp, kUtf8Codepage, sizeof cp);
-  }
-  memcpy(e.codepage, cp, sizeof cp);
+  TavriChooseCodepage(e.info->sQORCodepage, e.codepage);
   e.codepage[kTicketCodepageSize] = '\0';
 }
 

@@ -40,6 +40,10 @@ extern bool bIncludeCert;
 // Default code page of returned texts ("QOR_EXT_CODEPAGE").
 extern char gQORCodepage[kCodepageSize];
 
+// The code page of a call: the record's `requested` one, else the property;
+// blanks, "0000" or zeros mean UTF-8 ("4110"). Traced as it is chosen.
+void TavriChooseCodepage(const char requested[4], char cp[4]);
+
 // Sets up the thread layer, the code page layer and the library's locks
 // once per process. Returns false when the thread layer cannot start.
 bool TavriEnsureThreadLayer();
