@@ -218,4 +218,24 @@ TEST_F(AllocFault, AssertionCreation) {
          TicketResult});
 }
 
+TEST_F(AllocFault, CertificateParse) {
+  const Bytes cert = issuers_->Der("iss");
+  std::string want;
+  for (const char* type : {"SUBJECT", "SUMMARY"}) {
+    unsigned char buf[4096];
+    int32_t len = 0;
+    int32_t rc = -1;
+    Sweep({type, [&] { len = sizeof buf; },
+           [&] { return rc = TavriParseCertificate(cert.data(), static_cast<int32_t>(cert.size()), type, buf, &len); },
+           [&] {
+             if (want.empty()) want.assign(reinterpret_cast<const char*>(buf), static_cast<size_t>(len));
+             const std::string got(reinterpret_cast<const char*>(buf), rc == 0 ? static_cast<size_t>(len) : 0);
+             if (rc == 0 && got != want) ADD_FAILURE() << got;
+             return rc == 0 && !got.empty() && got == want;
+           },
+           TicketResult});
+    want.clear();
+  }
+}
+
 }  // namespace

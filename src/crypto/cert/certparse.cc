@@ -185,14 +185,18 @@ const char* key_type_name(const EVP_PKEY* k) {
   }
 }
 
+// The provider computes a key's sizes, which fails only when memory runs
+// out; a size of 0 is never shown.
 Text key_text(X509* x, Attr a) {
   EVP_PKEY* k = X509_get0_pubkey(x);
   if (k == nullptr) return fail(SSF_API_UNKNOWN_SECTK_ERROR);
+  const int bits = a == Attr::kKeyStrength ? EVP_PKEY_get_security_bits(k) : EVP_PKEY_get_bits(k);
+  if (a != Attr::kKeyType && bits <= 0) return fail(SSF_API_NOMEMORY);
   switch (a) {
-    case Attr::kKeyLength: return ok(std::to_string(EVP_PKEY_get_bits(k)));
-    case Attr::kKeyStrength: return ok(std::to_string(EVP_PKEY_get_security_bits(k)));
+    case Attr::kKeyLength:
+    case Attr::kKeyStrength: return ok(std::to_string(bits));
     case Attr::kKeyType: return ok(key_type_name(k));
-    default: return ok(std::string(key_type_name(k)) + " " + std::to_string(EVP_PKEY_get_bits(k)) + " bits");
+    default: return ok(std::string(key_type_name(k)) + " " + std::to_string(bits) + " bits");
   }
 }
 
@@ -271,6 +275,9 @@ Text all(X509* x) {
 Text summary(X509* x) {
   Text sub = name_of(X509_get_subject_name(x)), iss = name_of(X509_get_issuer_name(x)),
        ser = serial(x, ""), fp = fingerprint(x), key = key_text(x, Attr::kSummary);
+  // Every part exists in a decoded certificate: a failed one is a failure, not an empty field.
+  for (const Text* t : {&sub, &iss, &ser, &fp, &key})
+    if (t->rc != SSF_API_OK) return *t;
   return ok("subject=\"" + sub.s + "\";issuer=\"" + iss.s + "\";serialNumber=\"" + ser.s +
             "\";fingerprint=\"" + fp.s + "\";keyInfo=\"" + key.s + "\"");
 }

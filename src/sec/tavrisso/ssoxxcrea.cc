@@ -18,6 +18,8 @@ constexpr int32_t kRcOk = 0;
 constexpr int32_t kRcUser = 1;
 constexpr int32_t kRcBufferTooSmall = 3;
 constexpr int32_t kRcInvalid = 9;
+constexpr int32_t kRcNoMemory = 11;
+constexpr int32_t kRcMutex = 14;
 constexpr int32_t kRcMissing = 15;
 constexpr int32_t kRcSystem = 23;
 
@@ -248,6 +250,13 @@ int32_t build_contents(ContentList* list, const char* pMySysId, const char* pMyC
   return kRcOk;
 }
 
+// Releases the engine's output context when the scope ends, also when the
+// engine's call unwinds.
+struct WrapOutRelease {
+  WrapOutContext* out;
+  ~WrapOutRelease() { RazuReleaseWContext(out); }
+};
+
 void clear_output(char* pB64Ticket, uint32_t* pB64TicketL) {
   if (*pB64TicketL > 0) pB64Ticket[0] = '\0';
   *pB64TicketL = 0;
@@ -292,8 +301,9 @@ QOR_API int32_t TavriCreateAssertionTicket(const char* pMySysId, const char* pMy
   TavriChooseCodepage(pTicketInfo->sQORCodepage, cp);  // step 4
 
   ContentList list = nullptr;
-  rc = build_contents(&list, pMySysId, pMyClient, pTicketInfo, cp);
-  if (rc == kRcOk) {
+  rc = TavriNoThrow(TRC_MODULE, "TavriCreateAssertionTicket", kRcNoMemory, kRcMutex, [&]() -> int32_t {
+    int32_t crc = build_contents(&list, pMySysId, pMyClient, pTicketInfo, cp);
+    if (crc != kRcOk) return crc;
     WrapInContext in = {};
     memcpy(in.Codepage, cp, kTicketCodepageSize);
     in.lstTicketContents = list;
@@ -305,12 +315,14 @@ QOR_API int32_t TavriCreateAssertionTicket(const char* pMySysId, const char* pMy
     int32_t brc;
     {
       ThrRecMtxGuard guard(&ssf_rmtx);
+      WrapOutRelease release{&out};
       brc = RazuCreateTicket(&in, &out);
-      RazuReleaseWContext(&out);
     }
-    rc = builder_result(brc, pB64Ticket, pB64TicketL, out.iTicketL);
-    if (rc == kRcOk) TAVRI_TRC(3, "Cleanup of TavriCreateAssertionTicket\n");
-  }
+    crc = builder_result(brc, pB64Ticket, pB64TicketL, out.iTicketL);
+    if (crc == kRcOk) TAVRI_TRC(3, "Cleanup of TavriCreateAssertionTicket\n");
+    return crc;
+  });
+  if (rc == kRcNoMemory || rc == kRcMutex) clear_output(pB64Ticket, pB64TicketL);
   {
     ThrRecMtxGuard guard(&ssf_rmtx);
     HRazuReleaseContents(&list);

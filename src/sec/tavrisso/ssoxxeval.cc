@@ -20,6 +20,7 @@ constexpr int32_t kRcBufferTooSmall = 3;
 constexpr int32_t kRcInvalidTicket = 5;
 constexpr int32_t kRcUserBufferTooSmall = 6;
 constexpr int32_t kRcInvalid = 9;
+constexpr int32_t kRcNoMemory = 11;
 constexpr int32_t kRcMutex = 14;
 constexpr int32_t kRcNoCreationTime = 16;
 constexpr int32_t kRcRecipientMissing = 23;
@@ -492,16 +493,22 @@ int32_t _TavriEvalTicketInternal(const char* pTicket, uint64_t lTicketLen,
   in.iTicketL = ticketL;
   TAVRI_TRC(3, "Just before Validation...\n");
 
-  int32_t rc;
-  if (ThrRecMtxLock(&ssf_rmtx) != THR_ERR_OK) {
-    TAVRI_ERR("Mutex lock could not be applied!");
-    rc = kRcMutex;
-  } else {
-    rc = RazuValidateTicket(&in, &e.out);
-    ThrRecMtxUnlock(&ssf_rmtx);
-    if (rc != kRcOk) TAVRI_ERR("Validate ticket failed with rc=%d.", rc);
-  }
-  if (rc == kRcOk) rc = fill_outputs(e, pMySysId, pMyClient, pAsn1Certificate, pIntCertificateL);
+  int32_t rc = TavriNoThrow(TRC_MODULE, "_TavriEvalTicketInternal", kRcNoMemory, kRcMutex, [&]() -> int32_t {
+    int32_t vrc;
+    {
+      ThrRecMtxGuard guard(&ssf_rmtx);
+      if (!guard.ok()) {
+        TAVRI_ERR("Mutex lock could not be applied!");
+        return kRcMutex;
+      }
+      vrc = RazuValidateTicket(&in, &e.out);
+    }
+    if (vrc != kRcOk) {
+      TAVRI_ERR("Validate ticket failed with rc=%d.", vrc);
+      return vrc;
+    }
+    return fill_outputs(e, pMySysId, pMyClient, pAsn1Certificate, pIntCertificateL);
+  });
   if (rc != kRcOk) clear_outputs(e);
 
   ThrRecMtxLock(&ssf_rmtx);

@@ -326,19 +326,20 @@ QOR_API int32_t TavriGetVersion(void) { return QORJWT_VERSION; }
 QOR_API int32_t TavriInitialize(const char* pzucsSsfLib) {
   if (!bInit.load()) {
     if (const char* trc = RavAreGetProperty("QOR_EXT_TRC")) {
-      std::string file = trc;
-      std::string level = RavAreGetProperty("QOR_EXT_TRL");
-      RavAreSetProperty("QOR_EXT_TRL", level.c_str());
-      RavAreSetProperty("QOR_EXT_TRC", file.c_str());
+      // A copy, because the value may be the stored name that setting replaces.
+      char file[kTrcFileNameSize];
+      snprintf(file, sizeof file, "%s", trc);
+      RavAreSetProperty("QOR_EXT_TRL", RavAreGetProperty("QOR_EXT_TRL"));
+      RavAreSetProperty("QOR_EXT_TRC", file);
     }
   }
   TAVRI_TRC(3, "TavriInitialize was called.\n");
   if (!TavriEnsureThreadLayer()) return 9;
 
-  ThrCSLock(&LoadSection);
-  int32_t rc = 0;
-  if (!bInit.load()) rc = initialize_once(pzucsSsfLib);
-  ThrCSUnlock(&LoadSection);
+  const int32_t rc = TavriNoThrow(TRC_MODULE, "TavriInitialize", 9, 9, [&]() -> int32_t {
+    ThrCSGuard guard(&LoadSection);
+    return bInit.load() ? 0 : initialize_once(pzucsSsfLib);
+  });
   TAVRI_TRC(3, "Leave function TavriInitialize with rc = %d.\n", rc);
   return rc;
 }
@@ -374,12 +375,13 @@ QOR_API int32_t RavAreSetProperty(const char* pName, const char* pValue) {
     return 9;
   }
   TAVRI_TRC(3, "RavAreSetProperty(%s,%s)\n", pName, is_blank(pValue) ? "null" : pValue);
-  bool known;
-  {
+  constexpr int32_t kUnknown = -1;
+  const int32_t rc = TavriNoThrow(TRC_MODULE, "RavAreSetProperty", 9, 9, [&]() -> int32_t {
     ThrCSGuard guard(&paramSetting);
-    known = set_property_locked(pName, pValue);
-  }
-  if (!known) {
+    return set_property_locked(pName, pValue) ? 0 : kUnknown;
+  });
+  if (rc == 9) return rc;
+  if (rc == kUnknown) {
     TAVRI_ERR("RavAreSetProperty: Unknown property %s \n", pName);
     return 9;
   }

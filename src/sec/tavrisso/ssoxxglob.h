@@ -5,6 +5,7 @@
 #include <stdint.h>
 
 #include <atomic>
+#include <new>
 
 #include "base/dptrc/dptrc.h"
 #include "base/thr/thr.h"
@@ -63,3 +64,21 @@ void TavriReleaseLoadedKey();
       if (DPTRC_FILE_HDL tavri_h_ = tavriTf.load()) DpTrcWarn(tavri_h_, __VA_ARGS__); \
     }                                                                \
   } while (0)
+
+// Runs the body of an exported call so that no C++ exception crosses the C
+// interface: memory exhaustion becomes `oom_rc`, anything else `other_rc`.
+// Locks taken inside the body must be scoped guards, so that unwinding
+// releases them.
+template <typename Body>
+int32_t TavriNoThrow(const char* module, const char* func, int32_t oom_rc, int32_t other_rc,
+                     Body&& body) noexcept {
+  try {
+    return body();
+  } catch (const std::bad_alloc&) {
+    DPTRC_ERR(tavriTf.load(), module, "%s: out of memory.\n", func);
+    return oom_rc;
+  } catch (...) {
+    DPTRC_ERR(tavriTf.load(), module, "%s: internal error.\n", func);
+    return other_rc;
+  }
+}

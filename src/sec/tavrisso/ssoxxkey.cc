@@ -251,6 +251,9 @@ QOR_API int32_t TavriLoadTicketKey(const unsigned char* pKey, int32_t lKey, cons
     rc = load_key_locked(pKey, lKey, pPassword, tType, &returned_early);
   } catch (const std::bad_alloc&) {
     returned_early = false;  // out of memory half way: the key is cleared
+  } catch (...) {
+    returned_early = false;
+    rc = kRcInvalid;
   }
   if (!returned_early) {
     TAVRI_TRC(3, "Cleanup of function, memory PSE created \n");
@@ -268,37 +271,39 @@ QOR_API int32_t TavriParseCertificate(const unsigned char* pAsn1Certificate, int
     TAVRI_ERR("TavriInitialize must be called first.");
     return kRcInvalid;
   }
-  if (ThrRecMtxLock(&ssf_rmtx) != THR_ERR_OK) {
-    TAVRI_ERR("Mutex lock could not be applied!");
-    return kRcInternal;
-  }
-  int32_t rc = kRcOk;
-  if (pAsn1Certificate == nullptr || pucsType == nullptr || pucsBuffer == nullptr ||
-      piBufLen == nullptr) {
-    TAVRI_ERR("Invalid parameter.\n");
-    if (piBufLen != nullptr) *piBufLen = 0;
-    rc = kRcInvalidParameter;
-  } else {
-    const char* attr = select_attribute(pucsType);
-    SsfOctetstring text = nullptr;
-    SsfOctetlen textL = 0;
-    bool parse_failed = false;
-    rc = CertAttributeText(&s_SsfLib, TRC_MODULE, pAsn1Certificate, CertLength, attr,
-                           static_cast<int32_t>(strlen(attr)), &text, &textL, &parse_failed);
-    if (parse_failed) trace_parse_failure(attr);
-    if (rc == kRcOk) {
-      if (*piBufLen >= textL) {
-        memcpy(pucsBuffer, text, static_cast<size_t>(textL));
-      } else {
-        TAVRI_ERR("Buffer passed to TavriParseCertificate too small.");
-        rc = kRcBufferTooSmall;
-      }
+  return TavriNoThrow(TRC_MODULE, "TavriParseCertificate", kRcNoMemoryPse, kRcInternal, [&]() -> int32_t {
+    ThrRecMtxGuard guard(&ssf_rmtx);
+    if (!guard.ok()) {
+      TAVRI_ERR("Mutex lock could not be applied!");
+      return kRcInternal;
     }
-    *piBufLen = textL;
-    if (text != nullptr) SsfLibDELSsfOctetstring(&s_SsfLib, &text, &textL);
-  }
-  ThrRecMtxUnlock(&ssf_rmtx);
-  return rc;
+    int32_t rc = kRcOk;
+    if (pAsn1Certificate == nullptr || pucsType == nullptr || pucsBuffer == nullptr ||
+        piBufLen == nullptr) {
+      TAVRI_ERR("Invalid parameter.\n");
+      if (piBufLen != nullptr) *piBufLen = 0;
+      rc = kRcInvalidParameter;
+    } else {
+      const char* attr = select_attribute(pucsType);
+      SsfOctetstring text = nullptr;
+      SsfOctetlen textL = 0;
+      bool parse_failed = false;
+      rc = CertAttributeText(&s_SsfLib, TRC_MODULE, pAsn1Certificate, CertLength, attr,
+                             static_cast<int32_t>(strlen(attr)), &text, &textL, &parse_failed);
+      if (parse_failed) trace_parse_failure(attr);
+      if (rc == kRcOk) {
+        if (*piBufLen >= textL) {
+          memcpy(pucsBuffer, text, static_cast<size_t>(textL));
+        } else {
+          TAVRI_ERR("Buffer passed to TavriParseCertificate too small.");
+          rc = kRcBufferTooSmall;
+        }
+      }
+      *piBufLen = textL;
+      if (text != nullptr) SsfLibDELSsfOctetstring(&s_SsfLib, &text, &textL);
+    }
+    return rc;
+  });
 }
 
 }  // extern "C"

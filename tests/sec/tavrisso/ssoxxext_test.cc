@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <regex>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -301,4 +302,24 @@ TEST(Concurrency, ThreadsSetPropertiesAndTraceAtOnce) {
   }
   EXPECT_EQ(sets, kThreads * kRounds * 3);
   EXPECT_EQ(Get("QOR_OWN_SYSID").size(), 2u);
+}
+
+TEST(Lifecycle, AnExceptionInAnExportedCallBecomesItsResultAndReleasesTheLock) {
+  ASSERT_EQ(TavriInitialize(nullptr), 0);
+  const auto body = [](auto error) {
+    return [error]() -> int32_t {
+      ThrRecMtxGuard guard(&ssf_rmtx);
+      throw error;
+    };
+  };
+  EXPECT_EQ(TavriNoThrow("test", "call", 11, 14, body(std::bad_alloc())), 11);
+  EXPECT_EQ(TavriNoThrow("test", "call", 11, 14, body(std::runtime_error("x"))), 14);
+  // Another thread can take the library lock: the unwinding released it.
+  int32_t locked = -1;
+  std::thread([&] {
+    locked = ThrRecMtxLock(&ssf_rmtx);
+    if (locked == THR_ERR_OK) ThrRecMtxUnlock(&ssf_rmtx);
+  }).join();
+  EXPECT_EQ(locked, THR_ERR_OK);
+  EXPECT_EQ(TavriShutdown(), 0);
 }
