@@ -1,9 +1,11 @@
-// Text forms of names, serial numbers and times.
+// Text forms of names, serial numbers and times, and the DER certificate reader.
 #include "crypto/cert/certtext.h"
 
 #include <stdio.h>
+#include <string.h>
 
 #include <openssl/asn1.h>
+#include <openssl/x509.h>
 
 namespace qorcr {
 namespace {
@@ -77,6 +79,19 @@ bool TimeText(const ASN1_TIME* t, std::string* out) {
            tm.tm_hour, tm.tm_min, tm.tm_sec, tm.tm_year + 1900);
   *out = buf;
   return true;
+}
+
+SslPtr<X509> CertFromDer(const unsigned char* der, size_t len, size_t* used) {
+  const unsigned char* p = der;
+  SslPtr<X509> x(d2i_X509(nullptr, &p, static_cast<long>(len)));
+  if (!x) return x;
+  const size_t n = static_cast<size_t>(p - der);
+  unsigned char* again = nullptr;
+  const int m = i2d_X509(x.get(), &again);
+  SslBuf<unsigned char> owned(again);
+  if (m <= 0 || static_cast<size_t>(m) != n || memcmp(again, der, n) != 0) return nullptr;
+  if (used != nullptr) *used = n;
+  return x;
 }
 
 }  // namespace qorcr

@@ -1,5 +1,6 @@
-// Text forms of certificate parts, shared by certificate parsing and the
-// signature services so that every name and time is written one way.
+// Text forms of certificate parts, and the one reader of a DER certificate,
+// shared by certificate parsing, import and the signature services so that
+// every certificate is read and every name and time written one way.
 #pragma once
 
 #include <time.h>
@@ -27,5 +28,12 @@ std::string HexPairs(const unsigned char* p, size_t n);
 // "Mon DD HH:MM:SS YYYY GMT" (day padded with a blank).
 bool TimeValue(const ASN1_TIME* t, time_t* out);
 bool TimeText(const ASN1_TIME* t, std::string* out);
+
+// One DER certificate from the start of `der`; `*used` (when given) is set
+// to its length. Null when the bytes are not a certificate, or not DER: the
+// crypto library's decoder takes some encodings that it writes back
+// differently (a constructed end-of-contents as parameters, say), sometimes
+// as bytes it then refuses, and a fingerprint would not be that of the bytes.
+SslPtr<X509> CertFromDer(const unsigned char* der, size_t len, size_t* used = nullptr);
 
 }  // namespace qorcr

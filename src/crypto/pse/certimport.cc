@@ -8,6 +8,7 @@
 #include <openssl/x509.h>
 
 #include "base/bytes/reader.h"
+#include "crypto/cert/certtext.h"
 #include "crypto/frame/frame.h"
 #include "crypto/pse/pseint.h"
 
@@ -72,8 +73,7 @@ bool known_key_type(const X509* x) {
 
 SslPtr<X509> parse_der(const uint8_t* data, size_t len) {
   len = der_length(data, len);
-  const unsigned char* p = data;
-  SslPtr<X509> x(d2i_X509(nullptr, &p, static_cast<long>(len)));
+  SslPtr<X509> x = CertFromDer(data, len);
   // The crypto library keeps a certificate whose public key it failed to
   // decode (out of memory, say); for the key types it knows, such a
   // certificate could never verify, so it does not count as decoded.

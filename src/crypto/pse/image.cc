@@ -7,6 +7,7 @@
 #include <openssl/pkcs12.h>
 
 #include "base/bytes/reader.h"
+#include "crypto/cert/certtext.h"
 #include "crypto/frame/frame.h"
 #include "crypto/pse/pseint.h"
 
@@ -115,9 +116,9 @@ PseStatus decode_pem(const Image& image, const std::string& pin, PseRef* out) {
     SslBuf<char> n(name), h(header);
     SslBuf<unsigned char> d(data);
     if (strcmp(name, PEM_STRING_X509) == 0) {
-      const unsigned char* p = data;
-      SslPtr<X509> x(d2i_X509(nullptr, &p, len));
-      if (!x || p != data + len) return PseStatus::kCorrupt;
+      size_t used = 0;
+      SslPtr<X509> x = CertFromDer(data, static_cast<size_t>(len), &used);
+      if (!x || used != static_cast<size_t>(len)) return PseStatus::kCorrupt;
       certs.push_back(std::move(x));
     } else if (is_key_block(name) && !key) {
       // Let the PEM layer decrypt whatever form the key block has.

@@ -31,10 +31,10 @@ int32_t der_certs(ByteReader r, X509Stack* out) {
   while (!r.empty() && !r.rest_is_zero()) {
     if (sk_X509_num(out->get()) >= static_cast<int>(kMaxChainCerts))
       return SSF_API_CHAINPARSE_ERROR;
-    const unsigned char* p = r.data();
-    SslPtr<X509> x(d2i_X509(nullptr, &p, static_cast<long>(r.remaining())));
+    size_t used = 0;
+    SslPtr<X509> x = CertFromDer(r.data(), r.remaining(), &used);
     if (!x) return SSF_API_ERROR_DECODING_X509;
-    r.skip(static_cast<size_t>(p - r.data()));
+    r.skip(used);
     if (!sk_X509_push(out->get(), x.get())) return SSF_API_NOMEMORY;
     x.release();
   }

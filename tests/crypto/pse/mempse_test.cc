@@ -238,9 +238,14 @@ TEST(DecodeCert, AcceptsDerBase64AndPemAndRejectsTheRest) {
   };
   // Broken DER falls through to the text path, where it is not Base64.
   Bytes truncated(der.begin(), der.end() - 20);
+  // Found by fuzzing: the crypto library reads a constructed end-of-contents
+  // as the signature algorithm's parameters and writes it back as bytes it
+  // then refuses. Not DER, so not a certificate.
+  const Bytes not_der = ReadBytes(QOR_TEST_DATA_DIR "/cert/constructed-eoc-params.der");
   for (const Bad& bad : {Bad{Bytes(9, 'M'), 3}, Bad{ToBytes("          \n\t   "), 3},
                          Bad{ToBytes("MI****not base64****"), 262},
-                         Bad{ToBytes("MIIBdHRlc3RkYXRhbm90YWNlcnQ="), 261}, Bad{truncated, 262}}) {
+                         Bad{ToBytes("MIIBdHRlc3RkYXRhbm90YWNlcnQ="), 261}, Bad{truncated, 262},
+                         Bad{not_der, 262}}) {
     int32_t rc = 0;
     EXPECT_EQ(Decode(bad.data, &rc), nullptr);
     EXPECT_EQ(rc, bad.rc) << std::string(bad.data.begin(), bad.data.end());
