@@ -15,7 +15,7 @@
 
 #include "krn/rscp/rscp.h"
 #include "krn/rscp/rscptab.h"
-#include "sec/tavrisso/contentconv.h"
+#include "sec/tavrisso/engine/content_codepage.h"
 
 namespace {
 

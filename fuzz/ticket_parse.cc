@@ -10,7 +10,7 @@
 
 #include <vector>
 
-#include "sec/tavrisso/ticketstream.h"
+#include "sec/tavrisso/engine/byte_stream.h"
 
 namespace {
 

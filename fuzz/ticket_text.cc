@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "krn/rsec/rsecb64.h"
-#include "sec/tavrisso/ticketstream.h"
+#include "sec/tavrisso/engine/byte_stream.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0 || size > kTicketTextMax) return 0;

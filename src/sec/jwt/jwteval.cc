@@ -17,7 +17,7 @@
 #include "sec/jwt/jwt.h"
 #include "sec/jwt/jwtparse.h"
 #include "sec/mac/hmac.h"
-#include "sec/tavrisso/ssflib.h"
+#include "sec/tavrisso/ssf/table.h"
 
 namespace {
 

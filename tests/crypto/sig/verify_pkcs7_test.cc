@@ -7,7 +7,7 @@
 #include <thread>
 
 #include "crypto/sig/sigtest.h"
-#include "sec/tavrisso/ssflib.h"
+#include "sec/tavrisso/ssf/table.h"
 
 using namespace qortest;
 

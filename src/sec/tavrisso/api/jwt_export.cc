@@ -1,0 +1,63 @@
+// The exported JWT entry: input checks, then one evaluation under the SSF mutex.
+#include <string.h>
+
+#include <new>
+
+#include "qorjwt.h"
+#include "sec/jwt/jwt.h"
+#include "sec/tavrisso/api/state.h"
+
+namespace {
+constexpr char TRC_MODULE[] = "sec/tavrisso/ssoxxjwt";
+constexpr int32_t kRcInvalid = 5;
+constexpr int32_t kRcNotInitialized = 9;
+constexpr int32_t kRcMissingInput = 15;
+
+int32_t eval_locked(const char* token, size_t token_len, const unsigned char* key, size_t key_len,
+                    const char* user_attribute, JWT_INFO* info) {
+  ThrRecMtxGuard guard(&ssf_rmtx);
+  // Without a key of the caller, the one loaded by TavriLoadTicketKey.
+  if (key == nullptr) {
+    key = X509Key;
+    key_len = X509KeyLen;
+  }
+  const size_t name_len = user_attribute ? strlen(user_attribute) : 0;
+  return JwtEvalToken(token, token_len, key, key_len, user_attribute, name_len, info);
+}
+}  // namespace
+
+extern "C" QOR_API int32_t TavriEvalJWToken(const char* pJWToken, size_t pJWTokenL,
+                                            const unsigned char* pVerificationKey,
+                                            size_t pVerificationKeyL, const char* pUserAttribute,
+                                            JWT_INFO* jwtInfo) {
+  TAVRI_TRC(3, "TavriEvalJWToken was called, check input\n");
+  if (!bInit.load()) {
+    TAVRI_ERR("TavriInitialize must be called first.");
+    JwtSetLastError(jwtInfo, "TavriInitialize must be called first.");
+    return kRcNotInitialized;
+  }
+  if (pJWToken == nullptr || pJWTokenL == 0) {
+    TAVRI_ERR("Missing input buffer pointer for JWT\n");
+    JwtSetLastError(jwtInfo, "Missing input buffer pointer for JWT.");
+    return kRcMissingInput;
+  }
+  if (jwtInfo == nullptr || jwtInfo->pPayloadBuffer == nullptr || jwtInfo->lPayLoadBuffer == 0) {
+    TAVRI_ERR("Missing input buffer pointer for JWT payload\n");
+    JwtSetLastError(jwtInfo, "Missing input buffer pointer for JWT payload.");
+    return kRcMissingInput;
+  }
+  int32_t rc = kRcInvalid;
+  try {
+    rc = eval_locked(pJWToken, pJWTokenL, pVerificationKey, pVerificationKeyL, pUserAttribute, jwtInfo);
+  } catch (...) {
+    JwtSetLastError(jwtInfo, "JWT malloc failed");
+  }
+  if (rc != 0) {
+    TAVRI_ERR("Error from JwtEvalToken (rc=%d): %s\n", rc, jwtInfo->lastError);
+    TAVRI_ERR("TavriEvalJWToken returns %d.\n", kRcInvalid);
+    rc = kRcInvalid;
+  }
+  TAVRI_TRC(3, "Cleanup of TavriEvalJWToken\n");
+  TAVRI_TRC(3, "End of function TavriEvalJWToken.\n");
+  return rc;
+}

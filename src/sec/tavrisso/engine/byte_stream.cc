@@ -1,0 +1,217 @@
+// Ticket byte stream: parser, builder, signature framing and the text
+// rewrites of "+" and URL encoding.
+#include "sec/tavrisso/engine/byte_stream.h"
+
+#include <stdlib.h>
+#include <string.h>
+
+#include "base/bytes/reader.h"
+#include "krn/rsec/rsecb64.h"
+#include "sec/tavrisso/trace.h"
+
+namespace {
+
+constexpr char TRC_MODULE[] = "sec/tavrisso/ticketstream";
+constexpr char kSrcFile[] = "ticketstream.cc";
+
+// Fails the parse: the list built so far goes with it.
+int32_t parse_fail(ContentList* list, int32_t rc) {
+  HRazuReleaseContents(list);
+  return rc;
+}
+
+void put_u16be(unsigned char* p, int32_t v) {
+  p[0] = static_cast<unsigned char>((v >> 8) & 0xFF);
+  p[1] = static_cast<unsigned char>(v & 0xFF);
+}
+
+int hex_digit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
+}  // namespace
+
+int32_t HRazuParseTicket(const unsigned char* puscTicket, int32_t iTicketLBytes,
+                         ContentList* pContentList, int32_t* piBytesProcessed,
+                         char Codepage[kTicketCodepageSize]) {
+  if (pContentList == nullptr || piBytesProcessed == nullptr || Codepage == nullptr)
+    return kRazuNullArgument;
+  *pContentList = nullptr;
+  ContentList* list = pContentList;
+  const size_t n = iTicketLBytes > 0 ? static_cast<size_t>(iTicketLBytes) : 0;
+  ByteReader in(puscTicket, n);
+
+  if (!in.skip(1)) return kRazuMalformedStream;
+  TAVRI_TRC(3, "Read version.\n");
+  if (!in.copy_bytes(Codepage, kTicketCodepageSize)) return kRazuMalformedStream;
+  TAVRI_TRC(3, "Read Codepage.\n");
+  uint8_t id = 0;
+  if (!in.get_u8(&id)) return kRazuMalformedStream;
+  TAVRI_TRC(3, "Read InfoUnit (0x%02X).\n", id);
+
+  while (id != cIUnitSgn) {
+    uint16_t raw_len = 0;
+    if (!in.get_u16be(&raw_len)) return parse_fail(list, kRazuMalformedStream);
+    const int16_t len = static_cast<int16_t>(raw_len);
+    TAVRI_TRC(3, "Read length (%d).\n", len);
+    // A negative length reads nothing here; node creation rejects it.
+    const uint8_t* value = in.data();
+    if (len > 0 && !in.get_bytes(static_cast<size_t>(len), &value))
+      return parse_fail(list, kRazuMalformedStream);
+
+    PCookieContent node = nullptr;
+    int32_t rc = HRazuContentNew(value, len, static_cast<InfoUnitID>(id), &node);
+    if (rc != 0) {
+      TAVRI_ERR("ParseTicket: Invalid content [%s %d]\n", kSrcFile, __LINE__);
+      return parse_fail(list, rc);
+    }
+    rc = HRazuInsertContent(list, node);
+    if (rc != 0) {
+      TAVRI_ERR("ParseTicket: Invalid content structure [%s %d]\n", kSrcFile, __LINE__);
+      free(node);
+      return parse_fail(list, rc);
+    }
+    TAVRI_TRC(3, "Read contents.\n");
+    if (!in.get_u8(&id)) return parse_fail(list, kRazuMalformedStream);
+    TAVRI_TRC(3, "Read InfoUnit (0x%02X).\n", id);
+  }
+
+  *piBytesProcessed = static_cast<int32_t>(n - in.remaining());
+  if (*list == nullptr) {
+    TAVRI_ERR("ParseTicket: No ticket contents [%s %d]\n", kSrcFile, __LINE__);
+    return kRazuMalformedStream;
+  }
+  return 0;
+}
+
+int32_t HRazuMakeTicketByteStream(ContentList lstContents, const char* pProcessCodepage,
+                                  unsigned char* puscBuffer, int32_t* piBufLength) {
+  if (pProcessCodepage == nullptr || puscBuffer == nullptr || piBufLength == nullptr)
+    return kRazuNullArgument;
+  const int32_t cap = *piBufLength;
+  // Even the header must fit: nothing is written past the capacity.
+  if (cap < kTicketHeaderSize) return kRazuBufferTooSmall;
+  puscBuffer[0] = kTicketVersion;
+  for (int k = 0; k < kTicketCodepageSize; ++k)
+    puscBuffer[1 + k] = static_cast<unsigned char>(pProcessCodepage[k] & 0x7F);
+  if (lstContents == nullptr) {
+    *piBufLength = kTicketHeaderSize;
+    return 0;
+  }
+
+  int32_t pos = kTicketHeaderSize;
+  for (PCookieContent node = lstContents; node != nullptr; node = node->pNextCtnt) {
+    const int32_t len = node->iContentLBytes;
+    if (len < 0 || len > kContentMaxBytes) return kRazuLengthOrLinked;
+    // The first unit directly follows the header; later ones need room for
+    // identifier and length before anything is written.
+    if (node == lstContents ? cap < kTicketFirstUnitValue : pos + 2 >= cap)
+      return kRazuBufferTooSmall;
+    puscBuffer[pos] = static_cast<unsigned char>(node->InfoId & 0xFF);
+    put_u16be(puscBuffer + pos + 1, len);
+    if (pos + 3 + len > cap) return kRazuBufferTooSmall;
+    if (len) memcpy(puscBuffer + pos + 3, node->ByteContent, static_cast<size_t>(len));
+    pos += 3 + len;
+  }
+  *piBufLength = pos;
+  return 0;
+}
+
+int32_t HRazuAppendSignature(unsigned char* puscWork, int32_t iSignedL,
+                             const unsigned char* puscSignature, int32_t iSignatureL,
+                             int32_t* piStreamL) {
+  if (puscWork == nullptr || puscSignature == nullptr || piStreamL == nullptr)
+    return kRazuNullArgument;
+  if (iSignedL < 0 || iSignatureL < 0 || iSignatureL > INT16_MAX ||
+      iSignedL > kTicketWorkSize - 3 - iSignatureL)
+    return kRazuBufferTooSmall;
+  puscWork[iSignedL] = cIUnitSgn;
+  put_u16be(puscWork + iSignedL + 1, iSignatureL);
+  if (iSignatureL) memcpy(puscWork + iSignedL + 3, puscSignature, static_cast<size_t>(iSignatureL));
+  *piStreamL = iSignedL + 3 + iSignatureL;
+  return 0;
+}
+
+int32_t HRazuEncodeTicketStream(unsigned char* puscWork, int32_t iStreamL, char* pucsOut,
+                                int32_t* piOutL) {
+  if (puscWork == nullptr || pucsOut == nullptr || piOutL == nullptr) return kRazuNullArgument;
+  if (iStreamL < 0 || iStreamL > kTicketWorkSize) return kRazuBase64EncodeFailed;
+  uint32_t enc = 0;
+  if (rseceb64l_encbase64_length(static_cast<uint32_t>(iStreamL), &enc) != 0)
+    return kRazuBase64EncodeFailed;
+  if (*piOutL < 0 || enc > static_cast<uint32_t>(*piOutL)) return kRazuBufferTooSmall;
+  uint32_t text_len = 0;
+  const int32_t rc = rseceb64_encode_base64(puscWork, static_cast<uint32_t>(iStreamL),
+                                            kTicketWorkSize, &text_len);
+  if (rc == 3) return kRazuBufferTooSmall;
+  if (rc != 0) return kRazuBase64EncodeFailed;
+  memset(pucsOut, 0, static_cast<size_t>(*piOutL));
+  memcpy(pucsOut, puscWork, text_len);
+  *piOutL = static_cast<int32_t>(text_len);
+  return 0;
+}
+
+int32_t HRazuExtractSignature(const unsigned char* puscDecoded, int32_t iDecodedL,
+                              int32_t iBytesProcessed, const unsigned char** ppuscSignature,
+                              int32_t* piSignatureL) {
+  if (ppuscSignature == nullptr || piSignatureL == nullptr) return kRazuNullArgument;
+  ByteReader in(puscDecoded, iDecodedL > 0 ? static_cast<size_t>(iDecodedL) : 0);
+  // A length field beyond the data reads as no signature at all.
+  uint16_t raw = 0;
+  if (iBytesProcessed < 0 || !in.skip(static_cast<size_t>(iBytesProcessed)) || !in.get_u16be(&raw))
+    raw = 0;
+  const int16_t sig_len = static_cast<int16_t>(raw);
+  const uint8_t* sig = nullptr;
+  if (sig_len < kTicketSignatureMin || sig_len > kTicketSignatureMax ||
+      !in.get_bytes(static_cast<size_t>(sig_len), &sig)) {
+    TAVRI_ERR("No or invalid signature. Length: %d \n", sig_len);
+    return kRazuMalformedStream;
+  }
+  if (iBytesProcessed < kTicketProcessedMin || iBytesProcessed > kTicketProcessedMax) {
+    TAVRI_ERR("Invalid parser state. Processed bytes: %d \n", iBytesProcessed - 1);
+    return kRazuMalformedStream;
+  }
+  *ppuscSignature = sig;
+  *piSignatureL = sig_len;
+  return 0;
+}
+
+void ReplacePlus(char* chBuf, int32_t iBufL) {
+  if (chBuf == nullptr) return;
+  for (int32_t i = 0; i < iBufL; ++i) {
+    if (chBuf[i] == '+') chBuf[i] = '!';
+  }
+}
+
+void ReplaceExclMarkAndURLEncoding(char* chBuf, int32_t* iBufL) {
+  if (chBuf == nullptr || iBufL == nullptr) return;
+  const int32_t n = *iBufL;
+  // Written in place: the write position never passes the read position.
+  ByteReader in(chBuf, n > 0 ? static_cast<size_t>(n) : 0);
+  int32_t j = 0;
+  for (uint8_t ch = 0; in.get_u8(&ch);) {
+    const uint8_t* esc = nullptr;
+    if (ch == ' ' || ch == '!') {
+      chBuf[j++] = '+';
+    } else if (ch == '%' && in.get_bytes(2, &esc)) {
+      const int hi = hex_digit(static_cast<char>(esc[0]));
+      const int lo = hex_digit(static_cast<char>(esc[1]));
+      if (hi < 0 || lo < 0) {
+        // Not an escape: the three characters stay as they are.
+        chBuf[j++] = '%';
+        chBuf[j++] = static_cast<char>(esc[0]);
+        chBuf[j++] = static_cast<char>(esc[1]);
+        continue;
+      }
+      const int v = hi * 16 + lo;
+      chBuf[j++] = (v == ' ' || v == '!') ? '+' : static_cast<char>(v);
+    } else {
+      chBuf[j++] = static_cast<char>(ch);
+    }
+  }
+  if (j < n) chBuf[j] = '\0';
+  *iBufL = j;
+}

@@ -1,0 +1,130 @@
+// Ticket engine, issuing side: content list to signed ticket text. The
+// caller holds ssf_rmtx around RazuCreateTicket.
+#include <string.h>
+
+#include "sec/tavrisso/engine/context.h"
+#include "sec/tavrisso/trace.h"
+#include "sec/tavrisso/engine/fixed_field.h"
+
+namespace {
+
+constexpr char TRC_MODULE[] = "sec/tavrisso/razucrea";
+// Shown in the engine's "[file line]" progress lines.
+constexpr char kSourceFile[] = "razucrea.cc";
+
+DPTRC_FILE_HDL trc() { return tavriTf.load(); }
+
+int32_t text_len(const char* s) { return s ? static_cast<int32_t>(strlen(s)) : 0; }
+
+bool can_sign(const SsfLib* lib) {
+  return lib != nullptr && lib->bSsfNEWSigRcpSsfInfo && lib->fp_SsfNEWSigRcpSsfInfo &&
+         lib->bSsfINSSigRcpSsfInfo && lib->fp_SsfINSSigRcpSsfInfo && lib->bSsfEncode &&
+         lib->fp_SsfEncode && lib->bSsfDELSigRcpSsfInfoList && lib->fp_SsfDELSigRcpSsfInfoList &&
+         lib->bSsfDELSsfOctetstring && lib->fp_SsfDELSsfOctetstring;
+}
+
+// SsfSign failed with `r`: name it and the signer's result, and combine them.
+int32_t sign_failure(SsfLib* lib, int32_t r, SigRcpSsfInformationList signers) {
+  DPTRC_ERR(trc(), TRC_MODULE, "SsfSign failed (see note 7310442).\n");
+  DumpSsfError(trc(), " SsfSign returned", r, lib);
+  const SigRcpSsfInformation* first = signers ? signers->ptrSigRcp : nullptr;
+  if (first == nullptr) {
+    DPTRC_ERR(trc(), TRC_MODULE, " SsfSign returned null for SignerList.\n");
+    return kRazuSignFailed;
+  }
+  DumpSsfError(trc(), " SSF LIB returned", static_cast<int32_t>(first->uResult), nullptr);
+  DumpSignerInfos(trc(), signers, 2);
+  return RazuCombine(first->uResult, kRazuSignFailed);
+}
+
+}  // namespace
+
+int32_t HRazuMakeTicketSignature(const unsigned char* puscBufToSign, int32_t iBufToSignL,
+                                 SsfOctetstring* ppSignBuf, SsfOctetlen* piSignBufL,
+                                 SsfLib* pSsfLib, const char* pucsFormat,
+                                 const char* pucsHashAlg, const char* pucsDN,
+                                 unsigned char bInclCert, const char* pucsProfile,
+                                 const char* pucsPassword) {
+  if (!can_sign(pSsfLib)) {
+    DPTRC_ERR(trc(), TRC_MODULE, "NEWSignerInfo failed.\n");
+    return RazuCombine(SSF_API_SECTK_FUNCTION_NOT_AVAIL, kRazuEncodeFailed);
+  }
+  // 1-2: a list with the one signer.
+  SigRcpSsfInformation* signer = nullptr;
+  int32_t r = SsfLibNEWSigRcpSsfInfo(pSsfLib, pucsDN, text_len(pucsDN), nullptr, 0, pucsProfile,
+                                     text_len(pucsProfile),
+                                     reinterpret_cast<const unsigned char*>(pucsPassword),
+                                     text_len(pucsPassword), SSF_API_UNDEFINED_RESULT, &signer);
+  if (r != SSF_API_OK) {
+    DPTRC_ERR(trc(), TRC_MODULE, "NEWSignerInfo failed.\n");
+    return RazuCombine(static_cast<uint32_t>(r), kRazuEncodeFailed);
+  }
+  SigRcpSsfInformationList signers = nullptr;
+  r = SsfLibINSSigRcpSsfInfo(pSsfLib, signer, &signers);
+  if (r != SSF_API_OK) {
+    DPTRC_ERR(trc(), TRC_MODULE, "INSSignerInfo failed.\n");
+    if (pSsfLib->bSsfDELSigRcpSsfInfo && pSsfLib->fp_SsfDELSigRcpSsfInfo) pSsfLib->fp_SsfDELSigRcpSsfInfo(&signer);
+    return RazuCombine(static_cast<uint32_t>(r), kRazuEncodeFailed);
+  }
+  // 3: the content as a ContentInfo.
+  SsfOctetstring encoded = nullptr;
+  SsfOctetlen encodedL = 0;
+  int32_t rc = 0;
+  r = SsfLibEncode(pSsfLib, pucsFormat, text_len(pucsFormat), puscBufToSign, iBufToSignL, &encoded,
+                   &encodedL);
+  if (r != SSF_API_OK) {
+    DPTRC_ERR(trc(), TRC_MODULE, "Encode failed.\n");
+    rc = RazuCombine(static_cast<uint32_t>(r), kRazuEncodeFailed);
+  } else {
+    // 4: detached signature by the one signer.
+    r = pSsfLib->bSsfSign && pSsfLib->fp_SsfSign
+            ? SsfLibSign(pSsfLib, pucsFormat, text_len(pucsFormat), pucsHashAlg, text_len(pucsHashAlg),
+                         bInclCert, 1, encoded, encodedL, signers, ppSignBuf, piSignBufL)
+            : SSF_API_SECTK_FUNCTION_NOT_AVAIL;
+    if (r != SSF_API_OK) rc = sign_failure(pSsfLib, r, signers);
+  }
+  // 5
+  SsfLibDELSigRcpSsfInfoList(pSsfLib, &signers);
+  SsfLibDELSsfOctetstring(pSsfLib, &encoded, &encodedL);
+  return rc;
+}
+
+int32_t RazuCreateTicket(WrapInContext* pWInContext, WrapOutContext* pWOutContext) {
+  if (pWInContext == nullptr || pWOutContext == nullptr || pWInContext->pSsfParams == nullptr ||
+      pWOutContext->pucsTicket == nullptr)
+    return kRazuNullArgument;
+  WrapInContext* in = pWInContext;
+  // 2: the signed part in the work buffer.
+  unsigned char work[kTicketWorkSize];
+  int32_t signedL = kTicketWorkSize;
+  char codepage[kRazuCodepageSize + 1] = {};
+  memcpy(codepage, in->Codepage, kRazuCodepageSize);
+  int32_t rc = HRazuMakeTicketByteStream(in->lstTicketContents, codepage, work, &signedL);
+  if (rc != 0) return rc;
+  DPTRC_INFO(trc(), 3, "Dump of ticket: [%s %d]\n", kSourceFile, __LINE__);
+  DumpBuffer(trc(), work, static_cast<size_t>(signedL), 3);
+  // 3: the signing parameters.
+  const RazuSsfParams* p = in->pSsfParams;
+  char format[kRazuFrmtSize + 1], dn[kRazuDNSize + 1], hash[kRazuAlgSize + 1],
+      profile[kRazuProNameSize + 1];
+  strzcpy(format, p->chFrmt, kRazuFrmtSize);
+  strzcpy(dn, p->chDN, kRazuDNSize);
+  strzcpy(hash, p->chHashAlg, kRazuAlgSize);
+  strzcpy(profile, p->chProName, kRazuProNameSize);
+  // 4: the signature.
+  SsfOctetstring sig = nullptr;
+  SsfOctetlen sigL = 0;
+  rc = HRazuMakeTicketSignature(work, signedL, &sig, &sigL, in->pSsfLib, format, hash, dn,
+                                p->bInclCerts, profile, p->pucsPassword);
+  if (rc != 0) return rc;
+  DPTRC_INFO(trc(), 3, "Dump of signed ticket: [%s %d]\n", kSourceFile, __LINE__);
+  DumpBuffer(trc(), sig, static_cast<size_t>(sigL), 3);
+  // 5: seal and encode into the caller's buffer.
+  int32_t streamL = 0;
+  rc = HRazuAppendSignature(work, signedL, sig, sigL, &streamL);
+  if (rc == 0) rc = HRazuEncodeTicketStream(work, streamL, pWOutContext->pucsTicket, &pWOutContext->iTicketL);
+  SsfLibDELSsfOctetstring(in->pSsfLib, &sig, &sigL);
+  return rc;
+}
+
+int32_t RazuReleaseWContext(WrapOutContext* /*pWOutContext*/) { return 0; }

@@ -1,0 +1,89 @@
+// Java native for assertion ticket creation.
+#ifdef QOR_WITH_JNI
+#include <stdint.h>
+#include <string.h>
+
+#include "qorjwt.h"
+#include "sec/tavrisso/jni/convert.h"
+#include "sec/tavrisso/trace.h"
+#include "sec/tavrisso/jni/natives.h"
+
+using jnihelp::kMessageSize;
+
+namespace {
+constexpr size_t kTicketTextSize = 4096;
+constexpr char kUtf8Codepage[] = "4110";
+}  // namespace
+
+extern "C" {
+
+JNIEXPORT jstring JNICALL Java_com_tavri_sso_VID2Ozuved_createAssertionTicket(
+    JNIEnv* env, jclass, jstring jmy_sysid, jstring jmy_client, jstring jpab, jstring jpab_password,
+    jstring jex_sysid, jstring jex_client, jstring juser, jstring jlang, jstring jportal_user,
+    jstring jauth_schema) {
+  TAVRI_TRC(3, "JAVA: createAssertionTicket was called\n");
+  jstring result = nullptr;
+  const char* missing = jmy_sysid == nullptr    ? "Local system Id not set"
+                        : jmy_client == nullptr ? "Local system client not set"
+                        : jex_sysid == nullptr  ? "Recipient system Id not set"
+                        : jex_client == nullptr ? "Recipient system client not set"
+                        : juser == nullptr && jportal_user == nullptr
+                            ? "Neither a QOR user nor a Portal user is set"
+                            : nullptr;
+  if (missing != nullptr) {
+    jnihelp::Throw(env, kMessageSize, "%s", missing);
+    TAVRI_TRC(3, "JAVA: End of createAssertionTicket\n");
+    return nullptr;
+  }
+  jnihelp::Utf my_sysid(env, jmy_sysid);
+  jnihelp::Utf my_client(env, jmy_client);
+  jnihelp::Utf pab(env, jpab);
+  jnihelp::Utf password(env, jpab_password);
+  jnihelp::Utf ex_sysid(env, jex_sysid);
+  jnihelp::Utf ex_client(env, jex_client);
+  jnihelp::Utf user(env, juser);
+  jnihelp::Utf lang(env, jlang);
+  jnihelp::Utf portal_user(env, jportal_user);
+  jnihelp::Utf auth_schema(env, jauth_schema);
+  if (!(my_sysid.failed() || my_client.failed() || pab.failed() || password.failed() || ex_sysid.failed() ||
+        ex_client.failed() || user.failed() || lang.failed() || portal_user.failed() || auth_schema.failed())) {
+    int32_t sysidL = ex_sysid.length();
+    int32_t clientL = ex_client.length();
+    int32_t userL = user.length();
+    int32_t langL = lang.length();
+    int32_t portalL = portal_user.length();
+    int32_t schemeL = auth_schema.length();
+    TICKET_INFO info;
+    memset(&info, 0, sizeof(info));
+    info.struct_size = sizeof(TICKET_INFO);
+    memcpy(info.sQORCodepage, kUtf8Codepage, sizeof(info.sQORCodepage));
+    info.pSysID = const_cast<char*>(ex_sysid.get());
+    info.pIntSysIDL = &sysidL;
+    info.pQORClient = const_cast<char*>(ex_client.get());
+    info.pIntQORClientL = &clientL;
+    info.pQORUser = const_cast<char*>(user.get());
+    info.pIntQORUserL = &userL;
+    info.pQORLangu = const_cast<char*>(lang.get());
+    info.pIntQORLanguL = &langL;
+    info.pPrtUser = const_cast<char*>(portal_user.get());
+    info.pIntPrtUserL = &portalL;
+    info.pAuthScheme = const_cast<char*>(auth_schema.get());
+    info.pIntAuthSchemeL = &schemeL;
+    char text[kTicketTextSize + 1] = {};
+    uint32_t textL = kTicketTextSize;
+    int32_t rc = TavriCreateAssertionTicket(my_sysid.get(), my_client.get(), pab.get(), password.get(), &info,
+                                            text, &textL);
+    if (rc != 0) {
+      jnihelp::Throw(env, kMessageSize, "TavriCreateAssertionTicket failed: standard error= %d, ssf error= %d",
+                     jnihelp::StandardError(rc), jnihelp::SsfError(rc));
+    } else {
+      text[textL < kTicketTextSize ? textL : kTicketTextSize] = '\0';
+      result = jnihelp::NewString(env, text);
+    }
+  }
+  TAVRI_TRC(3, "JAVA: End of createAssertionTicket\n");
+  return result;
+}
+
+}  // extern "C"
+#endif  // QOR_WITH_JNI

@@ -1,0 +1,169 @@
+// Loading the ticket key and parsing certificates through the exports,
+// with certificates and key stores made by the openssl tool.
+#include <gtest/gtest.h>
+
+#include <string.h>
+
+#include "crypto/cryptotest.h"
+#include "qorjwt.h"
+#include "sec/tavrisso/api/state.h"
+
+using namespace qortest;
+
+namespace {
+
+int32_t Load(const Bytes& key, int32_t type, const char* password = nullptr) {
+  return TavriLoadTicketKey(key.data(), static_cast<int32_t>(key.size()), password, 0, type);
+}
+
+Bytes LoadedX509Key() { return Bytes(X509Key, X509Key + X509KeyLen); }
+
+// Whether the loaded memory key store opens with the stored password.
+bool LoadedStoreOpens() {
+  SsfProfileHandle h = nullptr;
+  int32_t rc = SsfOpenProfile(PSEPath, static_cast<SsfCharlen>(strlen(PSEPath)), PSEpwd,
+                              static_cast<SsfCharlen>(strlen(PSEpwd)), nullptr, 0, nullptr, 0, &h);
+  SsfCloseProfile(&h);
+  return rc == SSF_API_OK;
+}
+
+class TicketKey : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(TavriInitialize(nullptr), 0);
+    ASSERT_TRUE(MakeSelfSigned(dir_, "issuer", "eval issuer"));
+    der_ = ReadBytes(dir_.file("issuer.der"));
+    pem_ = ReadBytes(dir_.file("issuer.pem"));
+    ASSERT_TRUE(Sh("openssl pkcs12 -export -passout pass:s3cret -inkey " + dir_.file("issuer.key") +
+                   " -in " + dir_.file("issuer.pem") + " -out " + dir_.file("issuer.p12")));
+    p12_ = ReadBytes(dir_.file("issuer.p12"));
+  }
+  void TearDown() override { TavriShutdown(); }
+
+  TempDir dir_;
+  Bytes der_, pem_, p12_;
+};
+
+TEST(TicketKeyUninitialised, BothExportsGiveNine) {
+  unsigned char buf[8];
+  int32_t len = sizeof buf;
+  const unsigned char key[] = "k";
+  EXPECT_EQ(TavriLoadTicketKey(key, 1, nullptr, 0, 2), 9);
+  EXPECT_EQ(TavriParseCertificate(key, 1, "SUBJECT", buf, &len), 9);
+}
+
+TEST_F(TicketKey, CertificateInDerOrPemBecomesTheMemoryStore) {
+  for (const Bytes* cert : {&der_, &pem_}) {
+    ASSERT_EQ(Load(*cert, 1), 0);
+    ASSERT_NE(pMemoryPSE, nullptr);
+    EXPECT_STREQ(PSEPath, pMemoryPSE);
+    EXPECT_EQ(strncmp(PSEPath, "#_MemPSE_#", 10), 0);
+    EXPECT_EQ(LoadedX509Key(), *cert);  // as the caller passed it
+    EXPECT_TRUE(LoadedStoreOpens());
+  }
+}
+
+TEST_F(TicketKey, KeyStoreImageKeepsItsPassword) {
+  ASSERT_EQ(Load(p12_, 0, "s3cret"), 0);
+  ASSERT_NE(pMemoryPSE, nullptr);
+  EXPECT_STREQ(PSEPath, pMemoryPSE);
+  EXPECT_STREQ(PSEpwd, "s3cret");
+  EXPECT_EQ(X509KeyLen, 0u);
+  EXPECT_TRUE(LoadedStoreOpens());
+}
+
+TEST_F(TicketKey, FailedLoadsClearTheEarlierKey) {
+  const Bytes junk = ToBytes("this is no certificate at all");
+  struct Case {
+    int32_t type;
+    const Bytes* key;
+    int32_t want;
+  } cases[] = {{1, &junk, 14}, {4, &junk, 14}, {0, &junk, 9}, {5, &der_, 9}, {-1, &der_, 9}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.type);
+    ASSERT_EQ(Load(der_, 1), 0);
+    EXPECT_EQ(Load(*c.key, c.type), c.want);
+    EXPECT_EQ(pMemoryPSE, nullptr);
+    EXPECT_EQ(PSEPath[0], '\0');
+    EXPECT_EQ(X509KeyLen, 0u);
+  }
+  ASSERT_EQ(Load(der_, 1), 0);
+  EXPECT_EQ(TavriLoadTicketKey(nullptr, 10, nullptr, 0, 1), 15);
+  EXPECT_EQ(pMemoryPSE, nullptr);
+  ASSERT_EQ(Load(der_, 1), 0);
+  EXPECT_EQ(TavriLoadTicketKey(der_.data(), -5, nullptr, 0, 1), 15);
+  EXPECT_EQ(pMemoryPSE, nullptr);
+}
+
+TEST_F(TicketKey, HmacSecretLeavesTheStoreAndIsBounded) {
+  ASSERT_EQ(Load(der_, 1), 0);
+  const Bytes secret = ToBytes("0123456789abcdef");
+  ASSERT_EQ(Load(secret, 2, "pw"), 0);
+  EXPECT_NE(pMemoryPSE, nullptr);  // tickets still verify
+  EXPECT_EQ(LoadedX509Key(), secret);
+  EXPECT_STREQ(PSEpwd, "pw");
+
+  EXPECT_EQ(Load(Bytes(8192, 'x'), 2), 0);  // too big: not stored
+  EXPECT_EQ(LoadedX509Key(), secret);
+  EXPECT_EQ(Load(Bytes(8191, 'y'), 2), 0);
+  EXPECT_EQ(X509KeyLen, 8191u);
+
+  // Base64 is stored decoded; white space and foreign characters are skipped.
+  EXPECT_EQ(Load(ToBytes("MDEy\nMzQ1*Njc4\n"), 3, "b64"), 0);
+  EXPECT_EQ(LoadedX509Key(), ToBytes("012345678"));
+  EXPECT_STREQ(PSEpwd, "b64");
+
+  const std::string longpw(512, 'p');
+  EXPECT_EQ(Load(secret, 2, longpw.c_str()), 0);
+  EXPECT_STREQ(PSEpwd, "");
+
+  // Shutdown removes the store; a secret loaded without one stays.
+  TavriShutdown();
+  EXPECT_EQ(pMemoryPSE, nullptr);
+  EXPECT_EQ(X509KeyLen, 0u);
+  ASSERT_EQ(TavriInitialize(nullptr), 0);
+  ASSERT_EQ(Load(secret, 2), 0);
+  TavriShutdown();
+  EXPECT_EQ(LoadedX509Key(), secret);
+}
+
+TEST_F(TicketKey, ParseCertificateMatchesNamesByPrefix) {
+  std::string serial = ShOut("openssl x509 -noout -serial -in " + dir_.file("issuer.pem"));
+  serial = serial.substr(serial.find('=') + 1);
+  serial.erase(serial.find_last_not_of("\n") + 1);
+  std::string pairs;
+  for (size_t i = 0; i < serial.size(); i += 2) pairs += (i ? ":" : "") + serial.substr(i, 2);
+
+  auto parse = [&](const char* attr, int32_t cap, int32_t* rc) {
+    std::string buf(static_cast<size_t>(cap), '\0');
+    int32_t len = cap;
+    *rc = TavriParseCertificate(der_.data(), static_cast<int32_t>(der_.size()), attr,
+                                reinterpret_cast<unsigned char*>(&buf[0]), &len);
+    return std::make_pair(len, buf.substr(0, static_cast<size_t>(std::min(len, cap))));
+  };
+  int32_t rc;
+  EXPECT_EQ(parse("SUBJECT", 100, &rc).second, "CN=eval issuer");
+  EXPECT_EQ(rc, 0);
+  EXPECT_EQ(parse("SUBJECTSOMETHING", 100, &rc).second, "CN=eval issuer");
+  EXPECT_EQ(parse("SERIAL", 100, &rc).second, serial);
+  EXPECT_EQ(parse("SERIALNO", 100, &rc).second, pairs);
+  EXPECT_EQ(parse("SERIALNOX", 100, &rc).second, pairs);
+  EXPECT_EQ(parse("KEYTYPE", 100, &rc).second, "EC");  // passed through whole
+
+  auto small = parse("SUBJECT", 13, &rc);  // "CN=eval issuer" is 14
+  EXPECT_EQ(rc, 3);
+  EXPECT_EQ(small.first, 14);
+  parse("subject", 100, &rc);
+  EXPECT_EQ(rc, 17);
+
+  unsigned char buf[16];
+  int32_t len = sizeof buf;
+  EXPECT_EQ(TavriParseCertificate(der_.data(), 20, "SUBJECT", buf, &len), 17);
+  EXPECT_EQ(len, 0);
+  len = sizeof buf;
+  EXPECT_EQ(TavriParseCertificate(der_.data(), 20, nullptr, buf, &len), 5);
+  EXPECT_EQ(len, 0);
+  EXPECT_EQ(TavriParseCertificate(der_.data(), 20, "SUBJECT", buf, nullptr), 5);
+}
+
+}  // namespace

@@ -1,0 +1,172 @@
+// Content code page conversion: list and node conversion, the 256-byte
+// field limit, and UTF-8 fields made from caller text.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "qorjwt.h"
+#include "sec/tavrisso/engine/content_codepage.h"
+#include "testutil.h"
+
+namespace {
+
+// A content list that releases itself.
+struct List {
+  ContentList head = nullptr;
+  ~List() { HRazuReleaseContents(&head); }
+  PCookieContent Add(InfoUnitID id, const std::string& value) {
+    PCookieContent node = nullptr;
+    EXPECT_EQ(HRazuContentNew(value.data(), static_cast<int16_t>(value.size()), id, &node), 0);
+    EXPECT_EQ(HRazuInsertContent(&head, node), 0);
+    return node;
+  }
+};
+
+std::string Value(const __CookieContent* node) {
+  return std::string(reinterpret_cast<const char*>(node->ByteContent), node->iContentLBytes);
+}
+
+TEST(ConvertCList, ConvertsOnlyTextFieldsWithATableRow) {
+  List list;
+  PCookieContent user = list.Add(cIUnitUser, "ABC");
+  PCookieContent lang = list.Add(cIUnitLanguage, "\xE9");
+  PCookieContent utf8 = list.Add(cIUnitUserUTF8, "\xE9");
+  PCookieContent flags = list.Add(cIUnitFlags, "\x01");
+  PCookieContent unknown = list.Add(static_cast<InfoUnitID>(40), "\xE9");
+  PCookieContent empty = list.Add(cIUnitCrCli, "");
+  EXPECT_EQ(HRazuConvertCList("1100", "4110", list.head), 0);
+  EXPECT_EQ(Value(user), "ABC");
+  EXPECT_EQ(user->iContentLChars, 3);
+  EXPECT_EQ(Value(lang), "\xC3\xA9");
+  EXPECT_EQ(lang->iContentLChars, 2);
+  for (PCookieContent same : {utf8, unknown}) {
+    EXPECT_EQ(Value(same), "\xE9");
+    EXPECT_EQ(same->iContentLChars, 0);
+  }
+  EXPECT_EQ(Value(flags), "\x01");
+  EXPECT_EQ(empty->iContentLBytes, 0);
+  EXPECT_EQ(empty->iContentLChars, 0);
+  EXPECT_EQ(HRazuConvertCList("1100", "4110", nullptr), 0);
+}
+
+TEST(ConvertCList, StopsAtTheFirstFieldThatDoesNotFit) {
+  List list;
+  PCookieContent user = list.Add(cIUnitUser, "JDOE");
+  PCookieContent sysid = list.Add(cIUnitCrName, std::string(200, '\xE9'));
+  PCookieContent lang = list.Add(cIUnitLanguage, "\xE9");
+  EXPECT_EQ(HRazuConvertCList("1100", "4110", list.head), kRazuConversionFailed);
+  EXPECT_EQ(user->iContentLChars, 4);
+  EXPECT_EQ(sysid->iContentLBytes, 0);  // nothing half-converted left behind
+  EXPECT_EQ(Value(lang), "\xE9");
+}
+
+TEST(ConvertContent, TheFieldEndIsTheLimitExactly) {
+  List list;
+  // 128 two-byte characters fill the 256-byte field exactly; one more byte fails.
+  PCookieContent fits = list.Add(cIUnitUser, std::string(128, '\xE9'));
+  EXPECT_EQ(HRazuConvertContent("1100", "4110", fits), 0);
+  EXPECT_EQ(fits->iContentLBytes, 256);
+  EXPECT_EQ(fits->iContentLChars, 256);
+  EXPECT_EQ(Value(fits).substr(254), "\xC3\xA9");
+  PCookieContent over = list.Add(cIUnitUser, std::string(128, '\xE9') + "A");
+  EXPECT_EQ(HRazuConvertContent("1100", "4110", over), kRazuConversionFailed);
+  // Into UTF-16 a 128-character value fits, a 129-character one does not.
+  PCookieContent wide = list.Add(cIUnitUser, std::string(128, 'A'));
+  EXPECT_EQ(HRazuConvertContent("1100", "4102", wide), 0);
+  EXPECT_EQ(wide->iContentLBytes, 256);
+  PCookieContent wider = list.Add(cIUnitUser, std::string(129, 'A'));
+  EXPECT_EQ(HRazuConvertContent("1100", "4102", wider), kRazuConversionFailed);
+}
+
+TEST(ConvertContent, SubstitutesAndReportsUnknownCodePages) {
+  List list;
+  PCookieContent user = list.Add(cIUnitUser, "J\xC3\xB6rg\xC3");
+  EXPECT_EQ(HRazuConvertContent("4110", "1101", user), 0);
+  EXPECT_EQ(Value(user), "J#rg#");
+  PCookieContent other = list.Add(cIUnitUser, "ABC");
+  EXPECT_EQ(HRazuConvertContent("4110", "9999", other), kRazuConversionFailed);
+}
+
+TEST(ConvertCodepages, ResultCodesAndCount) {
+  unsigned char out[8];
+  const unsigned char in[] = {'A', 0xE9};
+  int16_t n = -1;
+  EXPECT_EQ(_ConvertCodepages(out, out + sizeof out, in, in + 2, "4110", "1100", &n), 0);
+  EXPECT_EQ(n, 3);
+  EXPECT_EQ(_ConvertCodepages(out, out + sizeof out, in, in + 2, "4110", "XXXX", &n), kConvSetupFailed);
+  EXPECT_EQ(_ConvertCodepages(out, out + 2, in, in + 2, "4110", "1100", &n), kConvFailed);
+  EXPECT_EQ(n, 3);  // the count is stored only on success
+  EXPECT_EQ(_ConvertCodepages(out, out + sizeof out, nullptr, nullptr, "4110", "1100", &n), 0);
+  EXPECT_EQ(n, 0);
+}
+
+TEST(GetUTFEncodedContent, MakesAnUnlinkedUtf8Node) {
+  PCookieContent node = nullptr;
+  ASSERT_EQ(HRazuGetUTFEncodedContent(&node, "J\xF6rg", 4, cIUnitRecptName, "1100"), 0);
+  EXPECT_EQ(Value(node), "J\xC3\xB6rg");
+  EXPECT_EQ(node->InfoId, cIUnitRecptName);
+  ContentList one = node;
+  HRazuReleaseContents(&one);
+
+  std::string sjis = "\x93\xfa\x96\x7b";  // two characters in Shift_JIS
+  ASSERT_EQ(HRazuGetUTFEncodedContent(&node, sjis.data(), 4, cIUnitAuthScheme, "8000"), 0);
+  EXPECT_EQ(Value(node), "\xE6\x97\xA5\xE6\x9C\xAC");
+  one = node;
+  HRazuReleaseContents(&one);
+}
+
+TEST(GetUTFEncodedContent, FailsBeyondTheFieldSize) {
+  PCookieContent node = nullptr;
+  std::string text(300, 'a');
+  EXPECT_EQ(HRazuGetUTFEncodedContent(&node, text.data(), 300, cIUnitPortalUser, "1100"), -1);
+  EXPECT_EQ(node, nullptr);
+  std::string big(65535, 'a');  // far beyond, must not wrap the 16-bit length
+  EXPECT_EQ(HRazuGetUTFEncodedContent(&node, big.data(), 65535, cIUnitPortalUser, "1100"), -1);
+  EXPECT_EQ(HRazuGetUTFEncodedContent(&node, "abc", 3, cIUnitPortalUser, "XXXX"), -1);
+}
+
+TEST(ConvertCList, ThreadsConvertTheirOwnListsAtOnce) {
+  std::vector<std::thread> threads;
+  std::vector<int> failures(4, 0);
+  for (size_t t = 0; t < failures.size(); t++) {
+    threads.emplace_back([&failures, t] {
+      for (int round = 0; round < 100; round++) {
+        List list;
+        PCookieContent user = list.Add(cIUnitUser, "J\xF6rg" + std::to_string(t));
+        if (HRazuConvertCList("1100", "4110", list.head) != 0 ||
+            Value(user) != "J\xC3\xB6rg" + std::to_string(t))
+          failures[t]++;
+      }
+    });
+  }
+  for (std::thread& th : threads) th.join();
+  EXPECT_EQ(failures, std::vector<int>(4, 0));
+}
+
+TEST(ConvertCList, TracesEachFailingStep) {
+  qortest::TempDir dir;
+  std::string path = dir.file("conv.trc");
+  RavAreSetProperty("QOR_EXT_TRL", "3");
+  RavAreSetProperty("QOR_EXT_TRC", path.c_str());
+  {
+    List list;
+    list.Add(cIUnitCrName, std::string(200, '\xE9'));
+    EXPECT_EQ(HRazuConvertCList("1100", "4110", list.head), kRazuConversionFailed);
+    list.Add(cIUnitUser, "A");
+    EXPECT_EQ(HRazuConvertCList("XXXX", "4110", list.head), kRazuConversionFailed);
+  }
+  RavAreSetProperty("QOR_EXT_TRC", nullptr);
+  std::string trace = qortest::ReadFile(path);
+  for (const char* line : {"Convert ticket content from QOR_CODEPAGE >1100< to >4110< \n",
+                           "Error in rscpCConvert rc = 7",
+                           "Code page conversion error 7 (output buffer full): output full converting to code page 4110\n",
+                           "Couldn't convert ticket content. rc = -4",
+                           "Error in converting content Creator system id \n",
+                           "Error in rscpCInit rc = 2"}) {
+    EXPECT_NE(trace.find(line), std::string::npos) << line;
+  }
+}
+
+}  // namespace

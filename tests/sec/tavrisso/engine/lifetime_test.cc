@@ -1,0 +1,178 @@
+// Ticket validity against a fixed clock, in UTC whatever the process time zone.
+#include <gtest/gtest.h>
+
+#include <stdlib.h>
+#include <time.h>
+
+#include <string>
+
+#include "qorjwt.h"
+#include "sec/tavrisso/engine/lifetime.h"
+#include "testutil.h"
+
+namespace {
+
+// 2026-12-06 19:30:00 UTC.
+constexpr time_t kNow = 1796585400;
+
+struct tm Tm(int year, int mon, int mday, int hour = 0, int min = 0, int sec = 0) {
+  struct tm t = {};
+  t.tm_year = year - 1900;
+  t.tm_mon = mon;
+  t.tm_mday = mday;
+  t.tm_hour = hour;
+  t.tm_min = min;
+  t.tm_sec = sec;
+  return t;
+}
+
+// A ticket's validity units: creation time (converted, so its character
+// length is set) and optional hours and minutes.
+struct Ticket {
+  ContentList head = nullptr;
+  ~Ticket() { HRazuReleaseContents(&head); }
+  Ticket& Add(InfoUnitID id, const std::string& value, int16_t chars = 0) {
+    PCookieContent node = nullptr;
+    EXPECT_EQ(HRazuContentNew(value.data(), static_cast<int16_t>(value.size()), id, &node), 0);
+    node->iContentLChars = chars;
+    EXPECT_EQ(HRazuInsertContent(&head, node), 0);
+    return *this;
+  }
+  Ticket& Created(const std::string& text) { return Add(cIUnitTCrea, text, static_cast<int16_t>(text.size())); }
+  Ticket& Int(InfoUnitID id, int32_t v) {
+    uint32_t u = static_cast<uint32_t>(v);
+    std::string be = {static_cast<char>(u >> 24), static_cast<char>(u >> 16), static_cast<char>(u >> 8),
+                      static_cast<char>(u)};
+    return Add(id, be);
+  }
+  Ticket& Hours(int32_t h) { return Int(cIUnitTVal, h); }
+  Ticket& Minutes(int32_t m) { return Int(cIUnitTValMin, m); }
+};
+
+// Result and remaining seconds at kNow (+ offset seconds).
+std::pair<int32_t, int64_t> Check(const Ticket& t, time_t offset = 0) {
+  int64_t rem = -12345;
+  int32_t rc = HRazuCheckValidityAt(t.head, &rem, kNow + offset);
+  return {rc, rem};
+}
+
+TEST(InvMkTime, CountsUtcSecondsWithGregorianLeapYears) {
+  struct tm t = Tm(1970, 0, 1);
+  EXPECT_EQ(HRazuInvMkTime(&t), 0u);
+  t = Tm(2000, 2, 1);
+  EXPECT_EQ(HRazuInvMkTime(&t), 951868800u);
+  t = Tm(2100, 2, 1);
+  EXPECT_EQ(HRazuInvMkTime(&t), 4107542400u);
+  t = Tm(2026, 11, 6, 19, 30);
+  EXPECT_EQ(HRazuInvMkTime(&t), static_cast<uint32_t>(kNow));
+  t = Tm(1969, 0, 1, 1);  // years up to 1970 add nothing
+  EXPECT_EQ(HRazuInvMkTime(&t), 3600u);
+  // Month 13 follows all twelve months; each month after it counts -1 day.
+  struct tm next_jan = Tm(2027, 0, 1);
+  t = Tm(2026, 12, 1);
+  EXPECT_EQ(HRazuInvMkTime(&t), HRazuInvMkTime(&next_jan));
+  t = Tm(2026, 14, 1);
+  EXPECT_EQ(HRazuInvMkTime(&t), HRazuInvMkTime(&next_jan) - 2 * 86400u);
+  t = Tm(2200, 0, 1);  // beyond 2106 wraps modulo 2^32
+  EXPECT_EQ(HRazuInvMkTime(&t), static_cast<uint32_t>(7258118400LL));
+}
+
+TEST(DaysOfMonth, FollowsTheGregorianRule) {
+  EXPECT_EQ(HRazuDaysOfMonth(1, 2000), 29);
+  EXPECT_EQ(HRazuDaysOfMonth(1, 1900), 28);
+  EXPECT_EQ(HRazuDaysOfMonth(1, 2024), 29);
+  EXPECT_EQ(HRazuDaysOfMonth(0, 2023), 31);
+  EXPECT_EQ(HRazuDaysOfMonth(10, 2023), 30);
+  EXPECT_EQ(HRazuDaysOfMonth(12, 2024), -1);
+  EXPECT_EQ(HRazuDaysOfMonth(-1, 2024), -1);
+}
+
+TEST(Validity, HoursAndMinutesMakeTheLifetime) {
+  EXPECT_EQ(Check(Ticket().Created("202612061930").Hours(1).Minutes(30)), std::make_pair(0, int64_t{5400}));
+  EXPECT_EQ(Check(Ticket().Created("202612061930").Minutes(2)), std::make_pair(0, int64_t{120}));
+  EXPECT_EQ(Check(Ticket().Created("202612061930").Minutes(90)), std::make_pair(0, int64_t{1800}));
+  EXPECT_EQ(Check(Ticket().Created("202612061930").Minutes(-90)).first, kValidityExpired);
+  EXPECT_EQ(Check(Ticket().Created("202612061930").Hours(596523)),
+            std::make_pair(0, int64_t{2147482800}));
+  EXPECT_EQ(Check(Ticket().Created("202612061930").Hours(596524).Minutes(59)),
+            std::make_pair(0, int64_t{2147482800}));
+  EXPECT_EQ(Check(Ticket().Created("202612061930").Hours(0).Minutes(0)), std::make_pair(0, int64_t{0}));
+}
+
+TEST(Validity, TheLastMinuteCountsWhole) {
+  Ticket t;
+  t.Created("202612061928").Minutes(2);
+  EXPECT_EQ(Check(t), std::make_pair(0, int64_t{0}));
+  EXPECT_EQ(Check(t, 59), std::make_pair(0, int64_t{0}));  // seconds of now are dropped
+  EXPECT_EQ(Check(t, 60).first, kValidityExpired);
+  Ticket zero;
+  zero.Created("202612061930").Hours(0);
+  EXPECT_EQ(Check(zero, 60).first, kValidityExpired);
+  // Over an hour, a day and a year boundary.
+  EXPECT_EQ(Check(Ticket().Created("202612061859").Minutes(31)), std::make_pair(0, int64_t{0}));
+  EXPECT_EQ(Check(Ticket().Created("202612052000").Hours(24)), std::make_pair(0, int64_t{1800}));
+  EXPECT_EQ(Check(Ticket().Created("202512061930").Hours(8760)), std::make_pair(0, int64_t{0}));
+  EXPECT_EQ(Check(Ticket().Created("202512061929").Hours(8760)).first, kValidityExpired);
+}
+
+TEST(Validity, FutureAndGarbledCreationTimes) {
+  // A creation time ahead of the clock leaves more than the lifetime.
+  EXPECT_EQ(Check(Ticket().Created("202612061940").Minutes(2)), std::make_pair(0, int64_t{720}));
+  // Month 13 of 2026 reads as January 2027: 26 days ahead, plus the hour.
+  EXPECT_EQ(Check(Ticket().Created("202613011930").Hours(1)),
+            std::make_pair(0, int64_t{26 * 86400 + 3600}));
+  // Unconvertible fields count as 0: year 0 adds nothing, so this is 1970.
+  EXPECT_EQ(Check(Ticket().Created("xxxx12061930").Hours(1)).first, kValidityExpired);
+}
+
+TEST(Validity, MissingOrMalformedUnitsGiveInvalid) {
+  int64_t rem = -7;
+  EXPECT_EQ(HRazuCheckValidityAt(nullptr, &rem, kNow), kValidityInvalid);
+  EXPECT_EQ(Check(Ticket().Hours(1)).first, kValidityInvalid);
+  EXPECT_EQ(Check(Ticket().Created("202612061930")).first, kValidityInvalid);
+  EXPECT_EQ(Check(Ticket().Created("20261206193").Hours(1)).first, kValidityInvalid);
+  EXPECT_EQ(Check(Ticket().Add(cIUnitTCrea, "202612061930").Hours(1)).first, kValidityInvalid);  // not converted
+  EXPECT_EQ(Check(Ticket().Created("202612061930").Add(cIUnitLanguage, "E", 1)).first, kValidityInvalid);
+  EXPECT_EQ(rem, -7);
+}
+
+TEST(Validity, TracesTheTimesItCompares) {
+  qortest::TempDir dir;
+  std::string path = dir.file("validity.trc");
+  RavAreSetProperty("QOR_EXT_TRL", "2");
+  RavAreSetProperty("QOR_EXT_TRC", path.c_str());
+  Check(Ticket().Created("202612061929").Minutes(2));
+  Check(Ticket().Created("2026120619").Minutes(2));
+  RavAreSetProperty("QOR_EXT_TRC", nullptr);
+  std::string trace = qortest::ReadFile(path);
+  for (const char* line : {"Got date 202612061929 from ticket.\n", "Cur time = 202612061930.\n",
+                           "Computing validity in hours.\n", "Computing validity in minutes.\n",
+                           "CurTime_t = 1796585400, CreTime_t = 1796585340 \n",
+                           "validity: 120, difference:     60.000.\n",
+                           "invalid format: ticket creation date (len=10)"}) {
+    EXPECT_NE(trace.find(line), std::string::npos) << line;
+  }
+}
+
+TEST(Validity, DoesNotDependOnTheProcessTimeZone) {
+  Ticket t;
+  t.Created("202612061900").Hours(1).Minutes(15);
+  auto in_utc = Check(t);
+  struct tm tm_utc = Tm(2026, 11, 6, 19, 0);
+  uint32_t secs_utc = HRazuInvMkTime(&tm_utc);
+  for (const char* zone : {"Asia/Kolkata", "America/St_Johns", "Pacific/Kiritimati"}) {
+    SCOPED_TRACE(zone);
+    qortest::ScopedEnv tz("TZ", zone);
+    tzset();
+    EXPECT_EQ(Check(t), in_utc);
+    EXPECT_EQ(HRazuInvMkTime(&tm_utc), secs_utc);
+    int64_t rem = 0;
+    Ticket old;
+    old.Created("200001010000").Hours(1);
+    EXPECT_EQ(HRazuCheckValidityWithRemTime(old.head, &rem), kValidityExpired);  // the real clock
+  }
+  tzset();
+  EXPECT_EQ(in_utc, std::make_pair(0, int64_t{2700}));
+}
+
+}  // namespace
