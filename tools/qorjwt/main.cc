@@ -63,7 +63,8 @@ int main(int argc, char** argv) {
   CLI::App* jwt = app.add_subcommand("jwt", "JSON Web Tokens")->require_subcommand(1);
   CLI::App* j_verify = jwt->add_subcommand("verify", "check a token's signature and claims");
   auto* secret = j_verify->add_option("--secret-file", jwt_args.secret_file, "HMAC secret (raw bytes)");
-  j_verify->add_option("--cert", jwt_args.cert, "certificate of the RSA signer")->excludes(secret);
+  auto* cert_opt = j_verify->add_option("--cert", jwt_args.cert, "certificate or public key of the signer")->excludes(secret);
+  j_verify->add_option("--jwks", jwt_args.jwks, "JWK Set; the token's kid chooses the key")->excludes(secret)->excludes(cert_opt);
   j_verify->add_option("--sub", jwt_args.sub, "required subject");
   j_verify->add_option("--iss", jwt_args.iss, "required issuer");
   j_verify->add_option("--aud", jwt_args.aud, "required audience");
