@@ -5,6 +5,7 @@
 
 #include "qorjwt.h"
 #include "sec/jwt/jwt.h"
+#include "sec/tavrisso/api/jwks_load.h"
 #include "sec/tavrisso/api/state.h"
 
 namespace {
@@ -14,13 +15,16 @@ int32_t eval_locked(const char* token, size_t token_len, const unsigned char* ke
                     const char* user_attribute, JWT_INFO* info) {
   SsfMutexGuard guard;
   if (!guard.ok()) return kRcInternal;
-  // Without a key of the caller, the one loaded by TavriLoadTicketKey.
+  // Without a key of the caller, the one loaded by TavriLoadTicketKey: a
+  // JWK Set, or the bytes of a secret or certificate.
+  JwkSetRef set;
   if (key == nullptr) {
+    set = TavriLoadedJwkSet();
     key = X509Key;
     key_len = X509KeyLen;
   }
   const size_t name_len = user_attribute ? strlen(user_attribute) : 0;
-  return JwtEvalToken(token, token_len, key, key_len, user_attribute, name_len, info);
+  return JwtEvalToken(token, token_len, key, key_len, user_attribute, name_len, info, set.get());
 }
 }  // namespace
 
