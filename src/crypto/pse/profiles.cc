@@ -106,18 +106,24 @@ PseStatus put_locked(ssf_profile_s* profile, X509* x) {
   PseStatus s = StoreOpen(profile->ref, profile->pin, &current);
   if (s != PseStatus::kOk) return s;
   std::vector<SslPtr<X509>> certs;
-  for (const auto& c : current->certs()) {
-    if (X509_cmp(c.get(), x) == 0) return PseStatus::kDuplicateCert;
-    certs.push_back(X509Ref(c.get()));
+  std::vector<bool> marked;
+  for (size_t i = 0; i < current->certs().size(); ++i) {
+    X509* c = current->certs()[i].get();
+    if (X509_cmp(c, x) == 0) return PseStatus::kDuplicateCert;
+    certs.push_back(X509Ref(c));
+    marked.push_back(current->IsAnchor(i));
   }
+  // A certificate put into a store is one it trusts.
   certs.push_back(X509Ref(x));
+  marked.push_back(true);
   SslPtr<EVP_PKEY> key;
   if (current->private_key() != nullptr) {
     EVP_PKEY_up_ref(current->private_key());
     key.reset(current->private_key());
   }
   PseRef next;
-  if (!PseContents::Build(std::move(key), std::move(certs), &next)) return PseStatus::kNoMemory;
+  if (!PseContents::Build(std::move(key), std::move(certs), marked, &next))
+    return PseStatus::kNoMemory;
   Image image;
   s = ImageEncode(*next, profile->pin, &image);
   if (s == PseStatus::kOk) s = StoreWrite(profile->ref, image, profile->pin, next);
