@@ -4,6 +4,8 @@
 // openssl tool, key stores by openssl pkcs12 and Java's keytool.
 #include <gtest/gtest.h>
 
+#include <string.h>
+
 #include <map>
 
 #include "crypto/sig/sigtest.h"
@@ -209,6 +211,24 @@ TEST_F(Trust, TheOwnKeyStoresCaChainIsNoAnchorUnlessMarkedTrusted) {
                  " -out " + certs_only));
   ImageStore plain(ReadBytes(certs_only));
   EXPECT_EQ(VerifyPkcs7(CmsSign("leaf_sibling"), plain, kPin).rc, SSF_API_OK);
+}
+
+TEST_F(Trust, ACertificatePutIntoAKeyStoreWithAPrivateKeyIsTrustedAfterReading) {
+  const std::string p12 = F("put.p12");
+  ASSERT_TRUE(Sh("openssl pkcs12 -export -inkey " + F("leaf.key") + " -in " + F("leaf_ok.pem") +
+                 " -certfile " + F("ca.pem") + " -passout pass:" + kPin + " -out " + p12));
+  SsfProfileHandle profile = nullptr;
+  ASSERT_EQ(SsfOpenProfile(p12.data(), static_cast<SsfCharlen>(p12.size()), kPin,
+                           static_cast<SsfCharlen>(strlen(kPin)), nullptr, 0, nullptr, 0, &profile),
+            SSF_API_OK);
+  SsfCertHandle ca = Decode(ReadBytes(F("ca.der")));
+  ASSERT_NE(ca, nullptr);
+  EXPECT_EQ(SsfPutCertificate(profile, ca), SSF_API_OK);
+  EXPECT_EQ(SsfCloseProfile(&profile), SSF_API_OK);
+  SsfFreeCertificate(&ca);
+  // The CA the file held as chain is now marked trusted in it.
+  ImageStore store(ReadBytes(p12));
+  EXPECT_EQ(VerifyPkcs7(CmsSign("leaf_sibling"), store, kPin).rc, SSF_API_OK);
 }
 
 TEST_F(Trust, KeyStoresWithMoreIterationsThanAnyToolWritesAreRefused) {
