@@ -8,6 +8,7 @@ packages=(
   clang libclang-rt-14-dev
   openjdk-17-jdk-headless junit4
   python3 python3-cryptography python3-jwt
+  nlohmann-json3-dev help2man lintian fakeroot dpkg-dev file
 )
 missing=()
 for p in "${packages[@]}"; do
