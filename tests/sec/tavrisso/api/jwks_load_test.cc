@@ -2,6 +2,9 @@
 // token, the key chosen by "kid", with keys and tokens of PyJWT.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 #include "sec/jwt/jwttest.h"
 #include "sec/tavrisso/api/state.h"
 
@@ -178,6 +181,38 @@ TEST_F(JwkSetLoad, FailedLoadIsTracedWithoutTheKey) {
                            "JWK Set holds no key usable for token verification.", "Token key as JWK Set with 6 keys loaded"})
     EXPECT_NE(trace.find(line), std::string::npos) << line;
   EXPECT_EQ(trace.find(kSecretB64), std::string::npos);
+}
+
+TEST_F(JwkSetLoad, ThreadsShareCachedKeysAndSetsWhileTheSetIsReloaded) {
+  // More distinct passed sets and keys than the caches hold, so entries
+  // come and go while other threads use them.
+  std::vector<std::string> sets;
+  for (int n = 0; n < 20; ++n) sets.push_back(Set({Jwk("ec1", R"("x-n":)" + std::to_string(n))}));
+  const Bytes& pem = signer_.key("ec1.pem");
+  std::vector<std::string> keys;
+  for (int n = 0; n < 20; ++n) keys.push_back(std::string(n, '\n') + std::string(pem.begin(), pem.end()));
+  std::atomic<int> wrong{0};
+  std::atomic<bool> stop{false};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 3; ++t)
+    threads.emplace_back([&, t] {
+      for (int i = 0; i < 40; ++i) {
+        const std::string& key = (i + t) % 2 ? sets[(i * 7 + t) % sets.size()] : keys[(i * 3 + t) % keys.size()];
+        if (Eval(token(es256_), key) != 0) ++wrong;
+        if (Eval(token(es256_other_), key) != 5) ++wrong;
+      }
+    });
+  std::thread loader([&] {
+    while (!stop.load()) {
+      if (Load(set_, 5) != 0) ++wrong;
+      // A load and an evaluation never interleave: the set is whole or not yet replaced.
+      if (Eval(token(eddsa_), "") != 0) ++wrong;
+    }
+  });
+  for (auto& th : threads) th.join();
+  stop = true;
+  loader.join();
+  EXPECT_EQ(wrong.load(), 0);
 }
 
 }  // namespace
