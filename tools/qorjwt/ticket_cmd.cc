@@ -1,4 +1,5 @@
 // ticket verify and ticket issue through the library's C interface.
+#include <ctype.h>
 #include <string.h>
 
 #include <vector>
@@ -35,12 +36,12 @@ int32_t load_key(const std::string& cert, const std::string& keystore, const std
 void add_result(Report* r, int32_t rc) {
   r->Section("result");
   r->Number("code", rc);
-  r->Number("standard error", rc & 0xFFFF);
-  r->Number("ssf error", (rc >> 16) & 0xFFFF);
+  r->Number("standard_error", rc & 0xFFFF);
+  r->Number("ssf_error", (rc >> 16) & 0xFFFF);
   r->Text("meaning", ResultMeaning(rc));
   if (rc > 0xFFFF || ((rc & 0xFFFF) > 24 && rc != 1281 && rc != 1282)) {
-    r->Text("standard error name", SsfResultName(rc & 0xFFFF));
-    r->Text("ssf error name", SsfResultName((rc >> 16) & 0xFFFF));
+    r->Text("standard_error_name", SsfResultName(rc & 0xFFFF));
+    r->Text("ssf_error_name", SsfResultName((rc >> 16) & 0xFFFF));
   }
 }
 
@@ -94,27 +95,25 @@ int TicketVerify(const Global& g, const TicketVerifyArgs& a) {
     r.Section("ticket");
     r.Text("type", info.tTicketType == ZOVEDADU2_ASSERTION_TICKET ? "assertion" : "logon");
     r.Text("user", user.text());
-    r.Text("system id", sysid.text());
+    r.Text("system_id", sysid.text());
     r.Text("client", client.text());
     r.Text("language", langu.text());
-    r.Text("portal user", portal.text());
-    r.Text("authentication scheme", scheme.text());
+    r.Text("portal_user", portal.text());
+    r.Text("authentication_scheme", scheme.text());
     r.Time("created", created);
-    r.Number("remaining validity seconds", validity);
+    r.Number("remaining_validity_seconds", validity);
     r.Number("flags", info.flags);
     cert.resize(cert_len);
     CertSummary signer;
     if (SummarizeCert(cert, &signer, &error)) {
       r.Section("signer");
-      r.Text("subject", signer.subject);
-      r.Text("issuer", signer.issuer);
-      r.Text("serial", signer.serial);
-      r.Text("not after", signer.not_after);
+      ReportCert(&r, signer);
     }
   }
   add_result(&r, rc);
-  r.Print(g.json);
-  return rc == 0 ? kExitValid : kExitRejected;
+  const int exit_code = rc == 0 ? kExitValid : kExitRejected;
+  r.Print(g.json, exit_code);
+  return exit_code;
 }
 
 int TicketIssue(const Global& g, const TicketIssueArgs& a) {
@@ -126,6 +125,11 @@ int TicketIssue(const Global& g, const TicketIssueArgs& a) {
     TavriShutdown();
     return Fail(error);
   }
+  // The options decide, not SSF_HASH or SSF_INCLUDE_CERT from the environment.
+  std::string hash = a.hash;
+  for (char& c : hash) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
+  RavAreSetProperty("SSF_HASH", hash.c_str());
+  RavAreSetProperty("SSF_INCLUDE_CERT", a.include_cert ? "1" : "0");
   std::string sysid = a.sysid, client = a.client, user = a.user, langu = a.language,
               portal = a.portal_user, scheme = a.auth_scheme;
   auto len = [](const std::string& s) { return static_cast<int32_t>(s.size()); };
@@ -145,9 +149,13 @@ int TicketIssue(const Global& g, const TicketIssueArgs& a) {
   if (!scheme.empty()) info.pAuthScheme = scheme.data(), info.pIntAuthSchemeL = &schemeL;
   std::vector<char> ticket(kTicketBuffer + 1);
   uint32_t ticketL = kTicketBuffer;
-  const char* own_sysid = RavAreGetProperty("QOR_OWN_SYSID");
-  const char* own_client = RavAreGetProperty("QOR_OWN_CLIENT");
-  int32_t rc = TavriCreateAssertionTicket(own_sysid, own_client, nullptr,
+  auto property = [](const char* name) {
+    const char* v = RavAreGetProperty(name);
+    return std::string(v ? v : "");
+  };
+  const std::string own_sysid = a.own_sysid.empty() ? property("QOR_OWN_SYSID") : a.own_sysid;
+  const std::string own_client = a.own_client.empty() ? property("QOR_OWN_CLIENT") : a.own_client;
+  int32_t rc = TavriCreateAssertionTicket(own_sysid.c_str(), own_client.c_str(), nullptr,
                                           pin.empty() ? nullptr : pin.c_str(), &info,
                                           ticket.data(), &ticketL);
   TavriShutdown();
@@ -157,16 +165,21 @@ int TicketIssue(const Global& g, const TicketIssueArgs& a) {
     if (!a.output.empty() && !WriteFileBytes(a.output, Bytes(text.begin(), text.end()), &error))
       return Fail(error);
     r.Section("ticket");
-    r.Text("issuer system id", own_sysid ? own_sysid : "");
-    r.Text("issuer client", own_client ? own_client : "");
-    r.Text("recipient system id", a.sysid);
-    r.Text("recipient client", a.client);
+    r.Text("issuer_system_id", own_sysid);
+    r.Text("issuer_client", own_client);
+    r.Text("recipient_system_id", a.sysid);
+    r.Text("recipient_client", a.client);
+    r.Text("digest", hash);
+    r.Bool("certificate_included", a.include_cert);
     r.Number("length", ticketL);
-    r.Text("text", text);
+    // The ticket is a bearer credential: on the terminal only when no file takes it.
+    if (a.output.empty()) r.Text("text", text);
+    else r.Text("file", a.output);
   }
   add_result(&r, rc);
-  r.Print(g.json);
-  return rc == 0 ? kExitValid : kExitRejected;
+  const int exit_code = rc == 0 ? kExitValid : kExitRejected;
+  r.Print(g.json, exit_code);
+  return exit_code;
 }
 
 }  // namespace qortool
