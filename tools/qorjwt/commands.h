@@ -58,7 +58,7 @@ struct JwtInspectArgs {
 int JwtInspect(const Global& g, const JwtInspectArgs& a);
 
 struct JwtVerifyArgs {
-  std::string secret_file, secret_b64, cert, sub, iss, aud, jti, claim, input = "-";
+  std::string secret_file, secret_b64, cert, jwks, sub, iss, aud, jti, claim, input = "-";
 };
 int JwtVerify(const Global& g, const JwtVerifyArgs& a);
 

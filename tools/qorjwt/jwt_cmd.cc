@@ -106,8 +106,8 @@ int JwtInspect(const Global& g, const JwtInspectArgs& a) {
 }
 
 int JwtVerify(const Global& g, const JwtVerifyArgs& a) {
-  const int keys = !a.secret_file.empty() + !a.secret_b64.empty() + !a.cert.empty();
-  if (keys != 1) return Fail("give exactly one of --secret-file, --secret-b64 and --cert");
+  const int keys = !a.secret_file.empty() + !a.secret_b64.empty() + !a.cert.empty() + !a.jwks.empty();
+  if (keys != 1) return Fail("give exactly one of --secret-file, --secret-b64, --cert and --jwks");
   std::string token, error;
   Bytes key;
   if (!ReadText(a.input, &token, &error)) return Fail(error);
@@ -115,7 +115,8 @@ int JwtVerify(const Global& g, const JwtVerifyArgs& a) {
     std::string text;
     if (!ReadText(a.secret_b64, &text, &error)) return Fail(error);
     key.assign(text.begin(), text.end());
-  } else if (!ReadFileBytes(a.cert.empty() ? a.secret_file : a.cert, &key, &error)) {
+  } else if (!ReadFileBytes(!a.cert.empty() ? a.cert : !a.jwks.empty() ? a.jwks : a.secret_file, &key,
+                            &error)) {
     return Fail(error);
   }
   if (int rc = StartLibrary(g)) return rc;

@@ -83,7 +83,8 @@ int main(int argc, char** argv) {
   CLI::App* j_verify = jwt->add_subcommand("verify", "check a token's signature and claims");
   j_verify->add_option("--secret-file", jwt_args.secret_file, "HMAC secret (raw bytes)");
   j_verify->add_option("--secret-b64", jwt_args.secret_b64, "HMAC secret in Base64");
-  j_verify->add_option("--cert", jwt_args.cert, "certificate or public key of the RSA signer");
+  j_verify->add_option("--cert", jwt_args.cert, "certificate or public key of the signer");
+  j_verify->add_option("--jwks", jwt_args.jwks, "JWK Set; the token's kid chooses the key");
   j_verify->add_option("--sub", jwt_args.sub, "required subject");
   j_verify->add_option("--iss", jwt_args.iss, "required issuer");
   j_verify->add_option("--aud", jwt_args.aud, "required audience");
