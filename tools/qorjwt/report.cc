@@ -49,6 +49,7 @@ void print_object(const Json& o, int indent) {
       std::string text;
       if (v.is_array()) {
         for (const Json& e : v) text += (text.empty() ? "" : ", ") + scalar_text(e);
+        if (v.empty()) text = "none";
       } else {
         text = scalar_text(v);
       }
