@@ -4,6 +4,7 @@ test signers (make_ticket.py, make_jwt.py, the openssl tool): fields, exit
 codes (0 valid, 1 rejected, 2 usage or I/O), and --json agreeing with text."""
 import json
 import os
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -210,6 +211,30 @@ with tempfile.TemporaryDirectory() as d:
     check(p.returncode == 0, f"create --force {p.stderr}")
     p = run("keystore", "create", f("nopin.p12"))
     check(p.returncode == 0 and "without a PIN" in p.stderr, f"no-PIN warning {p.stderr!r}")
+
+    # Legacy key stores (RC2-40 certificates): openssl -legacy, and keytool where there is one.
+    legacy = [f("legacy.p12")]
+    subprocess.run(["openssl", "pkcs12", "-export", "-legacy", "-inkey", f("iss.key"), "-in", f("iss.pem"),
+                    "-passout", "pass:s3cret", "-out", f("legacy.p12")], check=True, capture_output=True)
+    if shutil.which("keytool"):
+        kt = subprocess.run(["keytool", "-genkeypair", "-J-Dkeystore.pkcs12.legacy", "-storetype", "PKCS12",
+                             "-keystore", f("kt.p12"), "-storepass", "s3cret", "-keypass", "s3cret",
+                             "-alias", "own", "-keyalg", "EC", "-groupname", "secp256r1", "-dname", "CN=KeyTool",
+                             "-validity", "30"], capture_output=True)
+        if kt.returncode == 0:
+            legacy.append(f("kt.p12"))
+    for store in legacy:
+        rc, out = as_json("keystore", "show", store, "--pin-file", f("pin"))
+        check(rc == 0 and "legacy" in out.get("keystore", {}).get("format", "") and
+              out["keystore"]["private_key"] in ("RSA", "EC"), f"{store}: show {out}")
+        rc, out = as_json("ticket", "issue", "--keystore", store, "--pin-file", f("pin"), "--sysid", "RCP",
+                          "--client", "001", "--user", "JDOE", "-o", f("lt.txt"))
+        check(rc == 0 and "RC2" in out.get("keystore", {}).get("format", ""), f"{store}: issue {out}")
+        rc, out = as_json("ticket", "verify", "--keystore", store, "--pin-file", f("pin"), "--assertion",
+                          "--sysid", "RCP", "--client", "001", f("lt.txt"))
+        check(rc == 0 and out["ticket"]["user"] == "JDOE", f"{store}: verify {out}")
+        p = run("keystore", "show", store, "--pin-file", f("bad"))
+        check(p.returncode == 2 and "wrong PIN" in p.stderr, f"{store}: wrong PIN {p.stderr!r}")
 
     # Certificates, against the openssl tool.
     rc, out = as_json("cert", "show", f("iss.pem"))

@@ -19,6 +19,8 @@ int show(const Global& g, const std::string& file, const std::string& pin) {
   Report r;
   r.Section("keystore");
   r.Text("file", file);
+  const std::string legacy = Pkcs12LegacyCiphers(p12);
+  r.Text("format", legacy.empty() ? "PKCS#12" : "PKCS#12 with legacy encryption (" + legacy + ")");
   r.Text("private_key", e.has_key ? e.key_type : "none");
   r.Bool("pin", !pin.empty());
   for (const CertSummary& c : e.own) {

@@ -22,11 +22,19 @@ struct Field {
   std::string text() const { return std::string(buf.data(), static_cast<size_t>(len)); }
 };
 
-// Loads the verification or signing key; 0 or the library's result.
+// Loads the verification or signing key; 0 or the library's result. A key
+// store with old ciphers is noted in the report.
 int32_t load_key(const std::string& cert, const std::string& keystore, const std::string& pin,
-                 std::string* error) {
+                 Report* r, std::string* error) {
   Bytes key;
   if (!ReadFileBytes(cert.empty() ? keystore : cert, &key, error)) return -1;
+  const std::string legacy = cert.empty() ? Pkcs12LegacyCiphers(key) : "";
+  if (!legacy.empty()) {
+    r->Section("keystore");
+    r->Text("file", keystore);
+    r->Text("format", "PKCS#12 with legacy encryption (" + legacy + ")");
+    r->Text("note", "read with OpenSSL's legacy provider; rewrite it with current ciphers when you can");
+  }
   int32_t rc = TavriLoadTicketKey(key.data(), static_cast<int32_t>(key.size()),
                                   pin.empty() ? nullptr : pin.c_str(), 0, cert.empty() ? 0 : 1);
   if (rc != 0) *error = "key not loaded (result " + std::to_string(rc) + ")";
@@ -55,7 +63,8 @@ int TicketVerify(const Global& g, const TicketVerifyArgs& a) {
   if (!ReadText(a.input, &text, &error) || !ReadPin(a.pin_file, &pin, &error)) return Fail(error);
   if (a.codepage.size() != 4) return Fail("--codepage takes a four-character code page");
   if (int rc = StartLibrary(g)) return rc;
-  if (load_key(a.cert, a.keystore, pin, &error) != 0) {
+  Report r;
+  if (load_key(a.cert, a.keystore, pin, &r, &error) != 0) {
     TavriShutdown();
     return Fail(error);
   }
@@ -90,7 +99,6 @@ int TicketVerify(const Global& g, const TicketVerifyArgs& a) {
                                               a.client.c_str(), &info)
                    : TavriEvalLogonTicketEx(text.c_str(), nullptr, nullptr, nullptr, nullptr, &info);
   TavriShutdown();
-  Report r;
   if (rc == 0) {
     r.Section("ticket");
     r.Text("type", info.tTicketType == ZOVEDADU2_ASSERTION_TICKET ? "assertion" : "logon");
@@ -121,7 +129,8 @@ int TicketIssue(const Global& g, const TicketIssueArgs& a) {
   if (!ReadPin(a.pin_file, &pin, &error)) return Fail(error);
   if (a.user.empty() && a.portal_user.empty()) return Fail("give --user or --portal-user");
   if (int rc = StartLibrary(g)) return rc;
-  if (load_key("", a.keystore, pin, &error) != 0) {
+  Report r;
+  if (load_key("", a.keystore, pin, &r, &error) != 0) {
     TavriShutdown();
     return Fail(error);
   }
@@ -159,7 +168,6 @@ int TicketIssue(const Global& g, const TicketIssueArgs& a) {
                                           pin.empty() ? nullptr : pin.c_str(), &info,
                                           ticket.data(), &ticketL);
   TavriShutdown();
-  Report r;
   if (rc == 0) {
     std::string text(ticket.data(), ticketL);
     if (!a.output.empty() && !WriteFileBytes(a.output, Bytes(text.begin(), text.end()), &error))

@@ -66,6 +66,15 @@ PseStatus decode_p12(const Image& image, const std::string& pin, PseRef* out) {
     // a loaded certificate), which opens whatever PIN comes along too.
     pass = nullptr;
   }
+  if (Pkcs12UsesLegacyCipher(p12.get())) {
+    SslPtr<EVP_PKEY> legacy_key;
+    std::vector<SslPtr<X509>> legacy_certs;
+    const PseStatus s = Pkcs12ParseLegacy(p12.get(), pass, &legacy_key, &legacy_certs);
+    if (s != PseStatus::kOk) return s;
+    return PseContents::Build(std::move(legacy_key), std::move(legacy_certs), out)
+               ? PseStatus::kOk
+               : PseStatus::kNoMemory;
+  }
   EVP_PKEY* key = nullptr;
   X509* cert = nullptr;
   STACK_OF(X509)* ca = nullptr;

@@ -41,6 +41,13 @@ constexpr size_t kMaxImageSize = 16u << 20;
 // bundle of certificates and a private key, plain or PKCS#8-encrypted with
 // the PIN). An empty image is an empty store. `pin` empty: no PIN.
 PseStatus ImageDecode(const Image& image, const std::string& pin, PseRef* out);
+// Whether a PKCS#12 image is encrypted with an old PBE cipher (RC2, RC4,
+// single DES) that only OpenSSL's legacy provider offers.
+bool Pkcs12UsesLegacyCipher(PKCS12* p12);
+// PKCS12_parse with the legacy provider (loaded on first use, in a library
+// context of its own); the key and certificates come back in the default one.
+PseStatus Pkcs12ParseLegacy(PKCS12* p12, const char* pass, SslPtr<EVP_PKEY>* key,
+                            std::vector<SslPtr<X509>>* certs);
 // PKCS#12 DER of `contents` protected by `pin` (none when empty).
 PseStatus ImageEncode(const PseContents& contents, const std::string& pin, Image* out);
 // PKCS#12 DER of an empty store.
