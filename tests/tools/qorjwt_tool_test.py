@@ -236,6 +236,18 @@ with tempfile.TemporaryDirectory() as d:
         p = run("keystore", "show", store, "--pin-file", f("bad"))
         check(p.returncode == 2 and "wrong PIN" in p.stderr, f"{store}: wrong PIN {p.stderr!r}")
 
+    # Bash completion reads subcommands and options from the tool's help.
+    completion = os.path.join(TOOLS, "..", "..", "tools", "qorjwt", "qorjwt.bash-completion")
+    script = ('source "$1"; shift; COMP_WORDS=("$@"); COMP_CWORD=$((${#COMP_WORDS[@]}-1)); _qorjwt; '
+              'echo "${COMPREPLY[*]}"')
+    complete = lambda *words: subprocess.run(["bash", "-c", script, "-", completion, TOOL, *words],
+                                             capture_output=True, text=True).stdout.split()
+    check(complete("") == ["ticket", "jwt", "cert", "keystore"], f"completion top {complete('')}")
+    check(complete("jwt", "") == ["inspect", "verify"], f"completion jwt {complete('jwt', '')}")
+    check({"--secret-b64", "--jwks", "--claim", "--json"} <= set(complete("jwt", "verify", "--")),
+          "completion of jwt verify options")
+    check("SHA256" in complete("ticket", "issue", "--hash", ""), "completion of --hash")
+
     # Certificates, against the openssl tool.
     rc, out = as_json("cert", "show", f("iss.pem"))
     serial = subprocess.run(["openssl", "x509", "-in", f("iss.pem"), "-noout", "-serial"],
