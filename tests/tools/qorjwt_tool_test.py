@@ -79,7 +79,24 @@ with tempfile.TemporaryDirectory() as d:
                  "--user", "JDOE", "--sysid", "ISS", "--client", "100", "--hours", "1",
                  "--age", "120").strip()
     p = run("--json", "ticket", "verify", "--cert", f("iss.pem"), "-", stdin=expired)
-    check(p.returncode == 1 and json.loads(p.stdout)["result"]["code"] == 4, f"expired {p.stdout}")
+    out = json.loads(p.stdout)
+    ev = out.get("evidence", {})
+    check(p.returncode == 1 and out["result"]["code"] == 4 and
+          ev.get("valid_until", {}).get("epoch", 0) - ev.get("created", {}).get("epoch", 0) == 3600 and
+          ev.get("now", {}).get("epoch", 0) >= ev["valid_until"]["epoch"] + 3600,
+          f"expired ticket shows created, valid until and now: {p.stdout}")
+
+    # A rejection shows the ticket's signer beside the trusted certificates.
+    rc, out = as_json("ticket", "verify", "--cert", f("other.pem"), f("t.txt"))
+    ev = out.get("evidence", {})
+    check(rc == 1 and ev.get("ticket_signer_issuer", "").find("Outside Issuer") >= 0 and
+          [c["subject"] for c in ev.get("trusted_certificates", [])] == ["CN=Someone Else"],
+          f"unknown signer evidence {out}")
+    # Files of the wrong kind are named, with what the option wants.
+    for args, said in ((["--cert", f("iss.key")], "iss.key is a private key; --cert wants a certificate"),
+                       (["--keystore", f("iss.pem")], "iss.pem is a certificate; --keystore wants a key store")):
+        p = run("ticket", "verify", *args, f("t.txt"))
+        check(p.returncode == 2 and said in p.stderr, f"{args}: {p.stderr!r}")
 
     # Key stores: made by the tool, and by the openssl tool.
     open(f("pin"), "w").write("s3cret\n")
@@ -104,8 +121,10 @@ with tempfile.TemporaryDirectory() as d:
     rc, out = as_json("ticket", "verify", "--cert", f("own.pem"), "--assertion", "--sysid", "RCP",
                       "--client", "001", f("a.txt"))
     check(rc == 0 and out.get("ticket", {}).get("type") == "assertion", f"assertion {out}")
-    check(run("ticket", "verify", "--cert", f("own.pem"), "--assertion", "--sysid", "RCP",
-              "--client", "002", f("a.txt")).returncode == 1, "assertion for another client")
+    rc, out = as_json("ticket", "verify", "--cert", f("own.pem"), "--assertion", "--sysid", "RCP",
+                      "--client", "002", f("a.txt"))
+    check(rc == 1 and out["result"]["code"] == 24 and out["evidence"]["ticket_recipient_client"] == "001" and
+          out["evidence"]["expected_client"] == "002", f"assertion for another client {out}")
 
     # Tokens from an outside signer.
     hexs = lambda s: s.encode().hex()
@@ -132,7 +151,8 @@ with tempfile.TemporaryDirectory() as d:
     check(p.returncode == 1 and out["result"]["error"] and out["claims"]["sub"] == "alice" and
           out["token"]["verified"] is False and out["exit_code"] == 1, f"sub mismatch {p.stdout}")
     p = run("jwt", "verify", "--secret-file", f("rs.der"), "-", stdin=tokens[0])
-    check(p.returncode == 1, "HS token with a certificate as secret is rejected")
+    check(p.returncode == 2 and "rs.der is a certificate; --secret-file wants an HMAC secret" in p.stderr,
+          f"a certificate as HMAC secret is named as such: {p.stderr!r}")
     # A JWK Set: the token's "kid" chooses the key.
     es_head = hexs('{"kid":"e1"}')
     lines = py("make_jws.py", stdin=f"ES256 e:p256 {es_head} {hexs(body)}\n").split("\n")

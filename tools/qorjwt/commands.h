@@ -3,7 +3,9 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
+#include "pki.h"
 #include "report.h"
 
 namespace qortool {
@@ -30,7 +32,12 @@ bool ReadText(const std::string& path, std::string* out, std::string* error);
 // The PIN in a file, without its line ending; empty path, empty PIN.
 bool ReadPin(const std::string& path, std::string* pin, std::string* error);
 
-struct CertSummary;
+// "issuer.key is a private key; --cert wants a certificate" when the file
+// holds a recognised kind of key material that is not in `accepted`; ""
+// when it fits or is not recognised (the library then has its say).
+std::string WrongKeyFile(const std::string& path, const Bytes& data, const std::string& option,
+                         const std::vector<std::string>& accepted, const std::string& wants);
+
 // Subject, issuer, serial and validity of a certificate into the report.
 void ReportCert(Report* r, const CertSummary& c);
 

@@ -28,6 +28,15 @@ int StartLibrary(const Global& g) {
   return kExitValid;
 }
 
+std::string WrongKeyFile(const std::string& path, const Bytes& data, const std::string& option,
+                         const std::vector<std::string>& accepted, const std::string& wants) {
+  const std::string kind = DescribeKeyFile(data);
+  if (kind.empty()) return "";
+  for (const std::string& a : accepted)
+    if (a == kind) return "";
+  return path + " is " + kind + "; " + option + " wants " + wants;
+}
+
 void ReportCert(Report* r, const CertSummary& c) {
   r->Text("subject", c.subject);
   r->Text("issuer", c.issuer);

@@ -119,6 +119,14 @@ int JwtVerify(const Global& g, const JwtVerifyArgs& a) {
                             &error)) {
     return Fail(error);
   }
+  error = !a.cert.empty()
+              ? WrongKeyFile(a.cert, key, "--cert", {"a certificate", "a public key"},
+                             "the signer's certificate or public key")
+          : !a.jwks.empty() ? WrongKeyFile(a.jwks, key, "--jwks", {"a JWK Set"}, "a JWK Set")
+          : WrongKeyFile(a.secret_file.empty() ? a.secret_b64 : a.secret_file, key,
+                         a.secret_file.empty() ? "--secret-b64" : "--secret-file", {},
+                         "an HMAC secret; give certificates and public keys with --cert");
+  if (!error.empty()) return Fail(error);
   if (int rc = StartLibrary(g)) return rc;
   // A Base64 secret is decoded by the library (key type 3) and used as the loaded key.
   if (!a.secret_b64.empty()) {

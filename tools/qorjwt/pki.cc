@@ -168,6 +168,30 @@ std::string Pkcs12LegacyCiphers(const Bytes& p12_der) {
   return names;
 }
 
+std::string DescribeKeyFile(const Bytes& data) {
+  const std::string text(data.begin(), data.end());
+  if (text.find("-----BEGIN ") != std::string::npos) {
+    const bool key = text.find("PRIVATE KEY-----") != std::string::npos;
+    const bool cert = text.find("-----BEGIN CERTIFICATE-----") != std::string::npos;
+    if (key && cert) return "a PEM bundle with a private key";
+    if (key) return "a private key";
+    if (cert) return "a certificate";
+    if (text.find("PUBLIC KEY-----") != std::string::npos) return "a public key";
+    return "";
+  }
+  if (text.find("\"keys\"") != std::string::npos && text.find('{') != std::string::npos) return "a JWK Set";
+  const unsigned char* p = data.data();
+  const long n = static_cast<long>(data.size());
+  if (Ptr<X509>(d2i_X509(nullptr, &p, n))) return "a certificate";
+  p = data.data();
+  if (Ptr<PKCS12>(d2i_PKCS12(nullptr, &p, n))) return "a PKCS#12 key store";
+  p = data.data();
+  if (Ptr<EVP_PKEY>(d2i_PUBKEY(nullptr, &p, n))) return "a public key";
+  p = data.data();
+  if (Ptr<EVP_PKEY>(d2i_AutoPrivateKey(nullptr, &p, n))) return "a private key";
+  return "";
+}
+
 bool ReadFileBytes(const std::string& path, Bytes* out, std::string* error) {
   FILE* f = path == "-" ? stdin : fopen(path.c_str(), "rb");
   if (f == nullptr) return fail(error, "cannot open " + path);

@@ -1,6 +1,7 @@
 // ticket verify and ticket issue through the library's C interface.
 #include <ctype.h>
 #include <string.h>
+#include <time.h>
 
 #include <vector>
 
@@ -8,6 +9,7 @@
 #include "pki.h"
 #include "qorjwt.h"
 #include "results.h"
+#include "ticketview.h"
 
 namespace qortool {
 namespace {
@@ -27,7 +29,21 @@ struct Field {
 int32_t load_key(const std::string& cert, const std::string& keystore, const std::string& pin,
                  Report* r, std::string* error) {
   Bytes key;
-  if (!ReadFileBytes(cert.empty() ? keystore : cert, &key, error)) return -1;
+  const std::string& path = cert.empty() ? keystore : cert;
+  if (!ReadFileBytes(path, &key, error)) return -1;
+  // The library's results do not tell a file of the wrong kind or a wrong PIN apart; say which.
+  *error = cert.empty()
+               ? WrongKeyFile(path, key, "--keystore", {"a PKCS#12 key store", "a PEM bundle with a private key"},
+                              "a key store (PKCS#12, or PEM with the private key and certificates); "
+                              "give a certificate with --cert")
+               : WrongKeyFile(path, key, "--cert", {"a certificate"},
+                              "a certificate (PEM or DER); give a key store with --keystore");
+  if (!error->empty()) return -1;
+  KeystoreEntries entries;
+  if (cert.empty() && DescribeKeyFile(key) == "a PKCS#12 key store" && !ListKeystore(key, pin, &entries, error)) {
+    *error = path + ": " + *error;
+    return -1;
+  }
   const std::string legacy = cert.empty() ? Pkcs12LegacyCiphers(key) : "";
   if (!legacy.empty()) {
     r->Section("keystore");
@@ -37,8 +53,94 @@ int32_t load_key(const std::string& cert, const std::string& keystore, const std
   }
   int32_t rc = TavriLoadTicketKey(key.data(), static_cast<int32_t>(key.size()),
                                   pin.empty() ? nullptr : pin.c_str(), 0, cert.empty() ? 0 : 1);
-  if (rc != 0) *error = "key not loaded (result " + std::to_string(rc) + ")";
+  if (rc != 0) *error = path + ": key not loaded (result " + std::to_string(rc) + ", " + ResultMeaning(rc) + ")";
   return rc;
+}
+
+// A failed signature check: a combined code, or an SSF result on its own.
+bool signature_failure(int32_t rc) {
+  return rc > 0xFFFF || ((rc & 0xFFFF) > 24 && rc != 1281 && rc != 1282) || rc == 17;
+}
+
+const TicketUnit* find_unit(const TicketView& v, std::initializer_list<uint8_t> ids) {
+  for (uint8_t id : ids)
+    for (const TicketUnit& u : v.units)
+      if (u.id == id) return &u;
+  return nullptr;
+}
+
+// "YYYYMMDDhhmm" of the creation time unit as seconds since 1970; false when malformed.
+bool creation_time(const TicketUnit& u, int64_t* out) {
+  if (u.value.size() != 12) return false;
+  struct tm tm = {};
+  const std::string s(u.value.begin(), u.value.end());
+  if (s.find_first_not_of("0123456789") != std::string::npos) return false;
+  tm.tm_year = std::stoi(s.substr(0, 4)) - 1900;
+  tm.tm_mon = std::stoi(s.substr(4, 2)) - 1;
+  tm.tm_mday = std::stoi(s.substr(6, 2));
+  tm.tm_hour = std::stoi(s.substr(8, 2));
+  tm.tm_min = std::stoi(s.substr(10, 2));
+  *out = static_cast<int64_t>(timegm(&tm));
+  return true;
+}
+
+// What the ticket itself shows about a rejection: its times when it expired,
+// its recipient when it is for someone else, its signer next to the trusted
+// certificates when the signature check failed.
+void add_evidence(Report* r, int32_t rc, const std::string& text, const TicketVerifyArgs& a,
+                  const std::string& pin) {
+  TicketView view;
+  std::string error;
+  if (!DecodeTicket(text, &view, &error)) return;
+  if (rc == 4) {
+    const TicketUnit* created = find_unit(view, {4, 13});
+    int64_t t = 0;
+    if (created && creation_time(*created, &t)) {
+      int64_t seconds = 0;
+      for (uint8_t id : {5, 7})
+        if (const TicketUnit* u = find_unit(view, {id}); u && u->value.size() == 4)
+          seconds += std::stoll(UnitValue(*u, view.codepage)) * (id == 5 ? 3600 : 60);
+      r->Section("evidence");
+      r->Time("created", t);
+      r->Time("valid_until", t + seconds);
+      r->Time("now", time(nullptr));
+    }
+  }
+  if (rc == 23 || rc == 24) {
+    r->Section("evidence");
+    const TicketUnit* sysid = find_unit(view, {16});
+    const TicketUnit* client = find_unit(view, {15});
+    r->Text("ticket_recipient_system_id", sysid ? UnitValue(*sysid, view.codepage) : "(none)");
+    r->Text("ticket_recipient_client", client ? UnitValue(*client, view.codepage) : "(none)");
+    const char* own_sysid = RavAreGetProperty("QOR_OWN_SYSID");
+    const char* own_client = RavAreGetProperty("QOR_OWN_CLIENT");
+    r->Text("expected_system_id", !a.sysid.empty() ? a.sysid : own_sysid ? own_sysid : "");
+    r->Text("expected_client", !a.client.empty() ? a.client : own_client ? own_client : "");
+  }
+  if (signature_failure(rc)) {
+    std::vector<CertSummary> included;
+    std::string issuer, serial, digest;
+    if (!SignerOfSignature(view.signature, &included, &issuer, &serial, &digest, &error)) return;
+    r->Section("evidence");
+    r->Text("ticket_signer_issuer", issuer);
+    r->Text("ticket_signer_serial", serial);
+    r->Value("trusted_certificates", Json::array());
+    std::vector<CertSummary> trusted;
+    Bytes der;
+    CertSummary one;
+    KeystoreEntries ks;
+    if (!a.cert.empty() && CertFileToDer(a.cert, &der, &error) && SummarizeCert(der, &one, &error)) {
+      trusted.push_back(one);
+    } else if (!a.keystore.empty() && ReadFileBytes(a.keystore, &der, &error) &&
+               ListKeystore(der, pin, &ks, &error)) {
+      trusted = ks.own;
+      trusted.insert(trusted.end(), ks.trusted.begin(), ks.trusted.end());
+    }
+    for (const CertSummary& c : trusted) {
+      r->Item("trusted_certificates");
+      ReportCert(r, c);
+    }
+  }
 }
 
 void add_result(Report* r, int32_t rc) {
@@ -47,7 +149,7 @@ void add_result(Report* r, int32_t rc) {
   r->Number("standard_error", rc & 0xFFFF);
   r->Number("ssf_error", (rc >> 16) & 0xFFFF);
   r->Text("meaning", ResultMeaning(rc));
-  if (rc > 0xFFFF || ((rc & 0xFFFF) > 24 && rc != 1281 && rc != 1282)) {
+  if (signature_failure(rc)) {
     r->Text("standard_error_name", SsfResultName(rc & 0xFFFF));
     r->Text("ssf_error_name", SsfResultName((rc >> 16) & 0xFFFF));
   }
@@ -117,6 +219,8 @@ int TicketVerify(const Global& g, const TicketVerifyArgs& a) {
       r.Section("signer");
       ReportCert(&r, signer);
     }
+  } else {
+    add_evidence(&r, rc, text, a, pin);
   }
   add_result(&r, rc);
   const int exit_code = rc == 0 ? kExitValid : kExitRejected;
