@@ -71,6 +71,11 @@ with tempfile.TemporaryDirectory() as d:
     r = out.get("result", {})
     check(rc == 1 and r.get("code", 0) != 0 and "ssf_error_name" in r and out.get("exit_code") == 1,
           f"wrong signer {rc} {r}")
+    # Each half carries its own name and sentence, the low half from its own table.
+    check(r.get("code") == r.get("ssf_error", 0) * 65536 + r.get("standard_error", 0) and
+          r.get("ssf_error_name", "").startswith("SSF_API_") and r.get("ssf_error_meaning") and
+          r.get("standard_error_name") and r.get("standard_error_meaning") and r.get("cause"),
+          f"halves named {r}")
     tampered = py("make_ticket.py", "ticket", "--key", f("iss.key"), "--cert", f("iss.pem"),
                   "--user", "JDOE", "--sysid", "ISS", "--client", "100", "--flip-bit", "60").strip()
     check(run("ticket", "verify", "--cert", f("iss.pem"), "-", stdin=tampered).returncode == 1,
@@ -110,6 +115,11 @@ with tempfile.TemporaryDirectory() as d:
     trusted = out.get("trusted", {}).get("certificates")
     check(rc == 0 and isinstance(trusted, list) and len(trusted) == 1 and
           "Outside Issuer" in trusted[0].get("subject", ""), f"add-cert {out}")
+    # Java's keytool sees the added certificate as a trusted certificate entry.
+    p = subprocess.run(["keytool", "-list", "-keystore", f("own.p12"), "-storetype", "PKCS12",
+                        "-storepass", "s3cret"], capture_output=True, text=True)
+    check(p.returncode == 0 and p.stdout.count("trustedCertEntry") == 1 and
+          p.stdout.count("PrivateKeyEntry") == 1, f"keytool -list {p.stdout} {p.stderr}")
     open(f("bad"), "w").write("wrong\n")
     p = run("keystore", "show", f("own.p12"), "--pin-file", f("bad"))
     check(p.returncode == 2 and p.stderr.count("\n") == 1, f"wrong PIN: {p.returncode} {p.stderr!r}")

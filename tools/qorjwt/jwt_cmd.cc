@@ -8,7 +8,7 @@
 #include "commands.h"
 #include "pki.h"
 #include "qorjwt.h"
-#include "results.h"
+#include "sec/tavrisso/results.h"
 
 namespace qortool {
 namespace {
@@ -166,7 +166,7 @@ int JwtVerify(const Global& g, const JwtVerifyArgs& a) {
   if (split_token(token, &t, &error)) add_parts(&r, t);
   r.Section("result");
   r.Number("code", rc);
-  r.Text("meaning", ResultMeaning(rc));
+  r.Text("meaning", TavriResultMeaning(rc));
   if (rc != 0) r.Text("error", info.lastError);
   const int exit_code = rc == 0 ? kExitValid : kExitRejected;
   r.Print(g.json, exit_code);

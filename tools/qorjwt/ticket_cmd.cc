@@ -8,7 +8,8 @@
 #include "commands.h"
 #include "pki.h"
 #include "qorjwt.h"
-#include "results.h"
+#include "crypto/ssf/ssfapi.h"
+#include "sec/tavrisso/results.h"
 #include "ticketview.h"
 
 namespace qortool {
@@ -53,14 +54,12 @@ int32_t load_key(const std::string& cert, const std::string& keystore, const std
   }
   int32_t rc = TavriLoadTicketKey(key.data(), static_cast<int32_t>(key.size()),
                                   pin.empty() ? nullptr : pin.c_str(), 0, cert.empty() ? 0 : 1);
-  if (rc != 0) *error = path + ": key not loaded (result " + std::to_string(rc) + ", " + ResultMeaning(rc) + ")";
+  if (rc != 0) *error = path + ": key not loaded (result " + std::to_string(rc) + ", " + TavriResultMeaning(rc) + ")";
   return rc;
 }
 
-// A failed signature check: a combined code, or an SSF result on its own.
-bool signature_failure(int32_t rc) {
-  return rc > 0xFFFF || ((rc & 0xFFFF) > 24 && rc != 1281 && rc != 1282) || rc == 17;
-}
+// A failed signature check, or one that gave no signer certificate.
+bool signature_failure(int32_t rc) { return TavriIsSsfResult(rc) || rc == kRcNoSignerCert; }
 
 const TicketUnit* find_unit(const TicketView& v, std::initializer_list<uint8_t> ids) {
   for (uint8_t id : ids)
@@ -143,15 +142,34 @@ void add_evidence(Report* r, int32_t rc, const std::string& text, const TicketVe
   }
 }
 
+// One half of a combined result: its number, its name and a sentence. SSF
+// results are described by the crypto layer, engine codes by the result table.
+void add_half(Report* r, const std::string& half, int32_t code, const char* name) {
+  r->Number(half, code);
+  r->Text(half + "_name", name ? name : "unknown result " + std::to_string(code));
+  const bool ssf = name && strncmp(name, "SSF_API_", 8) == 0;
+  r->Text(half + "_meaning", ssf ? SsfRcDesc(code) : TavriResultMeaning(code));
+}
+
+// What the signer's half says to look at.
+const char* signer_cause(int32_t ssf) {
+  switch (ssf) {
+    case SSF_API_CERT_EXPIRED: return "the signer certificate is expired or not yet valid: see the signer's validity";
+    case SSF_API_UNKNOWN_SIGNER: return "no trusted certificate matches the ticket's signer: compare its issuer and serial with the trusted certificates";
+    case SSF_API_SIGNER_NOT_OK: return "the signature does not verify with the trusted certificate: the ticket was altered, or signed by another key";
+    default: return nullptr;
+  }
+}
+
 void add_result(Report* r, int32_t rc) {
+  const TavriResultParts parts = TavriSplitResult(rc);
   r->Section("result");
   r->Number("code", rc);
-  r->Number("standard_error", rc & 0xFFFF);
-  r->Number("ssf_error", (rc >> 16) & 0xFFFF);
-  r->Text("meaning", ResultMeaning(rc));
-  if (signature_failure(rc)) {
-    r->Text("standard_error_name", SsfResultName(rc & 0xFFFF));
-    r->Text("ssf_error_name", SsfResultName((rc >> 16) & 0xFFFF));
+  r->Text("meaning", TavriResultMeaning(rc));
+  if (TavriIsSsfResult(rc)) {
+    add_half(r, "standard_error", parts.standard, parts.standard_name);
+    add_half(r, "ssf_error", parts.ssf, parts.ssf_name);
+    if (const char* cause = signer_cause(parts.ssf)) r->Text("cause", cause);
   }
 }
 

@@ -2,13 +2,12 @@
 // as "openssl pkcs12 -legacy", older keytool versions and many existing
 // stores write them. Those ciphers live in OpenSSL's legacy provider, which
 // is loaded on the first such image into a library context of its own:
-// nothing else in the process sees the old ciphers, and the key and
-// certificates are read back into the default context before they leave.
+// nothing else in the process sees the old ciphers, and the key is read back
+// into the default context before it leaves.
 #include <openssl/objects.h>
 #include <openssl/pkcs12.h>
 #include <openssl/provider.h>
 
-#include "crypto/cert/certtext.h"
 #include "crypto/pse/pseint.h"
 
 namespace qorcr {
@@ -78,42 +77,22 @@ bool Pkcs12UsesLegacyCipher(PKCS12* p12) {
   return false;
 }
 
-PseStatus Pkcs12ParseLegacy(PKCS12* p12, const char* pass, SslPtr<EVP_PKEY>* key,
-                            std::vector<SslPtr<X509>>* certs) {
+PseStatus WithLegacyProvider(const std::function<PseStatus()>& decode) {
   OSSL_LIB_CTX* ctx = legacy_context();
   if (ctx == nullptr) return PseStatus::kCorrupt;
-  EVP_PKEY* k = nullptr;
-  X509* cert = nullptr;
-  STACK_OF(X509)* ca = nullptr;
-  // The default context is per thread, so only this call sees the legacy one.
+  // The default context is per thread, so only this decode sees the legacy one.
   OSSL_LIB_CTX* previous = OSSL_LIB_CTX_set0_default(ctx);
-  const int parsed = PKCS12_parse(p12, pass, &k, &cert, &ca);
+  const PseStatus s = decode();
   OSSL_LIB_CTX_set0_default(previous);
-  SslPtr<EVP_PKEY> legacy_key(k);
-  SslPtr<X509> legacy_cert(cert);
-  X509Stack legacy_ca(ca);
-  if (!parsed) return PseStatus::kCorrupt;
+  return s;
+}
 
-  if (legacy_key) {
-    SslPtr<PKCS8_PRIV_KEY_INFO> p8(EVP_PKEY2PKCS8(legacy_key.get()));
-    if (!p8) return PseStatus::kNoMemory;
-    key->reset(EVP_PKCS82PKEY(p8.get()));
-    if (!*key) return PseStatus::kCorrupt;
-  }
-  auto reread = [certs](X509* x) {
-    unsigned char* der = nullptr;
-    const int n = i2d_X509(x, &der);
-    if (n <= 0) return false;
-    SslPtr<X509> copy = CertFromDer(der, static_cast<size_t>(n));
-    OPENSSL_free(der);
-    if (!copy) return false;
-    certs->push_back(std::move(copy));
-    return true;
-  };
-  if (legacy_cert && !reread(legacy_cert.get())) return PseStatus::kCorrupt;
-  for (int i = 0; legacy_ca && i < sk_X509_num(legacy_ca.get()); ++i)
-    if (!reread(sk_X509_value(legacy_ca.get(), i))) return PseStatus::kCorrupt;
-  return PseStatus::kOk;
+PseStatus KeyIntoDefaultContext(SslPtr<EVP_PKEY>* key) {
+  if (!*key) return PseStatus::kOk;
+  SslPtr<PKCS8_PRIV_KEY_INFO> p8(EVP_PKEY2PKCS8(key->get()));
+  if (!p8) return PseStatus::kNoMemory;
+  key->reset(EVP_PKCS82PKEY(p8.get()));
+  return *key ? PseStatus::kOk : PseStatus::kCorrupt;
 }
 
 }  // namespace qorcr

@@ -5,6 +5,7 @@
 #include <stdint.h>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -44,10 +45,12 @@ PseStatus ImageDecode(const Image& image, const std::string& pin, PseRef* out);
 // Whether a PKCS#12 image is encrypted with an old PBE cipher (RC2, RC4,
 // single DES) that only OpenSSL's legacy provider offers.
 bool Pkcs12UsesLegacyCipher(PKCS12* p12);
-// PKCS12_parse with the legacy provider (loaded on first use, in a library
-// context of its own); the key and certificates come back in the default one.
-PseStatus Pkcs12ParseLegacy(PKCS12* p12, const char* pass, SslPtr<EVP_PKEY>* key,
-                            std::vector<SslPtr<X509>>* certs);
+// Runs `decode` with a library context holding the legacy and default
+// providers (made on first use) as this thread's default; kCorrupt when the
+// legacy provider is not installed.
+PseStatus WithLegacyProvider(const std::function<PseStatus()>& decode);
+// A private key decoded in that context, re-read into the default one.
+PseStatus KeyIntoDefaultContext(SslPtr<EVP_PKEY>* key);
 // PKCS#12 DER of `contents` protected by `pin` (none when empty).
 PseStatus ImageEncode(const PseContents& contents, const std::string& pin, Image* out);
 // PKCS#12 DER of an empty store.
