@@ -103,6 +103,14 @@ struct Parsed {
   Ptr<STACK_OF(X509)> ca;
 };
 
+// OpenSSL's legacy provider beside the default one, loaded once and
+// unloaded at exit.
+bool load_legacy_provider() {
+  static const std::unique_ptr<OSSL_PROVIDER, int (*)(OSSL_PROVIDER*)> legacy(
+      OSSL_PROVIDER_try_load(nullptr, "legacy", 1), OSSL_PROVIDER_unload);
+  return legacy != nullptr;
+}
+
 Ptr<PKCS12> der_to_p12(const Bytes& data) {
   const unsigned char* p = data.data();
   return Ptr<PKCS12>(d2i_PKCS12(nullptr, &p, static_cast<long>(data.size())));
@@ -116,7 +124,7 @@ bool parse_p12(const Bytes& data, const std::string& pin, Parsed* out, std::stri
       PKCS12_verify_mac(p12.get(), nullptr, 0) != 1 && PKCS12_verify_mac(p12.get(), "", 0) != 1)
     return fail(error, "wrong PIN for the key store");
   // The tool reads old stores with the legacy provider; the library does the same on its own.
-  if (!Pkcs12LegacyCiphers(data).empty() && OSSL_PROVIDER_try_load(nullptr, "legacy", 1) == nullptr)
+  if (!Pkcs12LegacyCiphers(data).empty() && !load_legacy_provider())
     return fail(error, "legacy PKCS#12 key store, and OpenSSL's legacy provider is not installed");
   EVP_PKEY* key = nullptr;
   X509* cert = nullptr;
