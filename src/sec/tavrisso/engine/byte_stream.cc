@@ -32,6 +32,18 @@ int hex_digit(char c) {
   return -1;
 }
 
+// The characters the ticket text rewrite replaces; all others pass as
+// they are.
+struct RewrittenChars {
+  bool is[256];
+  constexpr RewrittenChars() : is() {
+    is[static_cast<unsigned char>(' ')] = true;
+    is[static_cast<unsigned char>('!')] = true;
+    is[static_cast<unsigned char>('%')] = true;
+  }
+};
+constexpr RewrittenChars kRewritten;
+
 }  // namespace
 
 int32_t HRazuParseTicket(const unsigned char* puscTicket, int32_t iTicketLBytes,
@@ -189,14 +201,24 @@ void ReplacePlus(char* chBuf, int32_t iBufL) {
 void ReplaceExclMarkAndURLEncoding(char* chBuf, int32_t* iBufL) {
   if (chBuf == nullptr || iBufL == nullptr) return;
   const int32_t n = *iBufL;
-  // Written in place: the write position never passes the read position.
+  // Written in place: the write position never passes the read position,
+  // and runs of plain characters are moved only once an escape has
+  // shortened the text before them.
   ByteReader in(chBuf, n > 0 ? static_cast<size_t>(n) : 0);
   int32_t j = 0;
-  for (uint8_t ch = 0; in.get_u8(&ch);) {
+  for (;;) {
+    size_t run = 0;
+    for (uint8_t ch = 0; in.peek_at(run, &ch) && !kRewritten.is[ch];) ++run;
+    const uint8_t* plain = nullptr;
+    in.get_bytes(run, &plain);
+    if (reinterpret_cast<const char*>(plain) != chBuf + j) memmove(chBuf + j, plain, run);
+    j += static_cast<int32_t>(run);
+    uint8_t ch = 0;
+    if (!in.get_u8(&ch)) break;
     const uint8_t* esc = nullptr;
     if (ch == ' ' || ch == '!') {
       chBuf[j++] = '+';
-    } else if (ch == '%' && in.get_bytes(2, &esc)) {
+    } else if (in.get_bytes(2, &esc)) {  // '%'
       const int hi = hex_digit(static_cast<char>(esc[0]));
       const int lo = hex_digit(static_cast<char>(esc[1]));
       if (hi < 0 || lo < 0) {
