@@ -259,7 +259,11 @@ int32_t open_message(VerifyCall* c, Message* m) {
   }
   Bytes supplied;
   bool have_supplied = false;
-  if (!c->input.empty()) {
+  if (!c->input.empty() && c->input_is_content) {
+    // The octets a ContentInfo of type data would carry.
+    have_supplied = IsDataType(ContentInfoView{m->sd.content_type, Bytes{}});
+    supplied = c->input;
+  } else if (!c->input.empty()) {
     if (!ReadContentInfoAnyForm(c->input, &m->input_storage, &in)) {
       c->reason = "input data is not a ContentInfo";
       ErrorPush(SSF_API_DECODE_FAILED, c->func, c->reason);

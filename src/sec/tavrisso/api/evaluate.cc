@@ -66,6 +66,7 @@ struct Eval {
   char codepage[kCodepageSize];
   UnwrapOutContext out;
   int64_t remaining;
+  uint32_t created;  // read once by the validity check
 };
 
 void set_ticket_type(Eval& e, TICKET_TYPE t) {
@@ -307,9 +308,7 @@ int32_t copy_times(Eval& e) {
       return kRcInvalidTicket;
     }
     TAVRI_TRC(3, "Retrieving creation time...\n");
-    struct tm created = {};
-    ParseTicketTime(unit->ByteContent, &created);
-    *ti->ptmCreTime = static_cast<time_t>(HRazuInvMkTime(&created));
+    *ti->ptmCreTime = static_cast<time_t>(e.created);
   }
   if (ti->ptmValidity != nullptr) {
     TAVRI_TRC(3, "Retrieving validity in seconds...\n");
@@ -361,7 +360,7 @@ int32_t copy_certificate(Eval& e, unsigned char* pAsn1Certificate, int32_t* pInt
 // times, certificate.
 int32_t fill_outputs(Eval& e, const char* pMySysId, const char* pMyClient,
                      unsigned char* pAsn1Certificate, int32_t* pIntCertificateL) {
-  int32_t rc = HRazuCheckValidityWithRemTime(e.out.lstTicketContents, &e.remaining);
+  int32_t rc = HRazuCheckValidityWithRemTime(e.out.lstTicketContents, &e.remaining, &e.created);
   if (rc != kRcOk) {
     TAVRI_ERR("Validation succeeded, but ticket expired.\n");
     return rc;
