@@ -98,19 +98,24 @@ int32_t rsecdb64_decode_base64(unsigned char* buffer, uint32_t len, uint32_t* ou
   ByteReader in(buffer, len);
   // Whole groups of four digits, one table lookup each; the first group
   // holding a pad or a foreign character is left to the loop below.
-  for (ByteReader group = in;;) {
-    const uint8_t* g = nullptr;
-    if (!group.get_bytes(kGroupChars, &g)) break;
+  const uint8_t* text = nullptr;
+  const size_t whole = in.remaining() / kGroupChars;
+  ByteReader ahead = in;
+  ahead.get_bytes(whole * kGroupChars, &text);
+  size_t done = 0;
+  for (; done < whole; ++done) {
+    const uint8_t* g = text + done * kGroupChars;
     const int a = alphabet_index(g[0]), b = alphabet_index(g[1]), c = alphabet_index(g[2]),
               d = alphabet_index(g[3]);
     if (((a | b | c | d) & ~kDigitMask) != 0) break;
     bits = (static_cast<uint32_t>(a) << 18) | (static_cast<uint32_t>(b) << 12) |
            (static_cast<uint32_t>(c) << 6) | static_cast<uint32_t>(d);
-    buffer[wr++] = static_cast<unsigned char>(bits >> 16);
-    buffer[wr++] = static_cast<unsigned char>(bits >> 8);
-    buffer[wr++] = static_cast<unsigned char>(bits);
-    in = group;
+    buffer[wr] = static_cast<unsigned char>(bits >> 16);
+    buffer[wr + 1] = static_cast<unsigned char>(bits >> 8);
+    buffer[wr + 2] = static_cast<unsigned char>(bits);
+    wr += 3;
   }
+  in.skip(done * kGroupChars);
   bits = 0;
   for (uint8_t c = 0; in.get_u8(&c);) {
     const int v = alphabet_index(c);
