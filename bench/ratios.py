@@ -3,6 +3,7 @@
 the bare OpenSSL operation it is bounded by (1.0 = as fast as the floor).
 
 usage: bench/ratios.py BUILD_DIR/bench/qorjwt_bench [extra benchmark flags]
+e.g.   bench/ratios.py build/default/bench/qorjwt_bench --benchmark_repetitions=5
 """
 import json
 import subprocess
@@ -35,10 +36,18 @@ def main():
     cmd = [sys.argv[1], "--benchmark_format=json",
            "--benchmark_filter=^(" + "|".join(names) + ")(/|$)"] + sys.argv[2:]
     run = json.loads(subprocess.run(cmd, check=True, stdout=subprocess.PIPE).stdout)
-    cpu = {}
+    # With --benchmark_repetitions the median of the runs counts (this
+    # machine is shared and noisy); without, the single run.
+    cpu, medians = {}, {}
     for b in run["benchmarks"]:
-        if b.get("run_type", "iteration") == "iteration" and "error_occurred" not in b:
-            cpu[b["name"]] = b["cpu_time"] * {"ns": 1, "us": 1e3, "ms": 1e6}[b["time_unit"]]
+        if "error_occurred" in b:
+            continue
+        t = b["cpu_time"] * {"ns": 1, "us": 1e3, "ms": 1e6}[b["time_unit"]]
+        if b.get("run_type", "iteration") == "iteration":
+            cpu.setdefault(b.get("run_name", b["name"]), t)
+        elif b.get("aggregate_name") == "median":
+            medians[b["run_name"]] = t
+    cpu.update(medians)
     for ours, floor, target in PAIRS:
         if ours not in cpu or floor not in cpu:
             print(f"{ours:55s} missing")

@@ -6,7 +6,10 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <pthread.h>
+
 #include <atomic>
+#include <mutex>
 
 namespace {
 
@@ -78,8 +81,24 @@ void ThrSharedLibraryAware() { thr_shr_lib = true; }
 
 bool ThrIsThreaded() { return thr_threaded.load(std::memory_order_acquire); }
 
+namespace {
+
+// The kernel's id of the calling thread, asked once per thread: every lock
+// records its owner, and a system call per lock costs more than the lock.
+// The child of a fork is a new thread with the same memory: it asks again.
+thread_local THR_ID_TYPE t_thread_id = 0;
+std::once_flag fork_handler_once;
+
+void forget_thread_id() { t_thread_id = 0; }
+
+}  // namespace
+
 THR_ID_TYPE ThrGetCurrentId() {
-  return static_cast<THR_ID_TYPE>(syscall(SYS_gettid));
+  if (t_thread_id == 0) {
+    std::call_once(fork_handler_once, [] { pthread_atfork(nullptr, nullptr, forget_thread_id); });
+    t_thread_id = static_cast<THR_ID_TYPE>(syscall(SYS_gettid));
+  }
+  return t_thread_id;
 }
 
 THR_ERR_TYPE ThrIProcInit() {

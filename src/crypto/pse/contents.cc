@@ -94,8 +94,13 @@ bool PseContents::Build(SslPtr<EVP_PKEY> key, std::vector<SslPtr<X509>> certs,
     ERR_pop_to_mark();
   }
   c->anchor_.resize(certs.size());
+  c->der_.resize(certs.size());
   for (size_t i = 0; i < certs.size(); ++i) {
     X509* x = certs[i].get();
+    unsigned char* der = nullptr;
+    const int n = i2d_X509(x, &der);
+    SslBuf<unsigned char> owned(der);
+    if (n > 0) c->der_[i].assign(der, der + n);  // left empty, it matches no carried certificate
     const KeyStrength strength = KeyCheck(X509_get0_pubkey(x));
     if (strength == KeyStrength::kUnknown) return false;
     const bool strong = strength == KeyStrength::kStrong;

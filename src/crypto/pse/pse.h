@@ -42,6 +42,8 @@ class PseContents {
   // one every certificate. A CA chain handed out with the own certificate
   // is no anchor, or any certificate that CA ever issued would sign tickets.
   bool IsAnchor(size_t i) const { return i < anchor_.size() && anchor_[i]; }
+  // The DER of certs()[i], encoded once when the contents were built.
+  const std::vector<unsigned char>& Der(size_t i) const { return der_[i]; }
   // The store's signing credential; both null when it holds no private key.
   EVP_PKEY* private_key() const { return key_.get(); }
   X509* own_cert() const { return own_; }
@@ -73,6 +75,7 @@ class PseContents {
 
   std::vector<SslPtr<X509>> certs_;
   std::vector<bool> anchor_;
+  std::vector<std::vector<unsigned char>> der_;
   std::vector<const X509*> strong_;  // sorted: certificates of the store with a strong key
   SslPtr<EVP_PKEY> key_;
   X509* own_ = nullptr;

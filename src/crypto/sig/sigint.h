@@ -32,6 +32,7 @@ struct VerifyCall {
   bool inc_certs = false;
   Bytes signature;
   Bytes input;
+  bool input_is_content = false;  // `input` is the signed octets, not a ContentInfo
   Bytes key_id;
   Bytes certs;
   std::string signer_name_text;   // as the caller gave it, empty for none

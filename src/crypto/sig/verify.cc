@@ -39,6 +39,7 @@ struct Args {
   SsfCharlen chainL;
   const unsigned char* certs;
   SsfOctetlen certsL;
+  bool input_is_content = false;
 };
 
 Bytes bytes(const unsigned char* p, SsfOctetlen n) {
@@ -78,6 +79,7 @@ int32_t run(const Args& a, VerifyCall* c) {
   // 5-6: data, key store name and password.
   c->signature = bytes(a.signature, a.signatureL);
   c->input = bytes(a.input, a.inputL);
+  c->input_is_content = a.input_is_content;
   c->key_id = bytes(a.key_id, a.key_idL);
   c->certs = bytes(a.certs, a.certsL);
   c->inc_certs = a.inc_certs == 1;
@@ -194,3 +196,22 @@ int32_t SsfVerify(const char* strFormat, SsfCharlen strFormatL, unsigned char bI
 }
 
 }  // extern "C"
+
+bool SsfEntryTraceOn() { return TraceWanted(kTrcDetail); }
+
+int32_t SsfVerifyDetached(const char* strFormat, SsfCharlen strFormatL, unsigned char bIncCerts,
+                          const unsigned char* ostrSignedData, SsfOctetlen ostrSignedDataL,
+                          const unsigned char* content, SsfOctetlen contentL, const char* strPab,
+                          SsfCharlen strPabL, const char* strPabPassword,
+                          SsfCharlen strPabPasswordL, SigRcpSsfInformationList* signerResultList) {
+  SsfEntry entry("SsfVerify");
+  if (!entry.ok()) return -1;
+  QORCR_NOEXCEPT_BODY(SSF_API_NOMEMORY, {
+    Args a{strFormat,      strFormatL,      nullptr,        0,              bIncCerts,
+           ostrSignedData, ostrSignedDataL, content,        contentL,       strPab,
+           strPabL,        strPabPassword,  strPabPasswordL, nullptr, 0, nullptr, 0, nullptr, 0,
+           nullptr, 0};
+    a.input_is_content = true;
+    return verify("SsfVerify", a, signerResultList, nullptr, nullptr);
+  })
+}

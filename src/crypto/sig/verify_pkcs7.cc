@@ -87,16 +87,8 @@ class Carried {
  private:
   X509* store_twin(Bytes der) {
     if (pse_ == nullptr) return nullptr;
-    if (store_der_.empty()) {
-      for (const auto& c : pse_->certs()) {
-        unsigned char* p = nullptr;
-        const int n = i2d_X509(c.get(), &p);
-        SslBuf<unsigned char> owned(p);
-        store_der_.emplace_back(p, p + (n > 0 ? n : 0));
-      }
-    }
-    for (size_t i = 0; i < store_der_.size(); ++i)
-      if (SameBytes(der, Bytes{store_der_[i].data(), store_der_[i].size()}))
+    for (size_t i = 0; i < pse_->certs().size(); ++i)
+      if (SameBytes(der, Bytes{pse_->Der(i).data(), pse_->Der(i).size()}))
         return pse_->certs()[i].get();
     return nullptr;
   }
@@ -104,8 +96,25 @@ class Carried {
   const std::vector<Bytes>& raw_;
   const PseContents* pse_;
   std::vector<CallerKeysRef> x_;  // decoded through the shared cache
-  std::vector<std::vector<unsigned char>> store_der_;
 };
+
+// The usual case: the SignerInfo's issuer and serial number are a carried
+// certificate's own bytes. `*matched` tells whether one matched; its
+// certificate (null when it cannot be decoded) is returned.
+X509* find_by_bytes(Bytes issuer_der, Bytes serial_der, Carried* carried, bool* from_store,
+                    bool* matched) {
+  *matched = false;
+  for (size_t i = 0; i < carried->size(); ++i) {
+    Bytes issuer, serial;
+    if (ReadCertIssuerSerial(carried->raw(i), &issuer, &serial) && SameBytes(issuer, issuer_der) &&
+        SameBytes(serial, serial_der)) {
+      *matched = true;
+      return carried->get(i, from_store);
+    }
+  }
+  *from_store = false;
+  return nullptr;
+}
 
 X509* find_in_message(const Sid& sid, Carried* carried, bool* from_store) {
   // The usual case: issuer and serial number are the certificate's own bytes.
@@ -259,7 +268,11 @@ int32_t open_message(VerifyCall* c, Message* m) {
   }
   Bytes supplied;
   bool have_supplied = false;
-  if (!c->input.empty()) {
+  if (!c->input.empty() && c->input_is_content) {
+    // The octets a ContentInfo of type data would carry.
+    have_supplied = IsDataType(ContentInfoView{m->sd.content_type, Bytes{}});
+    supplied = c->input;
+  } else if (!c->input.empty()) {
     if (!ReadContentInfoAnyForm(c->input, &m->input_storage, &in)) {
       c->reason = "input data is not a ContentInfo";
       ErrorPush(SSF_API_DECODE_FAILED, c->func, c->reason);
@@ -302,20 +315,26 @@ int32_t VerifyPkcs7(VerifyCall* c) {
   Carried carried(m.sd.certs, c->pse.get());
   bool failed = m.sd.signers.empty();
   for (const SignerInfoView& si : m.sd.signers) {
+    X509* cert = nullptr;
+    bool from_store = false;
+    // A certificate found by the identifier's own bytes was decoded from
+    // those very bytes, so the identifier needs no decoding of its own.
+    bool matched = false;
+    if (c->pse && c->inc_certs && si.key_id.empty())
+      cert = find_by_bytes(si.issuer, si.serial, &carried, &from_store, &matched);
     Sid sid;
-    if (!decode_sid(si, &sid)) {
+    if (cert == nullptr && !decode_sid(si, &sid)) {
       OpenSslErrorsDrop();
       c->reason = "SignerInfo cannot be read";
       ErrorPush(SSF_API_DECODE_FAILED, c->func, c->reason);
       return SSF_API_DECODE_FAILED;
     }
     uint32_t result = SSF_API_UNKNOWN_SIGNER;
-    X509* cert = nullptr;
-    bool from_store = false;
     if (!c->pse) {
       cert = find_in_stack(sid, caller->certs.get());
     } else {
-      if (c->inc_certs) cert = find_in_message(sid, &carried, &from_store);
+      if (c->inc_certs && cert == nullptr && !matched)
+        cert = find_in_message(sid, &carried, &from_store);
       if (cert == nullptr) {
         Trace(kTrcDetail, c->func, "%-15s: Signer certificate not in message, search it...",
               c->func);

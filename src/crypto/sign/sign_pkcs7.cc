@@ -6,12 +6,14 @@
 
 #include "base/bytes/reader.h"
 #include "crypto/frame/frame.h"
+#include "crypto/sig/signeddata.h"
 #include "crypto/sign/signint.h"
 
 namespace qorcr {
 namespace {
 
 constexpr uint8_t kDerExplicit0 = 0xA0;
+constexpr uint8_t kDerSet = 0x31;
 constexpr unsigned kCmsFlags = CMS_BINARY | CMS_NOSMIMECAP | CMS_PARTIAL;
 
 using AsnObject = std::unique_ptr<ASN1_OBJECT, void (*)(ASN1_OBJECT*)>;
@@ -51,11 +53,78 @@ void signer_failed(const SignCall& c, Signer* s, const char* text) {
   s->ready = false;
 }
 
+enum class Check { kVerified, kBroken, kUnknown };
+
+// The signer whose certificate a SignerInfo names, or null.
+const Signer* named_signer(const SignerInfoView& si, const std::vector<Signer>& signers) {
+  for (const Signer& s : signers) {
+    if (!s.ready) continue;
+    if (!si.key_id.empty()) {
+      const ASN1_OCTET_STRING* skid = X509_get0_subject_key_id(s.cert);
+      if (skid != nullptr && SameBytes(si.key_id, Bytes{ASN1_STRING_get0_data(skid),
+                                                        static_cast<size_t>(ASN1_STRING_length(skid))}))
+        return &s;
+      continue;
+    }
+    unsigned char* der = nullptr;
+    const int n = i2d_X509(s.cert, &der);
+    SslBuf<unsigned char> owned(der);
+    Bytes issuer, serial;
+    if (n > 0 && ReadCertIssuerSerial(Bytes{der, static_cast<size_t>(n)}, &issuer, &serial) &&
+        SameBytes(issuer, si.issuer) && SameBytes(serial, si.serial))
+      return &s;
+  }
+  return nullptr;
+}
+
+// The check below for RSA signers, on the encoded bytes as they are: each
+// signature over attributes verified with the signer's ready public key
+// (RFC 5652 5.4: over the DER of the attributes with the SET OF tag).
+// kUnknown hands the decision to the general check.
+Check rsa_encoding_verifies(const SignCall& c, const unsigned char* der, int len,
+                            const std::vector<Signer>& signers) {
+  for (const Signer& s : signers)
+    if (s.ready && EVP_PKEY_get_base_id(s.key) != EVP_PKEY_RSA) return Check::kUnknown;
+  ContentInfoView ci;
+  SignedDataView sd;
+  if (!ReadContentInfo(Bytes{der, static_cast<size_t>(len)}, &ci) || !IsSignedData(ci) ||
+      !ReadSignedData(ci, &sd))
+    return Check::kUnknown;
+  SslPtr<EVP_MD_CTX> ctx(EVP_MD_CTX_new());
+  if (!ctx) return Check::kUnknown;
+  std::vector<unsigned char> attrs;
+  for (const SignerInfoView& si : sd.signers) {
+    if (si.signed_attrs.empty()) continue;
+    const Signer* s = named_signer(si, signers);
+    if (s == nullptr) return Check::kBroken;
+    try {
+      attrs.assign(si.signed_attrs.p, si.signed_attrs.p + si.signed_attrs.n);
+    } catch (const std::bad_alloc&) {
+      return Check::kUnknown;
+    }
+    attrs[0] = kDerSet;
+    if (EVP_DigestVerifyInit(ctx.get(), nullptr, SignerDigest(c, *s), nullptr,
+                             X509_get0_pubkey(s->cert)) != 1 ||
+        EVP_DigestVerify(ctx.get(), si.signature.p, si.signature.n, attrs.data(), attrs.size()) != 1)
+      return Check::kBroken;
+  }
+  return Check::kVerified;
+}
+
 // The crypto library can run out of memory while encoding the signed
 // attributes (a SET OF it sorts) and still hand out a signature or an
 // encoding with a broken SET; so every signature over attributes is checked
 // once on the encoded result, against the signer's own certificate.
-bool encoding_verifies(const unsigned char* der, int len, const std::vector<Signer>& signers) {
+bool encoding_verifies(const SignCall& c, const unsigned char* der, int len,
+                       const std::vector<Signer>& signers) {
+  switch (rsa_encoding_verifies(c, der, len, signers)) {
+    case Check::kVerified:
+      return true;
+    case Check::kBroken:
+      return false;
+    case Check::kUnknown:
+      break;
+  }
   const unsigned char* p = der;
   SslPtr<CMS_ContentInfo> back(d2i_CMS_ContentInfo(nullptr, &p, len));
   if (!back || p != der + len) return false;
@@ -149,7 +218,7 @@ int32_t SignPkcs7(SignCall* c, std::vector<Signer>* signers) {
   unsigned char* der = nullptr;
   const int len = i2d_CMS_ContentInfo(cms.get(), &der);
   SslBuf<unsigned char> owned(der);
-  if (len <= 0 || !encoding_verifies(der, len, *signers)) {
+  if (len <= 0 || !encoding_verifies(*c, der, len, *signers)) {
     ErrorPushOpenSsl(SSF_API_ENCODE_FAILED, c->func, "SignedData cannot be encoded");
     c->reason = "encoding failed";
     return SSF_API_ENCODE_FAILED;

@@ -133,6 +133,19 @@ int32_t SsfParseCertificate(SsfCertHandle cert, const char* strAttr, SsfCharlen 
 
 }  // extern "C"
 
+// Whether the crypto trace shows the entry and exit of every call.
+bool SsfEntryTraceOn();
+
+// SsfVerify of a detached PKCS#7 signature over `content` as it is: what
+// SsfEncode followed by SsfVerify give, without building the ContentInfo
+// that SsfVerify would only take apart again, and without output data.
+// Traces as SsfVerify does; SsfEncode's entry and exit are not traced.
+int32_t SsfVerifyDetached(const char* strFormat, SsfCharlen strFormatL, unsigned char bIncCerts,
+                          const unsigned char* ostrSignedData, SsfOctetlen ostrSignedDataL,
+                          const unsigned char* content, SsfOctetlen contentL, const char* strPab,
+                          SsfCharlen strPabL, const char* strPabPassword,
+                          SsfCharlen strPabPasswordL, SigRcpSsfInformationList* signerResultList);
+
 // Pointer type of an operation this library does not provide: its slot in
 // the table stays null and its present flag 0.
 typedef int32_t (*SsfUnboundOp)(void);

@@ -25,6 +25,11 @@ class IconvHandle {
   IconvHandle& operator=(const IconvHandle&) = delete;
 
   bool valid() const { return cd_ != Invalid(); }
+  // Back to the initial state (shift state, held-back characters), as a
+  // freshly opened descriptor is.
+  void Reset() {
+    if (valid()) iconv(cd_, nullptr, nullptr, nullptr, nullptr);
+  }
   // iconv(3) on this descriptor; a null `in` flushes the shift state into `out`.
   size_t Convert(char** in, size_t* in_left, char** out, size_t* out_left) {
     return iconv(cd_, in, in_left, out, out_left);

@@ -52,6 +52,8 @@ struct rscpCObj_t {
   QOROwnChCv_t own = QOROwnChCv_illegal;
   bool inited = false;
   bool active = false;
+  // Printable ASCII reads and writes as itself at both ends.
+  bool ascii_same = false;
   IconvHandle decoder;  // source code page to UTF-32
   IconvHandle encoder;  // UTF-32 to target code page
 };

@@ -5,6 +5,8 @@
 #include <errno.h>
 #include <string.h>
 
+#include <vector>
+
 #include "base/bytes/reader.h"
 #include "krn/rscp/rscp.h"
 #include "krn/rscp/rscpint.h"
@@ -18,6 +20,70 @@ constexpr size_t kPivotUnit = 4;
 // character's target form including shift sequences.
 constexpr size_t kMaxCodePoints = 4;
 constexpr size_t kMaxEncoded = 16;
+
+// Opened descriptors kept for reuse, per thread: opening one looks up and
+// links the converter module every time, and a descriptor carries
+// conversion state, so it is never shared between threads. A converter
+// borrows its two descriptors on activation and gives them back when it
+// finishes; the thread's pool closes them when the thread ends.
+constexpr size_t kPooledPerThread = 8;
+
+class IconvPool {
+ public:
+  IconvHandle Take(const char* to, const char* from) {
+    for (size_t i = 0; i < kept_.size(); ++i) {
+      if (kept_[i].to == to && kept_[i].from == from) {
+        IconvHandle h = std::move(kept_[i].handle);
+        kept_[i] = std::move(kept_.back());
+        kept_.pop_back();
+        h.Reset();
+        return h;
+      }
+    }
+    return IconvHandle(to, from);
+  }
+
+  void Give(const char* to, const char* from, IconvHandle h) {
+    if (!h.valid() || kept_.size() >= kPooledPerThread) return;
+    try {
+      kept_.push_back(Kept{to, from, std::move(h)});
+    } catch (...) {
+      // Not kept: the descriptor closes here.
+    }
+  }
+
+ private:
+  // The names are the code page table's own strings, so equal pointers
+  // mean the same pair.
+  struct Kept {
+    const char* to;
+    const char* from;
+    IconvHandle handle;
+  };
+  std::vector<Kept> kept_;
+};
+
+thread_local IconvPool t_iconv_pool;
+
+// Printable ASCII, which every code page below reads and writes as itself.
+constexpr uint8_t kFirstPrintable = 0x20;
+constexpr uint8_t kLastPrintable = 0x7E;
+
+// Stateless code pages whose bytes 0x20-0x7E are those ASCII characters.
+// The Hebrew and Vietnamese sources hold back a base character for a mark
+// that may follow, so a copied character would overtake it: not listed.
+bool AsciiSame(const rscpCodepageRow* row) {
+  static const char* const kPrefixes[] = {"ISO-8859-", "UTF-8", "US-ASCII"};
+  static const char* const kWindows[] = {"WINDOWS-1250", "WINDOWS-1251", "WINDOWS-1252",
+                                         "WINDOWS-1253", "WINDOWS-1254", "WINDOWS-1256",
+                                         "WINDOWS-1257"};
+  const char* name = row->iconv_name;
+  for (const char* p : kPrefixes)
+    if (strncmp(name, p, strlen(p)) == 0) return true;
+  for (const char* w : kWindows)
+    if (strcmp(name, w) == 0) return true;
+  return false;
+}
 
 bool IsControl(uint32_t cp) { return cp < 0x20 || (cp >= 0x7F && cp <= 0x9F); }
 bool IsOwnChar(uint32_t cp) { return cp >= 0xE000 && cp <= 0xF8FF; }
@@ -191,13 +257,14 @@ RSCP_RC rscpCSetQOROwnChCv(rscpCObj_t* obj, QOROwnChCv_t cv) {
 
 RSCP_RC rscpCActivate(rscpCObj_t* obj) {
   if (RSCP_RC rc = CheckConfigurable(obj)) return rc;
-  IconvHandle decoder(kPivot, obj->in_cp->iconv_name);
-  IconvHandle encoder(obj->out_cp->iconv_name, kPivot);
+  IconvHandle decoder = t_iconv_pool.Take(kPivot, obj->in_cp->iconv_name);
+  IconvHandle encoder = t_iconv_pool.Take(obj->out_cp->iconv_name, kPivot);
   if (!decoder.valid() || !encoder.valid())
     return rscpSetError(RSCPE_SYSTEM, "no converter %s -> %s", obj->in_cp->iconv_name,
                         obj->out_cp->iconv_name);
   obj->decoder = std::move(decoder);
   obj->encoder = std::move(encoder);
+  obj->ascii_same = AsciiSame(obj->in_cp) && AsciiSame(obj->out_cp);
   obj->active = true;
   return RSCP_OK;
 }
@@ -213,6 +280,24 @@ RSCP_RC rscpCConvert(rscpCObj_t* obj, unsigned char** ppOut, unsigned char* outE
   Output out{*ppOut, outEnd};
   RSCP_RC rc = RSCP_OK;
   while (!in.empty()) {
+    if (obj->ascii_same) {
+      // A run of printable ASCII is copied as it is, as far as it fits.
+      size_t run = 0;
+      for (uint8_t b = 0; in.peek_at(run, &b) && b >= kFirstPrintable && b <= kLastPrintable;) ++run;
+      if (run > 0) {
+        const size_t room = static_cast<size_t>(out.end - out.pos);
+        const uint8_t* bytes = nullptr;
+        in.get_bytes(run < room ? run : room, &bytes);
+        out.Put(bytes, run < room ? run : room);
+        if (run > room) {
+          *ppOut = out.pos;
+          *ppIn = in.data();
+          return rscpSetError(RSCPE_OUTPUT_FULL, "output full converting to code page %s",
+                              obj->out_cp->id);
+        }
+        continue;
+      }
+    }
     const unsigned char* char_start = in.data();
     unsigned char* out_start = out.pos;
     Decoded d = DecodeNext(obj, &in);
@@ -240,6 +325,10 @@ RSCP_RC rscpCConvert(rscpCObj_t* obj, unsigned char** ppOut, unsigned char* outE
 
 RSCP_RC rscpCFinish(rscpCObj_t* obj) {
   if (obj == nullptr) return rscpSetError(RSCPE_PARAM, "null converter");
+  if (obj->active) {
+    t_iconv_pool.Give(kPivot, obj->in_cp->iconv_name, std::move(obj->decoder));
+    t_iconv_pool.Give(obj->out_cp->iconv_name, kPivot, std::move(obj->encoder));
+  }
   *obj = rscpCObj_t{};
   return RSCP_OK;
 }

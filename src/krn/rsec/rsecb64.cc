@@ -9,6 +9,9 @@ namespace {
 // The 64 digits followed by the pad as 65th character.
 constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/=";
 constexpr int kPadIndex = 64;
+// The bits a digit's index may have; the pad and "not in the alphabet" (-1)
+// have others.
+constexpr int kDigitMask = 63;
 constexpr unsigned char kPad = '=';
 constexpr uint32_t kGroupBytes = 3;
 constexpr uint32_t kGroupChars = 4;
@@ -93,6 +96,27 @@ int32_t rsecdb64_decode_base64(unsigned char* buffer, uint32_t len, uint32_t* ou
   uint32_t bits = 0;
   uint32_t digits = 0;
   ByteReader in(buffer, len);
+  // Whole groups of four digits, one table lookup each; the first group
+  // holding a pad or a foreign character is left to the loop below.
+  const uint8_t* text = nullptr;
+  const size_t whole = in.remaining() / kGroupChars;
+  ByteReader ahead = in;
+  ahead.get_bytes(whole * kGroupChars, &text);
+  size_t done = 0;
+  for (; done < whole; ++done) {
+    const uint8_t* g = text + done * kGroupChars;
+    const int a = alphabet_index(g[0]), b = alphabet_index(g[1]), c = alphabet_index(g[2]),
+              d = alphabet_index(g[3]);
+    if (((a | b | c | d) & ~kDigitMask) != 0) break;
+    bits = (static_cast<uint32_t>(a) << 18) | (static_cast<uint32_t>(b) << 12) |
+           (static_cast<uint32_t>(c) << 6) | static_cast<uint32_t>(d);
+    buffer[wr] = static_cast<unsigned char>(bits >> 16);
+    buffer[wr + 1] = static_cast<unsigned char>(bits >> 8);
+    buffer[wr + 2] = static_cast<unsigned char>(bits);
+    wr += 3;
+  }
+  in.skip(done * kGroupChars);
+  bits = 0;
   for (uint8_t c = 0; in.get_u8(&c);) {
     const int v = alphabet_index(c);
     if (v < 0) return 3;

@@ -87,15 +87,63 @@ bool normalized_certificate(SsfLib* ssf, const unsigned char* key, size_t n, con
   return !c.der.empty();
 }
 
-bool mac_ok(const JwtSignatureCheck& c, const unsigned char* key, size_t key_len, ByteReader signing_input,
-                        const SigBytes& sig) {
+// The MAC object of the secret last used on this thread, keyed once: a
+// verifier that checks many tokens with one secret pays only a restart per
+// token. The secret is compared in constant time and wiped when replaced.
+struct KeyedMac {
+  std::vector<unsigned char> key;
+  const char* hash = nullptr;
   HMac_CTX* ctx = nullptr;
+  ~KeyedMac() { clear(); }
+  void clear() {
+    if (ctx != nullptr) hmacRelease(&ctx);
+    crypt_cleanse(key.data(), key.size());
+    key.clear();
+    hash = nullptr;
+  }
+  bool holds(const unsigned char* k, size_t n, const char* h) const {
+    return ctx != nullptr && hash != nullptr && strcmp(hash, h) == 0 && key.size() == n &&
+           crypt_mac_equal(key.data(), k, n);
+  }
+};
+thread_local KeyedMac t_mac;
+
+// A MAC object keyed with `key` for `hash`, restarted; null when none can
+// be made. It stays with the thread.
+HMac_CTX* keyed_mac(const unsigned char* key, size_t key_len, const char* hash) {
+  if (hash == nullptr) return nullptr;
+  if (t_mac.holds(key, key_len, hash)) return hmacReset(t_mac.ctx) == kMacOk ? t_mac.ctx : nullptr;
+  t_mac.clear();
+  if (key_len > kMaxVerdictKey) return nullptr;
+  try {
+    t_mac.key.assign(key, key + key_len);
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+  if (hmacInitR(&t_mac.ctx, key, key_len, hash) != kMacOk) {
+    t_mac.clear();
+    return nullptr;
+  }
+  t_mac.hash = hash;
+  return t_mac.ctx;
+}
+
+bool mac_ok(const JwtSignatureCheck& c, const unsigned char* key, size_t key_len, ByteReader signing_input,
+            const SigBytes& sig) {
   unsigned char mac[kMacBufferSize];
   size_t mac_len = sizeof mac;
-  bool ok = hmacInitR(&ctx, key, key_len, c.hash) == kMacOk &&
-            hmacUpdate(ctx, signing_input.data(), signing_input.remaining()) == kMacOk &&
-            hmacFinal(ctx, mac, &mac_len) == kMacOk;
-  if (ctx != nullptr) hmacRelease(&ctx);
+  bool ok = false;
+  if (HMac_CTX* kept = keyed_mac(key, key_len, c.hash)) {
+    ok = hmacUpdate(kept, signing_input.data(), signing_input.remaining()) == kMacOk &&
+         hmacFinal(kept, mac, &mac_len) == kMacOk;
+  } else {
+    // A secret too long to keep is keyed for this call only.
+    HMac_CTX* ctx = nullptr;
+    ok = hmacInitR(&ctx, key, key_len, c.hash) == kMacOk &&
+         hmacUpdate(ctx, signing_input.data(), signing_input.remaining()) == kMacOk &&
+         hmacFinal(ctx, mac, &mac_len) == kMacOk;
+    if (ctx != nullptr) hmacRelease(&ctx);
+  }
   DPTRC_INFO(tf.load(), 3, "HMAC is not traced here.\n");
   // Constant time, so the comparison does not tell how many bytes matched.
   return ok && mac_len == sig.n && crypt_mac_equal(mac, sig.p, mac_len);

@@ -79,3 +79,9 @@ int32_t hmacRelease(HMac_CTX** context) {
     return kMacFailed;
   return t.fp_crypt_keyedmac_release(context) == CRYPT_OK ? kMacOk : kMacFailed;
 }
+
+int32_t hmacReset(HMac_CTX* context) {
+  const HMacFunctions& t = table();
+  if (context == nullptr || t.fp_crypt_keyedmac_reset == nullptr) return kMacFailed;
+  return t.fp_crypt_keyedmac_reset(context) == CRYPT_OK ? kMacOk : kMacFailed;
+}

@@ -38,6 +38,8 @@ int32_t hmacUpdate(HMac_CTX* context, const void* msg_blob, size_t msg_blob_len)
 // The MAC as raw bytes; `*msg_blob_len` is the size on entry, the length on return.
 int32_t hmacFinal(HMac_CTX* context, unsigned char* msg_blob, size_t* msg_blob_len);
 int32_t hmacRelease(HMac_CTX** context);
+// Starts a new MAC with the key the object already holds.
+int32_t hmacReset(HMac_CTX* context);
 
 // The filled table, for inspection.
 const HMacFunctions& hmacFunctions();

@@ -29,7 +29,6 @@ SsfLib s_SsfLib;
 std::atomic<DPTRC_FILE_HDL> tavriTf{nullptr};
 
 THR_CS_TYPE LoadSection = THR_CS_STATIC_INIT;
-THR_CS_TYPE ConvSection = THR_CS_STATIC_INIT;
 THR_CS_TYPE paramSetting = THR_CS_STATIC_INIT;
 THR_RECMTX_TYPE ssf_rmtx = THR_RECMTX_STATIC_INIT;
 
@@ -315,7 +314,6 @@ bool TavriEnsureThreadLayer() {
       } else {
         rscpi_init(-1);
         ThrCSInit2(&LoadSection, "LoadSection");
-        ThrCSInit2(&ConvSection, "ConvSection");
         ThrCSInit2(&paramSetting, "paramSetting");
         ThrRecMtxInit(&ssf_rmtx, "QORRAVARE_SSF");
         bThrInit.store(true, std::memory_order_release);

@@ -251,9 +251,7 @@ int32_t copy_times(TicketEval& e) {
       return kRcInvalidTicket;
     }
     TAVRI_TRC(3, "Retrieving creation time...\n");
-    struct tm created = {};
-    ParseTicketTime(unit->ByteContent, &created);
-    *ti->ptmCreTime = static_cast<time_t>(HRazuInvMkTime(&created));
+    *ti->ptmCreTime = static_cast<time_t>(e.created);
   }
   if (ti->ptmValidity != nullptr) {
     TAVRI_TRC(3, "Retrieving validity in seconds...\n");
@@ -305,7 +303,7 @@ int32_t copy_certificate(TicketEval& e, unsigned char* pAsn1Certificate, int32_t
 
 int32_t TavriFillTicketInfo(TicketEval& e, const char* pMySysId, const char* pMyClient,
                      unsigned char* pAsn1Certificate, int32_t* pIntCertificateL) {
-  int32_t rc = HRazuCheckValidityWithRemTime(e.out.lstTicketContents, &e.remaining);
+  int32_t rc = HRazuCheckValidityWithRemTime(e.out.lstTicketContents, &e.remaining, &e.created);
   if (rc != kRcOk) {
     TAVRI_ERR("Validation succeeded, but ticket expired.\n");
     return rc;

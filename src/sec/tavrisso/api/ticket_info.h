@@ -17,6 +17,7 @@ struct TicketEval {
   char codepage[kCodepageSize];
   UnwrapOutContext out;
   int64_t remaining;
+  uint32_t created;  // read once by the lifetime check
 };
 
 // After a successful verification: lifetime, recipient, the texts, times and

@@ -27,6 +27,40 @@ int hex_digit(char c) {
   return -1;
 }
 
+// The characters the ticket text rewrite replaces; all others pass as
+// they are.
+struct RewrittenChars {
+  bool is[256];
+  constexpr RewrittenChars() : is() {
+    is[static_cast<unsigned char>(' ')] = true;
+    is[static_cast<unsigned char>('!')] = true;
+    is[static_cast<unsigned char>('%')] = true;
+  }
+};
+constexpr RewrittenChars kRewritten;
+
+// Bytes of a word that equal `c` get their high bit set (the classic
+// zero-byte test on word ^ c; exact for the first such byte, which is all
+// a scan needs).
+constexpr uint64_t kOnes = 0x0101010101010101ull;
+constexpr uint64_t kHighs = 0x8080808080808080ull;
+uint64_t bytes_equal(uint64_t word, uint8_t c) {
+  const uint64_t v = word ^ (kOnes * c);
+  return (v - kOnes) & ~v & kHighs;
+}
+
+// Length of the run of plain characters at the start of `text`, eight at a
+// time.
+size_t plain_run(const uint8_t* text, size_t n) {
+  size_t i = 0;
+  for (uint64_t w = 0; i + sizeof w <= n; i += sizeof w) {
+    memcpy(&w, text + i, sizeof w);
+    if ((bytes_equal(w, ' ') | bytes_equal(w, '!') | bytes_equal(w, '%')) != 0) break;
+  }
+  while (i < n && !kRewritten.is[text[i]]) ++i;
+  return i;
+}
+
 }  // namespace
 
 int32_t HRazuParseTicket(const unsigned char* puscTicket, int32_t iTicketLBytes,
@@ -178,14 +212,23 @@ void ReplacePlus(char* chBuf, int32_t iBufL) {
 void ReplaceExclMarkAndURLEncoding(char* chBuf, int32_t* iBufL) {
   if (chBuf == nullptr || iBufL == nullptr) return;
   const int32_t n = *iBufL;
-  // Written in place: the write position never passes the read position.
+  // Written in place: the write position never passes the read position,
+  // and runs of plain characters are moved only once an escape has
+  // shortened the text before them.
   ByteReader in(chBuf, n > 0 ? static_cast<size_t>(n) : 0);
   int32_t j = 0;
-  for (uint8_t ch = 0; in.get_u8(&ch);) {
+  for (;;) {
+    const size_t run = plain_run(in.data(), in.remaining());
+    const uint8_t* plain = nullptr;
+    in.get_bytes(run, &plain);
+    if (reinterpret_cast<const char*>(plain) != chBuf + j) memmove(chBuf + j, plain, run);
+    j += static_cast<int32_t>(run);
+    uint8_t ch = 0;
+    if (!in.get_u8(&ch)) break;
     const uint8_t* esc = nullptr;
     if (ch == ' ' || ch == '!') {
       chBuf[j++] = '+';
-    } else if (ch == '%' && in.get_bytes(2, &esc)) {
+    } else if (in.get_bytes(2, &esc)) {  // '%'
       const int hi = hex_digit(static_cast<char>(esc[0]));
       const int lo = hex_digit(static_cast<char>(esc[1]));
       if (hi < 0 || lo < 0) {

@@ -53,9 +53,6 @@ int32_t _ConvertCodepages(unsigned char* to, unsigned char* toEnd, const unsigne
   if (to == nullptr || toEnd < to || piNumConvertedChars == nullptr ||
       (From == nullptr) != (FromEnd == nullptr) || FromEnd < From)
     return kConvSetupFailed;
-  ThrCSGuard guard(&ConvSection);
-  if (!guard.ok()) return kConvSetupFailed;
-
   rscpCObj_t conv{};
   if (SetUpConverter(&conv, toCP, FromCP) != 0) {
     rscpCFinish(&conv);

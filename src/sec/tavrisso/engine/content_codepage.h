@@ -5,11 +5,7 @@
 
 #include <stdint.h>
 
-#include "base/thr/thr.h"
 #include "sec/tavrisso/engine/content_list.h"
-
-// Serialises the code page layer, whose converters are set up per call.
-extern THR_CS_TYPE ConvSection;
 
 // Results of _ConvertCodepages.
 constexpr int32_t kConvSetupFailed = -1;
@@ -31,8 +27,8 @@ int32_t HRazuConvertCList(const char* SourceCodepage, const char* TargetCodepage
 int32_t HRazuConvertContent(const char* SourceCodepage, const char* TargetCodepage,
                             PCookieContent pContent);
 
-// Converts [From, FromEnd) from FromCP into [to, toEnd) in toCP under
-// ConvSection; *piNumConvertedChars gets the bytes written. 0, -1 converter
+// Converts [From, FromEnd) from FromCP into [to, toEnd) in toCP; any number
+// of threads may convert at once. *piNumConvertedChars gets the bytes written. 0, -1 converter
 // set-up, -2 activation, -3 no memory, -4 conversion failed (including a
 // result that does not fit before toEnd).
 int32_t _ConvertCodepages(unsigned char* to, unsigned char* toEnd, const unsigned char* From,

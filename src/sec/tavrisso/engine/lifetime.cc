@@ -69,7 +69,8 @@ void ParseTicketTime(const unsigned char field[kCreationTimeChars], struct tm* o
   out->tm_min = ReadField(field + 10, 2);
 }
 
-int32_t HRazuCheckValidityAt(ContentList lstContents, int64_t* iRemTimeSecs, time_t now_t) {
+int32_t HRazuCheckValidityAt(ContentList lstContents, int64_t* iRemTimeSecs, time_t now_t,
+                             uint32_t* pCreation) {
   if (lstContents == nullptr) return kRcInvalidTicket;
   const __CookieContent* hours = HRazuGetContentByID(lstContents, cIUnitTVal);
   const __CookieContent* created = HRazuGetContentByID(lstContents, cIUnitTCrea);
@@ -88,6 +89,7 @@ int32_t HRazuCheckValidityAt(ContentList lstContents, int64_t* iRemTimeSecs, tim
   struct tm cre_tm;
   ParseTicketTime(field, &cre_tm);
   uint32_t creation = HRazuInvMkTime(&cre_tm);
+  if (pCreation != nullptr) *pCreation = creation;
 
   // Now, to the minute; gmtime_r keeps the breakdown off shared buffers.
   struct tm now_tm;
@@ -126,6 +128,7 @@ int32_t HRazuCheckValidityAt(ContentList lstContents, int64_t* iRemTimeSecs, tim
   return 0;
 }
 
-int32_t HRazuCheckValidityWithRemTime(ContentList lstContents, int64_t* iRemTimeSecs) {
-  return HRazuCheckValidityAt(lstContents, iRemTimeSecs, time(nullptr));
+int32_t HRazuCheckValidityWithRemTime(ContentList lstContents, int64_t* iRemTimeSecs,
+                                      uint32_t* pCreation) {
+  return HRazuCheckValidityAt(lstContents, iRemTimeSecs, time(nullptr), pCreation);
 }

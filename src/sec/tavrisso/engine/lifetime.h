@@ -27,6 +27,10 @@ void ParseTicketTime(const unsigned char field[kCreationTimeChars], struct tm* o
 
 // 0 with *iRemTimeSecs = remaining seconds; 4 expired; 5 no list, no
 // creation time, no validity, or a creation time that is not 12 characters.
-int32_t HRazuCheckValidityWithRemTime(ContentList lstContents, int64_t* iRemTimeSecs);
+// With `pCreation`, the creation time read for the check is handed up
+// (seconds since 1970 UTC, modulo 2^32, as HRazuInvMkTime gives it).
+int32_t HRazuCheckValidityWithRemTime(ContentList lstContents, int64_t* iRemTimeSecs,
+                                      uint32_t* pCreation = nullptr);
 // The same against a given current time (seconds since 1970 UTC).
-int32_t HRazuCheckValidityAt(ContentList lstContents, int64_t* iRemTimeSecs, time_t now);
+int32_t HRazuCheckValidityAt(ContentList lstContents, int64_t* iRemTimeSecs, time_t now,
+                             uint32_t* pCreation = nullptr);

@@ -18,6 +18,7 @@ constexpr char kSourceFile[] = "razuvalid.cc";
 constexpr char kDumpAttribute[] = "ALL";
 // Signer texts are cut to this in the trace.
 constexpr int32_t kSignerTextMax = 511;
+constexpr char kPkcs7Format[] = "PKCS7";
 
 DPTRC_FILE_HDL trc() { return tavriTf.load(); }
 
@@ -69,6 +70,16 @@ int32_t verify_failure(SsfLib* lib, int32_t r, SigRcpSsfInformationList signers)
     }
   }
   return TavriCombine(first->uResult, static_cast<uint32_t>(r));
+}
+
+// With the library's own encode and verify bound, the signed part is
+// verified as it is rather than wrapped into a ContentInfo for the verify
+// to unwrap. Tracing that shows the wrapped bytes or the crypto calls, or
+// anything the encode would refuse, keeps the two calls.
+bool verify_in_place(const SsfLib* lib, const char* format, int32_t contentsL) {
+  return lib->fp_SsfEncode == &SsfEncode && lib->fp_SsfVerify == &SsfVerify && contentsL > 0 &&
+         format != nullptr && strcmp(format, kPkcs7Format) == 0 && !level_at_least(3) &&
+         !SsfEntryTraceOn();
 }
 
 // Base64 text to bytes in place; *piDecL gets the byte count.
@@ -129,24 +140,30 @@ int32_t HRazuValidateTicket(const unsigned char* puscContents, int32_t iContents
   }
   if (pSsfLib == nullptr || !pSsfLib->bSsfEncode || pSsfLib->fp_SsfEncode == nullptr)
     return kRcInternal;
+  const bool can_verify = pSsfLib->bSsfVerify && pSsfLib->fp_SsfVerify != nullptr;
+  SigRcpSsfInformationList signers = nullptr;
   SsfOctetstring encoded = nullptr;
   SsfOctetlen encodedL = 0;
-  if (SsfLibEncode(pSsfLib, pucsFormat, text_len(pucsFormat), puscContents, iContentsLBytes,
-                   &encoded, &encodedL) != SSF_API_OK) {
-    SsfLibDELSsfOctetstring(pSsfLib, &encoded, &encodedL);
-    return kRcInternal;
+  int32_t r = SSF_API_SECTK_FUNCTION_NOT_AVAIL;
+  if (can_verify && verify_in_place(pSsfLib, pucsFormat, iContentsLBytes)) {
+    r = SsfVerifyDetached(pucsFormat, text_len(pucsFormat), 1, puscSignature, iSignatureL,
+                          puscContents, iContentsLBytes, pucsProfileName,
+                          text_len(pucsProfileName), pucsPassword, text_len(pucsPassword),
+                          &signers);
+  } else {
+    if (SsfLibEncode(pSsfLib, pucsFormat, text_len(pucsFormat), puscContents, iContentsLBytes,
+                     &encoded, &encodedL) != SSF_API_OK) {
+      SsfLibDELSsfOctetstring(pSsfLib, &encoded, &encodedL);
+      return kRcInternal;
+    }
+    DPTRC_INFO(trc(), 3, "Encoded content byte stream:\n");
+    DumpBuffer(trc(), encoded, static_cast<size_t>(encodedL), 3);
+    // Nobody reads the verified content: it is not copied out.
+    if (can_verify)
+      r = SsfLibVerify(pSsfLib, pucsFormat, text_len(pucsFormat), 1, puscSignature, iSignatureL,
+                       encoded, encodedL, pucsProfileName, text_len(pucsProfileName),
+                       pucsPassword, text_len(pucsPassword), &signers, nullptr, nullptr);
   }
-  DPTRC_INFO(trc(), 3, "Encoded content byte stream:\n");
-  DumpBuffer(trc(), encoded, static_cast<size_t>(encodedL), 3);
-
-  SigRcpSsfInformationList signers = nullptr;
-  SsfOctetstring output = nullptr;
-  SsfOctetlen outputL = 0;
-  const bool can_verify = pSsfLib->bSsfVerify && pSsfLib->fp_SsfVerify != nullptr;
-  const int32_t r = !can_verify ? SSF_API_SECTK_FUNCTION_NOT_AVAIL : SsfLibVerify(pSsfLib, pucsFormat, text_len(pucsFormat), 1, puscSignature,
-                                 iSignatureL, encoded, encodedL, pucsProfileName,
-                                 text_len(pucsProfileName), pucsPassword, text_len(pucsPassword),
-                                 &signers, &output, &outputL);
   int32_t rc = 0;
   if (r == SSF_API_OK) {
     DPTRC_INFO(trc(), 3, "Verify returns %d [%s %d]\n", r, kSourceFile, __LINE__);
@@ -173,7 +190,6 @@ int32_t HRazuValidateTicket(const unsigned char* puscContents, int32_t iContents
     rc = verify_failure(pSsfLib, r, signers);
   }
   SsfLibDELSigRcpSsfInfoList(pSsfLib, &signers);
-  SsfLibDELSsfOctetstring(pSsfLib, &output, &outputL);
   SsfLibDELSsfOctetstring(pSsfLib, &encoded, &encodedL);
   return rc;
 }
