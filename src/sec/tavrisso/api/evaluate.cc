@@ -1,11 +1,12 @@
-// Ticket evaluation: the four exports and the routine they share. Only the
-// calls into the SSF table run under ssf_rmtx; argument checks, validity,
-// recipient checks and the copies into caller buffers run unlocked.
+// Ticket evaluation: the four exports and the routine they share. A call
+// takes the key snapshot once and runs without any process-wide lock, so
+// evaluations use every core and a key load never fails one half way.
 #include <string.h>
 
 #include "krn/rscp/rscp.h"
 #include "qorjwt.h"
 #include "sec/tavrisso/engine/context.h"
+#include "sec/tavrisso/api/key_snapshot.h"
 #include "sec/tavrisso/api/state.h"
 #include "sec/tavrisso/engine/fixed_field.h"
 #include "sec/tavrisso/engine/lifetime.h"
@@ -407,16 +408,16 @@ void choose_codepage(Eval& e) {
 
 // The key store to verify with: the caller's, else the loaded memory key
 // store and its password.
-void choose_key_store(RazuSsfParams* params, const char* pPrivAddrBook, const char* pPassword) {
+void choose_key_store(RazuSsfParams* params, const char* pPrivAddrBook, const char* pPassword,
+                      const TavriKeySnapshot& key) {
   if (pPrivAddrBook != nullptr) {
     strcpy_sRFB(params->chPabName, sizeof params->chPabName, pPrivAddrBook);
     params->pucsPassword = pPassword;
     return;
   }
-  ThrRecMtxGuard guard(&ssf_rmtx);
-  if (pMemoryPSE != nullptr) {
-    strncpy(params->chPabName, pMemoryPSE, kPabNameMax);
-    if (PSEpwd[0] != '\0') params->pucsPassword = PSEpwd;
+  if (key.pse) {
+    strncpy(params->chPabName, key.pse->name.c_str(), kPabNameMax);
+    if (!key.password.empty()) params->pucsPassword = key.password.c_str();
   }
 }
 
@@ -476,7 +477,9 @@ int32_t _TavriEvalTicketInternal(const char* pTicket, uint64_t lTicketLen,
   TAVRI_TRC(3, "Preparing InContext...\n");
   in.pSsfParams = &params;
   in.pSsfLib = &s_SsfLib;
-  choose_key_store(&params, pPrivAddrBook, pPassword);
+  // The key as loaded now, for the whole call: a reload meanwhile changes nothing here.
+  const TavriKeyRef key = TavriCurrentKey();
+  choose_key_store(&params, pPrivAddrBook, pPassword, *key);
   memcpy(params.chFrmt, "PKCS7", 5);
   choose_codepage(e);
   memcpy(in.Codepage, e.codepage, sizeof in.Codepage);
@@ -494,15 +497,7 @@ int32_t _TavriEvalTicketInternal(const char* pTicket, uint64_t lTicketLen,
   TAVRI_TRC(3, "Just before Validation...\n");
 
   int32_t rc = TavriNoThrow(TRC_MODULE, "_TavriEvalTicketInternal", kRcNoMemory, kRcMutex, [&]() -> int32_t {
-    int32_t vrc;
-    {
-      ThrRecMtxGuard guard(&ssf_rmtx);
-      if (!guard.ok()) {
-        TAVRI_ERR("Mutex lock could not be applied!");
-        return kRcMutex;
-      }
-      vrc = RazuValidateTicket(&in, &e.out);
-    }
+    const int32_t vrc = RazuValidateTicket(&in, &e.out);
     if (vrc != kRcOk) {
       TAVRI_ERR("Validate ticket failed with rc=%d.", vrc);
       return vrc;
@@ -511,9 +506,7 @@ int32_t _TavriEvalTicketInternal(const char* pTicket, uint64_t lTicketLen,
   });
   if (rc != kRcOk) clear_outputs(e);
 
-  ThrRecMtxLock(&ssf_rmtx);
   RazuReleaseUwContext(&e.out, &s_SsfLib);
-  ThrRecMtxUnlock(&ssf_rmtx);
   return rc;
 }
 
