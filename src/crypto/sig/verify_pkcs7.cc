@@ -85,26 +85,11 @@ class Carried {
   }
 
  private:
-  X509* store_twin(Bytes der) {
-    if (pse_ == nullptr) return nullptr;
-    if (store_der_.empty()) {
-      for (const auto& c : pse_->certs()) {
-        unsigned char* p = nullptr;
-        const int n = i2d_X509(c.get(), &p);
-        SslBuf<unsigned char> owned(p);
-        store_der_.emplace_back(p, p + (n > 0 ? n : 0));
-      }
-    }
-    for (size_t i = 0; i < store_der_.size(); ++i)
-      if (SameBytes(der, Bytes{store_der_[i].data(), store_der_[i].size()}))
-        return pse_->certs()[i].get();
-    return nullptr;
-  }
+  X509* store_twin(Bytes der) { return pse_ == nullptr ? nullptr : pse_->FindByDer(der.p, der.n); }
 
   const std::vector<Bytes>& raw_;
   const PseContents* pse_;
   std::vector<CallerKeysRef> x_;  // decoded through the shared cache
-  std::vector<std::vector<unsigned char>> store_der_;
 };
 
 X509* find_in_message(const Sid& sid, Carried* carried, bool* from_store) {
