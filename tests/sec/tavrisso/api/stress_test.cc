@@ -123,6 +123,22 @@ struct Tally {
   }
 };
 
+// Thread 0 runs `reloader`, the others `worker`; every wrong outcome
+// fails the test and the result counts are printed.
+template <typename Reloader, typename Worker>
+void RunAndReport(Reloader reloader, Worker worker, std::vector<Tally>* tallies) {
+  std::vector<std::thread> threads;
+  threads.emplace_back(reloader, std::ref((*tallies)[0]));
+  for (int n = 1; n < kThreads; ++n) threads.emplace_back(worker, n, std::ref((*tallies)[n]));
+  for (auto& th : threads) th.join();
+  std::map<std::string, int> counts;
+  for (const Tally& t : *tallies) {
+    for (const auto& w : t.wrong) ADD_FAILURE() << w;
+    for (const auto& [what, n] : t.counts) counts[what] += n;
+  }
+  for (const auto& [what, n] : counts) std::cout << what << ": " << n << "\n";
+}
+
 int32_t EvalJwt(const std::string& token, const Bytes* key, jwttest::Info* out) {
   return TavriEvalJWToken(token.data(), token.size(), key ? key->data() : nullptr, key ? key->size() : 0,
                           nullptr, &out->info);
@@ -224,20 +240,9 @@ TEST_F(Stress, EvaluationsStayCorrectWhileTheKeyIsReloaded) {
     --running;
   };
 
-  std::vector<std::thread> threads;
-  threads.emplace_back(reloader, std::ref(tallies[0]));
-  for (int n = 1; n < kThreads; ++n) threads.emplace_back(worker, n, std::ref(tallies[n]));
-  for (auto& th : threads) th.join();
-
-  std::map<std::string, int> counts;
-  for (const Tally& t : tallies) {
-    for (const auto& w : t.wrong) ADD_FAILURE() << w;
-    for (const auto& [what, n] : t.counts) counts[what] += n;
-  }
-  std::string summary;
-  for (const auto& [what, n] : counts) summary += what + ": " + std::to_string(n) + "\n";
+  RunAndReport(reloader, worker, &tallies);
   RecordProperty("reloads", reloads.load());
-  std::cout << reloads.load() << " key reloads\n" << summary;
+  std::cout << reloads.load() << " key reloads\n";
   EXPECT_GT(reloads.load(), 0);
 
   // Afterwards the library is as usable as before.
@@ -283,16 +288,7 @@ TEST_F(Stress, ValidTicketsOfAnIssuerTrustedBeforeAndAfterEveryReloadNeverFail) 
     }
     --running;
   };
-  std::vector<std::thread> threads;
-  threads.emplace_back(reloader, std::ref(tallies[0]));
-  for (int n = 1; n < kThreads; ++n) threads.emplace_back(worker, n, std::ref(tallies[n]));
-  for (auto& th : threads) th.join();
-  std::map<std::string, int> counts;
-  for (const Tally& t : tallies) {
-    for (const auto& w : t.wrong) ADD_FAILURE() << w;
-    for (const auto& [what, n] : t.counts) counts[what] += n;
-  }
-  for (const auto& [what, n] : counts) std::cout << what << ": " << n << "\n";
+  RunAndReport(reloader, worker, &tallies);
   std::cout << reloads.load() << " key reloads\n";
   EXPECT_GT(reloads.load(), 1);
 }
