@@ -151,9 +151,11 @@ void BM_Rs256_OpenSslDigestVerify(benchmark::State& state) {
   EVP_MD_CTX_free(md);
 }
 BENCHMARK(BM_Rs256_OpenSslDigestVerify);
+BENCHMARK(BM_Rs256_OpenSslDigestVerify)->Name("Scaling_Rs256_OpenSslDigestVerify")->Threads(1)->Threads(2)->UseRealTime();
 
 void BM_Rs256_TavriEvalJWToken_Certificate(benchmark::State& state) { eval(state, fx().rs_token, fx().cert); }
 BENCHMARK(BM_Rs256_TavriEvalJWToken_Certificate)->Threads(1)->Threads(2);
+BENCHMARK(BM_Rs256_TavriEvalJWToken_Certificate)->Name("Scaling_Rs256_TavriEvalJWToken")->Threads(1)->Threads(2)->UseRealTime();
 
 void BM_Rs256_TavriEvalJWToken_PublicKey(benchmark::State& state) { eval(state, fx().rs_token, fx().spki); }
 BENCHMARK(BM_Rs256_TavriEvalJWToken_PublicKey);

@@ -28,26 +28,37 @@ PAIRS = [
     ("BM_TavriCreateAssertionTicket", "BM_OpensslCmsSign", None),
 ]
 
+# (ours, floor, target): gain of a second thread, ours against the floor's
+# (gain = real time per operation on 1 thread / on 2 threads).
+SCALING = [
+    ("Scaling_TavriEvalLogonTicketEx", "Scaling_OpenSsl_DigestVerify_TicketSignedPart", 0.9),
+    ("Scaling_Rs256_TavriEvalJWToken", "Scaling_Rs256_OpenSslDigestVerify", 0.9),
+]
+
 
 def main():
     if len(sys.argv) < 2:
         sys.exit(__doc__)
-    names = sorted({n.split("/")[0] for pair in PAIRS for n in pair[:2]})
+    names = sorted({n.split("/")[0] for pair in PAIRS + SCALING for n in pair[:2]})
     cmd = [sys.argv[1], "--benchmark_format=json",
            "--benchmark_filter=^(" + "|".join(names) + ")(/|$)"] + sys.argv[2:]
     run = json.loads(subprocess.run(cmd, check=True, stdout=subprocess.PIPE).stdout)
     # With --benchmark_repetitions the median of the runs counts (this
     # machine is shared and noisy); without, the single run.
-    cpu, medians = {}, {}
+    cpu, real, medians = {}, {}, {}
     for b in run["benchmarks"]:
         if "error_occurred" in b:
             continue
-        t = b["cpu_time"] * {"ns": 1, "us": 1e3, "ms": 1e6}[b["time_unit"]]
+        unit = {"ns": 1, "us": 1e3, "ms": 1e6}[b["time_unit"]]
+        name = b.get("run_name", b["name"])
+        times = (b["cpu_time"] * unit, b["real_time"] * unit)
         if b.get("run_type", "iteration") == "iteration":
-            cpu.setdefault(b.get("run_name", b["name"]), t)
+            cpu.setdefault(name, times[0])
+            real.setdefault(name, times[1])
         elif b.get("aggregate_name") == "median":
-            medians[b["run_name"]] = t
-    cpu.update(medians)
+            medians[name] = times
+    for name, (c, r) in medians.items():
+        cpu[name], real[name] = c, r
     for ours, floor, target in PAIRS:
         if ours not in cpu or floor not in cpu:
             print(f"{ours:55s} missing")
@@ -55,6 +66,17 @@ def main():
         ratio = cpu[floor] / cpu[ours]
         goal = f"  (target >= {target})" if target else ""
         print(f"{ours:55s} {ratio:5.2f} of {floor}{goal}")
+    for ours, floor, target in SCALING:
+        gain = {}
+        for name in (ours, floor):
+            one, two = f"{name}/real_time/threads:1", f"{name}/real_time/threads:2"
+            if one in real and two in real:
+                gain[name] = real[one] / real[two]
+        if len(gain) < 2:
+            print(f"{ours:55s} missing")
+            continue
+        print(f"{ours:55s} 2-thread gain {gain[ours]:4.2f} beside {gain[floor]:4.2f} of {floor}: "
+              f"{gain[ours] / gain[floor]:4.2f} (target >= {target})")
 
 
 if __name__ == "__main__":

@@ -3,6 +3,8 @@
 
 #include <openssl/err.h>
 
+#include <stdint.h>
+
 #include <algorithm>
 
 #include "crypto/cert/certcheck.h"
@@ -118,6 +120,7 @@ bool PseContents::Build(SslPtr<EVP_PKEY> key, std::vector<SslPtr<X509>> certs,
   OpenSslErrorsDrop();
   c->certs_ = std::move(certs);
   c->key_ = std::move(key);
+  if (!c->BuildIndexes()) return false;
   *out = std::move(c);
   return true;
 }
@@ -126,29 +129,95 @@ bool PseContents::KnownStrong(const X509* x) const {
   return std::binary_search(strong_.begin(), strong_.end(), x);
 }
 
-X509* PseContents::FindByIssuerSerial(const X509_NAME* issuer, const ASN1_INTEGER* serial) const {
-  for (const auto& x : certs_) {
-    if (X509_NAME_cmp(X509_get_issuer_name(x.get()), issuer) == 0 &&
-        ASN1_INTEGER_cmp(X509_get0_serialNumber(x.get()), serial) == 0)
-      return x.get();
+namespace {
+
+std::string der_of(X509* x) {
+  unsigned char* p = nullptr;
+  const int n = i2d_X509(x, &p);
+  SslBuf<unsigned char> owned(p);
+  return n > 0 ? std::string(reinterpret_cast<char*>(p), static_cast<size_t>(n)) : std::string();
+}
+
+// The issuer by its canonical name hash, and the serial number's bytes.
+std::string issuer_serial_key(const X509_NAME* issuer, const ASN1_INTEGER* serial, bool* ok) {
+  int hashed = 0;
+  const unsigned long h = X509_NAME_hash_ex(issuer, nullptr, nullptr, &hashed);
+  *ok = hashed == 1;
+  std::string key(reinterpret_cast<const char*>(&h), sizeof h);
+  key += std::to_string(ASN1_STRING_type(serial));
+  key.append(reinterpret_cast<const char*>(ASN1_STRING_get0_data(serial)),
+             static_cast<size_t>(ASN1_STRING_length(serial)));
+  return key;
+}
+
+std::string key_id_of(const unsigned char* id, size_t len) {
+  return std::string(reinterpret_cast<const char*>(id), len);
+}
+
+// The first position of a multimap range (store order).
+template <typename Range, typename Pred>
+size_t first_match(Range range, Pred pred) {
+  size_t best = SIZE_MAX;
+  for (auto it = range.first; it != range.second; ++it)
+    if (it->second < best && pred(it->second)) best = it->second;
+  return best;
+}
+
+}  // namespace
+
+bool PseContents::BuildIndexes() {
+  for (size_t i = 0; i < certs_.size(); ++i) {
+    X509* x = certs_[i].get();
+    std::string der = der_of(x);
+    if (der.empty()) return false;
+    by_der_.emplace(std::move(der), i);
+    bool ok = false;
+    std::string is = issuer_serial_key(X509_get_issuer_name(x), X509_get0_serialNumber(x), &ok);
+    if (!ok) return false;
+    by_issuer_serial_.emplace(std::move(is), i);
+    if (const ASN1_OCTET_STRING* skid = X509_get0_subject_key_id(x))
+      by_key_id_.emplace(key_id_of(ASN1_STRING_get0_data(skid),
+                                   static_cast<size_t>(ASN1_STRING_length(skid))), i);
+    by_subject_.emplace(X509_NAME_hash_ex(X509_get_subject_name(x), nullptr, nullptr, nullptr), i);
   }
-  return nullptr;
+  OpenSslErrorsDrop();
+  return true;
+}
+
+X509* PseContents::FindByDer(const unsigned char* der, size_t len) const {
+  auto it = by_der_.find(std::string(reinterpret_cast<const char*>(der), len));
+  return it == by_der_.end() ? nullptr : certs_[it->second].get();
+}
+
+X509* PseContents::FindByIssuerSerial(const X509_NAME* issuer, const ASN1_INTEGER* serial) const {
+  bool ok = false;
+  const std::string key = issuer_serial_key(issuer, serial, &ok);
+  OpenSslErrorsDrop();
+  if (!ok) return nullptr;
+  const size_t i = first_match(by_issuer_serial_.equal_range(key), [&](size_t n) {
+    X509* x = certs_[n].get();
+    return X509_NAME_cmp(X509_get_issuer_name(x), issuer) == 0 &&
+           ASN1_INTEGER_cmp(X509_get0_serialNumber(x), serial) == 0;
+  });
+  return i == SIZE_MAX ? nullptr : certs_[i].get();
 }
 
 X509* PseContents::FindBySubjectKeyId(const unsigned char* id, size_t len) const {
-  for (const auto& x : certs_) {
-    const ASN1_OCTET_STRING* skid = X509_get0_subject_key_id(x.get());
-    if (skid != nullptr && static_cast<size_t>(ASN1_STRING_length(skid)) == len &&
-        memcmp(ASN1_STRING_get0_data(skid), id, len) == 0)
-      return x.get();
-  }
-  return nullptr;
+  auto it = by_key_id_.find(key_id_of(id, len));
+  return it == by_key_id_.end() ? nullptr : certs_[it->second].get();
 }
 
 std::vector<X509*> PseContents::FindBySubject(const X509_NAME* subject) const {
+  const unsigned long h = X509_NAME_hash_ex(subject, nullptr, nullptr, nullptr);
+  OpenSslErrorsDrop();
+  std::vector<size_t> at;
+  auto range = by_subject_.equal_range(h);
+  for (auto it = range.first; it != range.second; ++it)
+    if (X509_NAME_cmp(X509_get_subject_name(certs_[it->second].get()), subject) == 0)
+      at.push_back(it->second);
+  std::sort(at.begin(), at.end());
   std::vector<X509*> found;
-  for (const auto& x : certs_)
-    if (X509_NAME_cmp(X509_get_subject_name(x.get()), subject) == 0) found.push_back(x.get());
+  for (size_t i : at) found.push_back(certs_[i].get());
   return found;
 }
 

@@ -9,6 +9,7 @@
 
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "crypto/base/sslptr.h"
@@ -48,6 +49,8 @@ class PseContents {
   EVP_PKEY* private_key() const { return key_.get(); }
   X509* own_cert() const { return own_; }
 
+  // The store's certificate with exactly these DER bytes, or null.
+  X509* FindByDer(const unsigned char* der, size_t len) const;
   // First certificate with this issuer and serial number, or null.
   X509* FindByIssuerSerial(const X509_NAME* issuer, const ASN1_INTEGER* serial) const;
   // First certificate with this subject key identifier, or null.
@@ -73,9 +76,18 @@ class PseContents {
  private:
   bool KnownStrong(const X509* x) const;
 
+  bool BuildIndexes();
+
   std::vector<SslPtr<X509>> certs_;
   std::vector<bool> anchor_;
   std::vector<std::vector<unsigned char>> der_;
+  // Lookups without a scan, built once per load: DER bytes, issuer name
+  // hash with serial number, subject key identifier, subject name hash.
+  // Each maps to store positions (first match first); hits are confirmed.
+  std::unordered_map<std::string, size_t> by_der_;
+  std::unordered_multimap<std::string, size_t> by_issuer_serial_;
+  std::unordered_map<std::string, size_t> by_key_id_;
+  std::unordered_multimap<unsigned long, size_t> by_subject_;
   std::vector<const X509*> strong_;  // sorted: certificates of the store with a strong key
   SslPtr<EVP_PKEY> key_;
   X509* own_ = nullptr;

@@ -32,13 +32,20 @@ constexpr size_t kPinHashSize = 32;
 
 using PinHash = std::array<unsigned char, kPinHashSize>;
 
-// A decoded image remembered for one PIN.
+// A decoded image remembered for one PIN, or the refusal of that PIN (or of
+// the image), so a wrong PIN costs one key derivation and not one per call.
 struct CacheSlot {
   bool valid = false;
   uint64_t version = 0;
   PinHash pin_hash{};
+  PseStatus status = PseStatus::kOk;
   PseRef contents;
 };
+
+// What an image decodes to depends on its bytes and the PIN alone.
+bool cacheable(PseStatus s) {
+  return s == PseStatus::kOk || s == PseStatus::kWrongPin || s == PseStatus::kCorrupt;
+}
 
 struct MemPse {
   std::string name;
@@ -47,16 +54,12 @@ struct MemPse {
   CacheSlot cache;
 };
 
-// A file's identity as seen by stat: any change of it drops the cache.
-struct FileTag {
-  dev_t dev;
-  ino_t ino;
-  off_t size;
-  struct timespec mtime;
-};
+// A file is known by a digest of its bytes: a file replaced in place with
+// the same size and time is still a different file.
+using ImageDigest = std::array<unsigned char, kPinHashSize>;
 
 struct FileCache {
-  FileTag tag;
+  ImageDigest digest;
   CacheSlot slot;
 };
 
@@ -105,20 +108,10 @@ bool random_name(std::string* out) {
   return true;
 }
 
-bool file_tag(const std::string& path, FileTag* tag) {
-  struct stat st;
-  if (stat(path.c_str(), &st) != 0) return false;
-  *tag = FileTag{st.st_dev, st.st_ino, st.st_size, st.st_mtim};
-  return true;
-}
-
-bool same_tag(const FileTag& a, const FileTag& b) {
-  return a.dev == b.dev && a.ino == b.ino && a.size == b.size && a.mtime.tv_sec == b.mtime.tv_sec &&
-         a.mtime.tv_nsec == b.mtime.tv_nsec;
-}
-
-uint64_t tag_version(const FileTag& t) {
-  return static_cast<uint64_t>(t.mtime.tv_sec) * 1000000000ull + static_cast<uint64_t>(t.mtime.tv_nsec);
+bool digest_of(const Image& image, ImageDigest* out) {
+  unsigned int n = 0;
+  return EVP_Digest(image.data(), image.size(), out->data(), &n, EVP_sha256(), nullptr) == 1 &&
+         n == out->size();
 }
 
 PseStatus read_file(const std::string& path, Image* out) {
@@ -164,48 +157,49 @@ PseStatus open_memory(const std::string& name, const std::string& pin, const Pin
     auto it = reg().stores.find(name);
     if (it == reg().stores.end()) return PseStatus::kNotFound;
     MemPse& m = *it->second;
-    if (slot_hit(m.cache, m.generation, h)) return *out = m.cache.contents, PseStatus::kOk;
+    if (slot_hit(m.cache, m.generation, h)) {
+      *out = m.cache.contents;
+      return m.cache.status;
+    }
     image = m.image;
     gen = m.generation;
   }
   // Decoding (PIN derivation, X.509) runs outside the registry lock.
   PseRef decoded;
   PseStatus s = ImageDecode(image ? *image : Image{}, pin, &decoded);
-  if (s != PseStatus::kOk) return s;
+  if (!cacheable(s)) return s;
   std::lock_guard<std::mutex> lock(reg().mtx);
   auto it = reg().stores.find(name);
   if (it != reg().stores.end() && it->second->generation == gen)
-    it->second->cache = CacheSlot{true, gen, h, decoded};
+    it->second->cache = CacheSlot{true, gen, h, s, decoded};
   *out = std::move(decoded);
-  return PseStatus::kOk;
+  return s;
 }
 
 PseStatus open_file(const std::string& path, const std::string& pin, const PinHash& h, PseRef* out) {
-  FileTag tag;
-  if (!file_tag(path, &tag)) return errno == ENOENT || errno == ENOTDIR ? PseStatus::kNotFound : PseStatus::kIoError;
-  {
-    std::lock_guard<std::mutex> lock(reg().mtx);
-    auto it = reg().files.find(path);
-    if (it != reg().files.end() && same_tag(it->second.tag, tag) &&
-        slot_hit(it->second.slot, tag_version(tag), h))
-      return *out = it->second.slot.contents, PseStatus::kOk;
-  }
+  // Read on every call, decoded only when the bytes or the PIN are new.
   Image image;
   PseStatus s = read_file(path, &image);
   if (s != PseStatus::kOk) return s;
+  ImageDigest digest;
+  if (!digest_of(image, &digest)) return PseStatus::kNoMemory;
+  {
+    std::lock_guard<std::mutex> lock(reg().mtx);
+    auto it = reg().files.find(path);
+    if (it != reg().files.end() && it->second.digest == digest && slot_hit(it->second.slot, 0, h)) {
+      *out = it->second.slot.contents;
+      return it->second.slot.status;
+    }
+  }
   PseRef decoded;
   s = ImageDecode(image, pin, &decoded);
-  if (s != PseStatus::kOk) return s;
-  FileTag after;
+  if (!cacheable(s)) return s;
   std::lock_guard<std::mutex> lock(reg().mtx);
-  // Cache only what is known to be the file's current content.
-  if (file_tag(path, &after) && same_tag(tag, after)) {
-    if (reg().files.size() >= kMaxFileCacheEntries && reg().files.count(path) == 0)
-      reg().files.erase(reg().files.begin());
-    reg().files[path] = FileCache{tag, CacheSlot{true, tag_version(tag), h, decoded}};
-  }
+  if (reg().files.size() >= kMaxFileCacheEntries && reg().files.count(path) == 0)
+    reg().files.erase(reg().files.begin());
+  reg().files[path] = FileCache{digest, CacheSlot{true, 0, h, s, decoded}};
   *out = std::move(decoded);
-  return PseStatus::kOk;
+  return s;
 }
 
 }  // namespace
@@ -255,14 +249,14 @@ PseStatus StoreWrite(const StoreRef& ref, const Image& image, const std::string&
   MemPse& m = *it->second;
   m.image = std::move(copy);
   ++m.generation;
-  m.cache = contents ? CacheSlot{true, m.generation, h, contents} : CacheSlot{};
+  m.cache = contents ? CacheSlot{true, m.generation, h, PseStatus::kOk, contents} : CacheSlot{};
   return PseStatus::kOk;
 }
 
 bool StoreHasImage(const StoreRef& ref) {
   if (ref.kind == StoreRef::Kind::kFile) {
-    FileTag tag;
-    return file_tag(ref.key, &tag) && tag.size > 0;
+    struct stat st;
+    return stat(ref.key.c_str(), &st) == 0 && st.st_size > 0;
   }
   std::lock_guard<std::mutex> lock(reg().mtx);
   auto it = reg().stores.find(ref.key);

@@ -85,13 +85,7 @@ class Carried {
   }
 
  private:
-  X509* store_twin(Bytes der) {
-    if (pse_ == nullptr) return nullptr;
-    for (size_t i = 0; i < pse_->certs().size(); ++i)
-      if (SameBytes(der, Bytes{pse_->Der(i).data(), pse_->Der(i).size()}))
-        return pse_->certs()[i].get();
-    return nullptr;
-  }
+  X509* store_twin(Bytes der) { return pse_ == nullptr ? nullptr : pse_->FindByDer(der.p, der.n); }
 
   const std::vector<Bytes>& raw_;
   const PseContents* pse_;

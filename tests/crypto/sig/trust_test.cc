@@ -4,7 +4,12 @@
 // openssl tool, key stores by openssl pkcs12 and Java's keytool.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <stdio.h>
 #include <string.h>
+#include <sys/stat.h>
+
+#include <algorithm>
 
 #include <map>
 
@@ -53,10 +58,11 @@ class Trust : public ::testing::Test {
     return ReadBytes(out);
   }
 
-  static Verified VerifyPkcs7(const Bytes& sig, const MemStore& store, const std::string& pin = "") {
+  // Checks a detached signature over msg.bin against the key store `pab`.
+  static Verified VerifyPkcs7(const Bytes& sig, const std::string& pab, const std::string& pin = "") {
     VerifyArgs a;
     a.signature = sig;
-    a.pab = store.name();
+    a.pab = pab;
     a.pin = pin;
     SsfOctetstring wrapped = nullptr;
     SsfOctetlen wrappedL = 0;
@@ -65,6 +71,9 @@ class Trust : public ::testing::Test {
     a.input.assign(wrapped, wrapped + wrappedL);
     SsfDELSsfOctetstring(&wrapped, &wrappedL);
     return RunVerify(a);
+  }
+  static Verified VerifyPkcs7(const Bytes& sig, const MemStore& store, const std::string& pin = "") {
+    return VerifyPkcs7(sig, store.name(), pin);
   }
 
   // The signer result of a PKCS#7 signature by `signer` against a store trusting `trusted`.
@@ -229,6 +238,53 @@ TEST_F(Trust, ACertificatePutIntoAKeyStoreWithAPrivateKeyIsTrustedAfterReading) 
   // The CA the file held as chain is now marked trusted in it.
   ImageStore store(ReadBytes(p12));
   EXPECT_EQ(VerifyPkcs7(CmsSign("leaf_sibling"), store, kPin).rc, SSF_API_OK);
+}
+
+TEST_F(Trust, AKeyStoreFileReplacedInPlaceWithTheSameSizeAndTimeIsReadAgain) {
+  // Two bundles of one size: a CA each, padded with blank lines.
+  std::string trusted = ReadFile(F("ca.pem")), other = ReadFile(F("other_ca.pem"));
+  const size_t size = std::max(trusted.size(), other.size()) + 1;
+  trusted.append(size - trusted.size(), '\n');
+  other.append(size - other.size(), '\n');
+  const std::string path = F("named.pem");
+  auto write_in_place = [&](const std::string& text) {
+    FILE* f = fopen(path.c_str(), "r+b");
+    if (f == nullptr) f = fopen(path.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    ASSERT_EQ(fwrite(text.data(), 1, text.size(), f), text.size());
+    ASSERT_EQ(fclose(f), 0);
+    const struct timespec when[2] = {{1700000000, 0}, {1700000000, 0}};
+    ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), when, 0), 0);
+  };
+  write_in_place(trusted);
+  const Bytes sig = CmsSign("leaf_ok");
+  auto verify = [&] { return VerifyPkcs7(sig, path); };
+  EXPECT_EQ(verify().rc, SSF_API_OK);
+  struct stat before;
+  ASSERT_EQ(stat(path.c_str(), &before), 0);
+  write_in_place(other);
+  struct stat after;
+  ASSERT_EQ(stat(path.c_str(), &after), 0);
+  ASSERT_EQ(before.st_ino, after.st_ino);
+  ASSERT_EQ(before.st_size, after.st_size);
+  ASSERT_EQ(before.st_mtim.tv_sec, after.st_mtim.tv_sec);
+  Verified v = verify();
+  EXPECT_EQ(v.rc, SSF_API_SIGNER_ERRORS);
+  EXPECT_EQ(v.signers.at(0).result, U(SSF_API_UNKNOWN_SIGNER));
+  write_in_place(trusted);
+  EXPECT_EQ(verify().rc, SSF_API_OK);
+}
+
+TEST_F(Trust, AWrongPinStaysWrongAndTheRightOneStillOpens) {
+  const std::string p12 = F("pin.p12");
+  ASSERT_TRUE(Sh("openssl pkcs12 -export -nokeys -in " + F("ca.pem") + " -passout pass:" + kPin +
+                 " -out " + p12));
+  ImageStore store(ReadBytes(p12));
+  const Bytes sig = CmsSign("leaf_ok");
+  EXPECT_EQ(VerifyPkcs7(sig, store, "not-the-pin").rc, SSF_API_INVALID_PASSWORD);
+  EXPECT_EQ(VerifyPkcs7(sig, store, "not-the-pin").rc, SSF_API_INVALID_PASSWORD);
+  EXPECT_EQ(VerifyPkcs7(sig, store, kPin).rc, SSF_API_OK);
+  EXPECT_EQ(VerifyPkcs7(sig, store, "not-the-pin").rc, SSF_API_INVALID_PASSWORD);
 }
 
 TEST_F(Trust, KeyStoresWithMoreIterationsThanAnyToolWritesAreRefused) {

@@ -1,12 +1,13 @@
 // Assertion ticket creation: the caller's input checked and collected into
 // a content list, the signing parameters, and the engine's create path.
-// The engine and the release of the list run under ssf_rmtx.
+// The engine runs with the key snapshot taken at the start, without a lock.
 #include <string.h>
 #include <time.h>
 
 #include "qorjwt.h"
 #include "sec/tavrisso/engine/content_codepage.h"
 #include "sec/tavrisso/engine/context.h"
+#include "sec/tavrisso/api/key_snapshot.h"
 #include "sec/tavrisso/api/state.h"
 #include "sec/tavrisso/engine/fixed_field.h"
 
@@ -101,9 +102,9 @@ int32_t check_input(const char* pMySysId, const char* pMyClient, const TICKET_IN
 }
 
 // Signing parameters: format, digest, key store (the caller's, else the
-// loaded one), signer, password, certificates. False when ssf_rmtx cannot
-// be taken.
-bool fill_params(RazuSsfParams* p, const char* pPrivAddrBook, const char* pPassword) {
+// loaded one of the snapshot), signer, password, certificates.
+void fill_params(RazuSsfParams* p, const char* pPrivAddrBook, const char* pPassword,
+                 const TavriKeySnapshot& key) {
   memcpy(p->chFrmt, "PKCS7", 5);
   const char* hash = RavAreGetProperty("SSF_HASH");
   strcpy_sRFB(p->chHashAlg, sizeof p->chHashAlg, hash ? hash : "SHA1");
@@ -116,15 +117,11 @@ bool fill_params(RazuSsfParams* p, const char* pPrivAddrBook, const char* pPassw
     if (strlen(pPrivAddrBook) <= kProNameMax) memcpy(p->chProName, pPrivAddrBook, strlen(pPrivAddrBook));
     p->pucsPassword = pPassword;
   }
-  // The loaded key belongs to ssf_rmtx like every other use of it.
-  SsfMutexGuard guard;
-  if (!guard.ok()) return false;
-  if (pMemoryPSE != nullptr) {
-    TAVRI_TRC(3, "Memory key is used: %s\n", pMemoryPSE);
-    if (pPrivAddrBook == nullptr) strncpy(p->chProName, pMemoryPSE, kProNameMax);
+  if (key.pse) {
+    TAVRI_TRC(3, "Memory key is used: %s\n", key.pse->name.c_str());
+    if (pPrivAddrBook == nullptr) strncpy(p->chProName, key.pse->name.c_str(), kProNameMax);
   }
-  if (pPrivAddrBook == nullptr && PSEpwd[0] != '\0') p->pucsPassword = PSEpwd;
-  return true;
+  if (pPrivAddrBook == nullptr && !key.password.empty()) p->pucsPassword = key.password.c_str();
 }
 
 // One unit of bytes as passed.
@@ -295,10 +292,9 @@ QOR_API int32_t TavriCreateAssertionTicket(const char* pMySysId, const char* pMy
 
   TAVRI_TRC(3, "Initialize variables...\n");
   RazuSsfParams params = {};
-  if (!fill_params(&params, pPrivAddrBook, pPassword)) {
-    clear_output(pB64Ticket, pB64TicketL);
-    return kRcInternal;
-  }
+  // The key as loaded now, for the whole call: a reload meanwhile changes nothing here.
+  const TavriKeyRef key = TavriCurrentKey();
+  fill_params(&params, pPrivAddrBook, pPassword, *key);
   char cp[kTicketCodepageSize + 1] = {};
   TavriChooseCodepage(pTicketInfo->sQORCodepage, cp);
 
@@ -316,8 +312,6 @@ QOR_API int32_t TavriCreateAssertionTicket(const char* pMySysId, const char* pMy
     out.iTicketL = *pB64TicketL > static_cast<uint32_t>(INT32_MAX) ? INT32_MAX : static_cast<int32_t>(*pB64TicketL);
     int32_t brc;
     {
-      SsfMutexGuard guard;
-      if (!guard.ok()) return kRcInternal;
       WrapOutRelease release{&out};
       brc = RazuCreateTicket(&in, &out);
     }
@@ -326,11 +320,7 @@ QOR_API int32_t TavriCreateAssertionTicket(const char* pMySysId, const char* pMy
     return crc;
   });
   if (rc == kRcNoMemory || rc == kRcInternal) clear_output(pB64Ticket, pB64TicketL);
-  {
-    // Freeing our own list needs no SSF state: it goes ahead without the lock.
-    SsfMutexGuard guard;
-    HRazuReleaseContents(&list);
-  }
+  HRazuReleaseContents(&list);
   if (rc != kRcOk) TAVRI_ERR("TavriCreateAssertionTicket returns %d.\n", rc);
   TAVRI_TRC(3, "End of function TavriCreateAssertionTicket.\n");
   return rc;

@@ -1,9 +1,10 @@
-// Ticket evaluation: the four exports and the routine they share. Only the
-// calls into the SSF table run under ssf_rmtx; argument checks, validity,
-// recipient checks and the copies into caller buffers run unlocked.
+// Ticket evaluation: the four exports and the routine they share. A call
+// takes the key snapshot once and runs without any process-wide lock, so
+// evaluations use every core and a key load never fails one half way.
 #include <string.h>
 
 #include "qorjwt.h"
+#include "sec/tavrisso/api/key_snapshot.h"
 #include "sec/tavrisso/api/state.h"
 #include "sec/tavrisso/api/ticket_info.h"
 #include "sec/tavrisso/engine/context.h"
@@ -53,20 +54,18 @@ void choose_codepage(TicketEval& e) {
 }
 
 // The key store to verify with: the caller's, else the loaded memory key
-// store and its password. False when ssf_rmtx cannot be taken.
-bool choose_key_store(RazuSsfParams* params, const char* pPrivAddrBook, const char* pPassword) {
+// store and its password.
+void choose_key_store(RazuSsfParams* params, const char* pPrivAddrBook, const char* pPassword,
+                      const TavriKeySnapshot& key) {
   if (pPrivAddrBook != nullptr) {
     strcpy_sRFB(params->chPabName, sizeof params->chPabName, pPrivAddrBook);
     params->pucsPassword = pPassword;
-    return true;
+    return;
   }
-  SsfMutexGuard guard;
-  if (!guard.ok()) return false;
-  if (pMemoryPSE != nullptr) {
-    strncpy(params->chPabName, pMemoryPSE, kPabNameMax);
-    if (PSEpwd[0] != '\0') params->pucsPassword = PSEpwd;
+  if (key.pse) {
+    strncpy(params->chPabName, key.pse->name.c_str(), kPabNameMax);
+    if (!key.password.empty()) params->pucsPassword = key.password.c_str();
   }
-  return true;
 }
 
 bool arguments_ok(const char* pTicket, uint64_t lTicketLen, const TICKET_INFO* pTicketInfo) {
@@ -125,10 +124,9 @@ int32_t _TavriEvalTicketInternal(const char* pTicket, uint64_t lTicketLen,
   TAVRI_TRC(3, "Preparing InContext...\n");
   in.pSsfParams = &params;
   in.pSsfLib = &s_SsfLib;
-  if (!choose_key_store(&params, pPrivAddrBook, pPassword)) {
-    TavriClearTicketInfo(e);
-    return kRcInternal;
-  }
+  // The key as loaded now, for the whole call: a reload meanwhile changes nothing here.
+  const TavriKeyRef key = TavriCurrentKey();
+  choose_key_store(&params, pPrivAddrBook, pPassword, *key);
   memcpy(params.chFrmt, "PKCS7", 5);
   choose_codepage(e);
   memcpy(in.Codepage, e.codepage, sizeof in.Codepage);
@@ -146,12 +144,7 @@ int32_t _TavriEvalTicketInternal(const char* pTicket, uint64_t lTicketLen,
   TAVRI_TRC(3, "Just before Validation...\n");
 
   int32_t rc = TavriNoThrow(TRC_MODULE, "_TavriEvalTicketInternal", kRcNoMemory, kRcInternal, [&]() -> int32_t {
-    int32_t vrc;
-    {
-      SsfMutexGuard guard;
-      if (!guard.ok()) return kRcInternal;
-      vrc = RazuValidateTicket(&in, &e.out);
-    }
+    const int32_t vrc = RazuValidateTicket(&in, &e.out);
     if (vrc != kRcOk) {
       TAVRI_ERR("Validate ticket failed with rc=%d.", vrc);
       return vrc;
@@ -160,11 +153,7 @@ int32_t _TavriEvalTicketInternal(const char* pTicket, uint64_t lTicketLen,
   });
   if (rc != kRcOk) TavriClearTicketInfo(e);
 
-  {
-    // Freeing our own copies needs no SSF state: it goes ahead without the lock.
-    SsfMutexGuard guard;
-    RazuReleaseUwContext(&e.out, &s_SsfLib);
-  }
+  RazuReleaseUwContext(&e.out, &s_SsfLib);
   return rc;
 }
 

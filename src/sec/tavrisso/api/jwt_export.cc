@@ -1,4 +1,4 @@
-// The exported JWT entry: input checks, then one evaluation under the SSF mutex.
+// The exported JWT entry: input checks, then one evaluation with the key snapshot.
 #include <string.h>
 
 #include <new>
@@ -6,22 +6,22 @@
 #include "qorjwt.h"
 #include "sec/jwt/jwt.h"
 #include "sec/tavrisso/api/jwks_load.h"
+#include "sec/tavrisso/api/key_snapshot.h"
 #include "sec/tavrisso/api/state.h"
 
 namespace {
 constexpr char TRC_MODULE[] = "sec/tavrisso/ssoxxjwt";
 
-int32_t eval_locked(const char* token, size_t token_len, const unsigned char* key, size_t key_len,
-                    const char* user_attribute, JWT_INFO* info) {
-  SsfMutexGuard guard;
-  if (!guard.ok()) return kRcInternal;
+int32_t eval_token(const char* token, size_t token_len, const unsigned char* key, size_t key_len,
+                   const char* user_attribute, JWT_INFO* info) {
   // Without a key of the caller, the one loaded by TavriLoadTicketKey: a
-  // JWK Set, or the bytes of a secret or certificate.
+  // JWK Set, or the bytes of a secret or certificate, as loaded now.
+  const TavriKeyRef loaded = TavriCurrentKey();
   JwkSetRef set;
   if (key == nullptr) {
-    set = TavriLoadedJwkSet();
-    key = X509Key;
-    key_len = X509KeyLen;
+    set = loaded->jwks;
+    key = loaded->key.data();
+    key_len = loaded->key.size();
   }
   const size_t name_len = user_attribute ? strlen(user_attribute) : 0;
   return JwtEvalToken(token, token_len, key, key_len, user_attribute, name_len, info, set.get());
@@ -51,7 +51,7 @@ extern "C" QOR_API int32_t TavriEvalJWToken(const char* pJWToken, size_t pJWToke
   // Every failure is reported as an invalid token; a thrown one also names itself.
   constexpr int32_t kThrown = -1;
   int32_t rc = TavriNoThrow(TRC_MODULE, "TavriEvalJWToken", kThrown, kThrown, [&] {
-    return eval_locked(pJWToken, pJWTokenL, pVerificationKey, pVerificationKeyL, pUserAttribute,
+    return eval_token(pJWToken, pJWTokenL, pVerificationKey, pVerificationKeyL, pUserAttribute,
                        jwtInfo);
   });
   if (rc == kThrown) JwtSetLastError(jwtInfo, "JWT malloc failed");

@@ -9,6 +9,7 @@
 #include "qorjwt.h"
 #include "sec/tavrisso/ssf/cert_attribute.h"
 #include "sec/tavrisso/api/jwks_load.h"
+#include "sec/tavrisso/api/key_snapshot.h"
 #include "sec/tavrisso/api/state.h"
 #include "sec/tavrisso/engine/fixed_field.h"
 
@@ -76,6 +77,7 @@ int32_t new_memory_pse() {
     pMemoryPSE = nullptr;
     return kRcNoMemory;
   }
+  gLoadedPse = std::make_shared<TavriMemoryPse>(pMemoryPSE);
   return kRcOk;
 }
 
@@ -85,10 +87,9 @@ bool load_pse_image(const unsigned char* pKey, int32_t lKey, const char* pPasswo
   int32_t rc = s_SsfLib.fp_qor_load_memory_PSE(pMemoryPSE, pKey, lKey);
   if (rc != 0) {
     TAVRI_ERR("Load the PSE into the memory failed: %s. \n", SsfSupErrorName(rc));
-    if (s_SsfLib.fp_qor_delete_memory_PSE != nullptr)
-      s_SsfLib.fp_qor_delete_memory_PSE(pMemoryPSE);
-    memset(PSEPath, 0, sizeof PSEPath);
     pMemoryPSE = nullptr;
+    gLoadedPse.reset();
+    memset(PSEPath, 0, sizeof PSEPath);
     return true;
   }
   store_password(pPassword);
@@ -224,8 +225,9 @@ void trace_parse_failure(const char* attr) {
 
 void TavriReleaseLoadedKey() {
   if (pMemoryPSE == nullptr) return;
-  if (s_SsfLib.fp_qor_delete_memory_PSE != nullptr) s_SsfLib.fp_qor_delete_memory_PSE(pMemoryPSE);
+  // Deleted once no published snapshot uses it any more.
   pMemoryPSE = nullptr;
+  gLoadedPse.reset();
   memset(PSEPath, 0, sizeof PSEPath);
   crypt_cleanse(X509Key, sizeof X509Key);
   X509KeyLen = 0;
@@ -256,6 +258,11 @@ QOR_API int32_t TavriLoadTicketKey(const unsigned char* pKey, int32_t lKey, cons
     if (!returned_early) {
       TAVRI_TRC(3, "Cleanup of function, memory PSE created \n");
       if (rc != kRcOk) clear_loaded_key();
+    }
+    // Calls from now on see the new key, or none after a failed load.
+    if (!TavriPublishKey() && rc == kRcOk) {
+      clear_loaded_key();
+      rc = kRcNoMemory;
     }
   }
   TAVRI_TRC(3, "Leave function TavriLoadTicketKey with rc = %d.\n", rc);

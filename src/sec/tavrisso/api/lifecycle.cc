@@ -11,6 +11,7 @@
 #include "qorjwt.h"
 #include "sec/jwt/jwt.h"
 #include "sec/tavrisso/api/jwks_load.h"
+#include "sec/tavrisso/api/key_snapshot.h"
 #include "sec/tavrisso/api/state.h"
 
 namespace {
@@ -365,6 +366,7 @@ QOR_API int32_t TavriShutdown(void) {
   }
   TavriReleaseLoadedKey();
   TavriDropJwkSet();
+  TavriPublishKey();
   if (bInit.load()) {
     JwtShutdown();
     SsfSupEnd(&s_SsfLib);

@@ -1,5 +1,5 @@
 // Ticket engine, issuing side: content list to signed ticket text. The
-// caller holds ssf_rmtx around RazuCreateTicket.
+// caller keeps the key snapshot alive around RazuCreateTicket.
 #include <string.h>
 
 #include "sec/tavrisso/engine/context.h"

@@ -1,5 +1,5 @@
 // Ticket engine, receiving side: ticket text to a verified, converted
-// content list and the signer certificate. The caller holds ssf_rmtx.
+// content list and the signer certificate. The caller keeps the key snapshot alive.
 #include <stdlib.h>
 #include <string.h>
 
