@@ -41,11 +41,15 @@ extern "C" QOR_API int32_t TavriEvalJWToken(const char* pJWToken, size_t pJWToke
     JwtSetLastError(jwtInfo, "Missing input buffer pointer for JWT.");
     return kRcMissingInput;
   }
-  if (jwtInfo == nullptr || jwtInfo->pPayloadBuffer == nullptr || jwtInfo->lPayLoadBuffer == 0) {
+  // A record too short to hold the payload fields has no payload buffer.
+  if (jwtInfo == nullptr || !JWT_INFO_HAS(jwtInfo, lPayLoadBuffer) || jwtInfo->pPayloadBuffer == nullptr ||
+      jwtInfo->lPayLoadBuffer == 0) {
     TAVRI_ERR("Missing input buffer pointer for JWT payload\n");
     JwtSetLastError(jwtInfo, "Missing input buffer pointer for JWT payload.");
     return kRcMissingInput;
   }
+  // The error trace below shows only what this call wrote.
+  if (JWT_INFO_HAS(jwtInfo, lastError)) jwtInfo->lastError[0] = '\0';
   int32_t rc = kRcInvalid;
   try {
     rc = eval_locked(pJWToken, pJWTokenL, pVerificationKey, pVerificationKeyL, pUserAttribute, jwtInfo);
@@ -53,7 +57,7 @@ extern "C" QOR_API int32_t TavriEvalJWToken(const char* pJWToken, size_t pJWToke
     JwtSetLastError(jwtInfo, "JWT malloc failed");
   }
   if (rc != 0) {
-    TAVRI_ERR("Error from JwtEvalToken (rc=%d): %s\n", rc, jwtInfo->lastError);
+    TAVRI_ERR("Error from JwtEvalToken (rc=%d): %s\n", rc, JwtLastError(jwtInfo));
     TAVRI_ERR("TavriEvalJWToken returns %d.\n", kRcInvalid);
     rc = kRcInvalid;
   }
