@@ -82,3 +82,16 @@ class DpLockGuard {
       }                                                             \
     }                                                               \
   } while (0)
+
+// Warning entry (level 1) with its own source location, like an error.
+#define DPTRC_WARN(hdl, module, ...)                                \
+  do {                                                              \
+    if ((hdl) != nullptr && ct_level.load() > 0) {                  \
+      DpLockGuard dp_guard_;                                        \
+      DPTRC_FILE_HDL dp_h_ = (hdl);                                 \
+      if (dp_h_ != nullptr) {                                       \
+        CTrcSaveLocation((module), __LINE__);                       \
+        DpTrcWarn(dp_h_, __VA_ARGS__);                              \
+      }                                                             \
+    }                                                               \
+  } while (0)
