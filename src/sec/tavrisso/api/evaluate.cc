@@ -68,8 +68,12 @@ struct Eval {
   int64_t remaining;
 };
 
+// Beyond the thresholds above, a field is only touched when struct_size
+// holds it whole: a record of 149 bytes has no room for tTicketType.
+#define TI_HAS(e, field) ((e).size >= offsetof(TICKET_INFO, field) + sizeof(TICKET_INFO::field))
+
 void set_ticket_type(Eval& e, TICKET_TYPE t) {
-  if (e.size > kHasTicketType) e.info->tTicketType = t;
+  if (e.size > kHasTicketType && TI_HAS(e, tTicketType)) e.info->tTicketType = t;
 }
 
 void set_flags(Eval& e, const __CookieContent* flags) {
@@ -374,7 +378,9 @@ int32_t fill_outputs(Eval& e, const char* pMySysId, const char* pMyClient,
   if ((rc = copy_text(e, kSysId, ti->pSysID, ti->pIntSysIDL)) != kRcOk) return rc;
   if ((rc = copy_text(e, kLangu, ti->pQORLangu, ti->pIntQORLanguL)) != kRcOk) return rc;
   if ((rc = copy_portal_user(e, ti->pPrtUser, ti->pIntPrtUserL)) != kRcOk) return rc;
-  if ((rc = copy_auth_scheme(e, ti->pAuthScheme, ti->pIntAuthSchemeL)) != kRcOk) return rc;
+  if ((rc = copy_auth_scheme(e, ti->pAuthScheme, TI_HAS(e, pIntAuthSchemeL) ? ti->pIntAuthSchemeL : nullptr)) !=
+      kRcOk)
+    return rc;
   if ((rc = copy_times(e)) != kRcOk) return rc;
   if ((rc = copy_certificate(e, pAsn1Certificate, pIntCertificateL)) != kRcOk) return rc;
   TAVRI_TRC(3, "Preparing for cleanup.\n");
@@ -394,8 +400,8 @@ void clear_outputs(const Eval& e) {
   if (n > kHasCreTime && ti->ptmCreTime) *ti->ptmCreTime = 0;
   if (n > kHasPrtUser && ti->pPrtUser) ti->pPrtUser[0] = '\0';
   if (n > kHasAuthScheme && ti->pAuthScheme) ti->pAuthScheme[0] = '\0';
-  if (n > kHasCertificate && ti->pAsn1Certificate) ti->pAsn1Certificate[0] = 0;
-  if (n > kHasTicketType) ti->tTicketType = ZOVEDADU2_ERROR;
+  if (n > kHasCertificate && TI_HAS(e, pAsn1Certificate) && ti->pAsn1Certificate) ti->pAsn1Certificate[0] = 0;
+  if (n > kHasTicketType && TI_HAS(e, tTicketType)) ti->tTicketType = ZOVEDADU2_ERROR;
 }
 
 // The evaluation's code page: the record's, else the property; an unusable

@@ -159,6 +159,32 @@ TEST_F(Eval, RecordSizeAndArguments) {
   EXPECT_EQ(Ex(t, &out), 9);
 }
 
+// A field that struct_size covers only in part is neither read nor written.
+TEST_F(Eval, FieldsReachingPastStructSizeStayUntouched) {
+  const std::string t = Ticket(std::string(kFields) + "--flags 1");
+  Info part;
+  part.ti.struct_size = 124;  // half of pIntAuthSchemeL
+  memset(part.auth, 'x', sizeof part.auth);
+  ASSERT_EQ(Ex(t, &part), 0);
+  EXPECT_EQ(part.User(), "JDOE");
+  EXPECT_EQ(part.auth[0], 'x');
+  EXPECT_EQ(part.authL, Info::kCap);
+  Info type;
+  type.ti.struct_size = 150;  // half of tTicketType
+  ASSERT_EQ(Ex(t, &type), 0);
+  EXPECT_EQ(type.ti.flags, 1);
+  EXPECT_EQ(type.Type(), Info::kUntouched);
+  type.userL = 1;  // a failure clears what the record holds, and only that
+  EXPECT_EQ(Ex(t, &type), 6);
+  EXPECT_EQ(type.Type(), Info::kUntouched);
+  Info cert;
+  cert.ti.struct_size = 132;  // half of pAsn1Certificate
+  cert.cert[0] = 0xAB;
+  cert.userL = 1;
+  EXPECT_EQ(Ex(t, &cert), 6);
+  EXPECT_EQ(cert.cert[0], 0xAB);
+}
+
 TEST_F(Eval, BuffersTooSmall) {
   const std::string t = Ticket(std::string(kFields) + "--client '001  '");
   Info out;
