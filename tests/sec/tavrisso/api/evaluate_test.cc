@@ -331,3 +331,22 @@ TEST_F(Eval, FailedVerificationTracesTheSignerCertificate) {
 }
 
 }  // namespace
+
+// A warning entry names where it was written, not where an earlier error was.
+TEST_F(Eval, AssertionWarningsCarryTheirOwnLocation) {
+  TempDir trc;
+  ASSERT_EQ(RavAreSetProperty("QOR_EXT_TRL", "1"), 0);
+  ASSERT_EQ(RavAreSetProperty("QOR_EXT_TRC", trc.file("t.trc").c_str()), 0);
+  JWT_INFO none = {};
+  EXPECT_EQ(TavriEvalJWToken(nullptr, 0, nullptr, 0, nullptr, &none), 15);  // an error elsewhere first
+  Info out;
+  TavriEvalAssertionTicket(Ticket(kFields).c_str(), nullptr, nullptr, nullptr, nullptr, &out.ti);
+  RavAreSetProperty("QOR_EXT_TRC", nullptr);
+  size_t warnings = 0;
+  for (const std::string& line : Lines(ReadFile(trc.file("t.trc")))) {
+    if (line.find("*** WARNING => QOR Assertion Ticket requires") == std::string::npos) continue;
+    ++warnings;
+    EXPECT_NE(line.find(" [ssoxxext     "), std::string::npos) << line;
+  }
+  EXPECT_EQ(warnings, 2u);
+}
