@@ -112,7 +112,7 @@ QOR_API int32_t TavriEvalAssertionTicket(const char* pTicket, const char* pPrivA
 /* Loads the process-wide verification key. tType: 0 a key store image
  * (PKCS#12 or PEM bundle), 1 and 4 an X.509 certificate (DER, Base64 or
  * PEM; 4 without trace on a bad certificate), 2 an HMAC secret, 3 an HMAC
- * secret in Base64. iIndex is not used. A failed load clears the previous
+ * secret in Base64, 5 a JSON Web Key Set for tokens. iIndex is not used. A failed load clears the previous
  * key. Returns 0, 9, 11, 13, 14, 15 or an SSF result. */
 QOR_API int32_t TavriLoadTicketKey(const unsigned char* pKey, int32_t lKey, const char* pPassword,
                                    int32_t iIndex, int32_t tType);
@@ -136,6 +136,13 @@ typedef int32_t JWT_ALG_TYPE;
 #define JWT_ALG_RS256 4
 #define JWT_ALG_RS384 5
 #define JWT_ALG_RS512 6
+#define JWT_ALG_ES256 7 /* ECDSA P-256, signature R || S (RFC 7518 section 3.4) */
+#define JWT_ALG_ES384 8
+#define JWT_ALG_ES512 9 /* ECDSA P-521 */
+#define JWT_ALG_PS256 10 /* RSASSA-PSS, MGF1 with the same hash, salt of hash length */
+#define JWT_ALG_PS384 11
+#define JWT_ALG_PS512 12
+#define JWT_ALG_EDDSA 13 /* Ed25519 or Ed448 (RFC 8037) */
 
 #define JWT_LAST_ERROR_SIZE 512
 
@@ -194,10 +201,11 @@ QOR_STATIC_ASSERT(offsetof(JWT_INFO, pKeyId) == 632, "JWT_INFO layout");
 QOR_STATIC_ASSERT(offsetof(JWT_INFO, lKeyId) == 640, "JWT_INFO layout");
 #undef QOR_STATIC_ASSERT
 
-/* Evaluates a compact JSON Web Token signed with HS256/384/512 or
- * RS256/384/512: signature, "exp"/"nbf", and the claims asked for in
- * jwtInfo. pVerificationKey is the HMAC secret, or the certificate or
- * public key for RS tokens; null selects the key loaded with
+/* Evaluates a compact JSON Web Token signed with HS256/384/512,
+ * RS256/384/512, PS256/384/512, ES256/384/512 or EdDSA: signature,
+ * "exp"/"nbf", and the claims asked for in jwtInfo. pVerificationKey is the
+ * HMAC secret, the certificate or public key of the signer, or a JSON Web
+ * Key Set from which the token's "kid" chooses; null selects the key loaded with
  * TavriLoadTicketKey. pUserAttribute names the claim carrying the user
  * (zero-terminated), or null. The two lengths pJWTokenL and
  * pVerificationKeyL are passed by value as size_t (unsigned 64-bit), like

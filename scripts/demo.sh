@@ -6,7 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/deps.sh
 cmake --preset default >/dev/null
-cmake --build --preset default --target qorjwt_demo qorjwt_tool
+cmake --build --preset default --target qorjwt_demo qorjwt_installables
 (cd build/default && ./qorjwt_demo)
 
 q=$PWD/build/default/tools/qorjwt/qorjwt

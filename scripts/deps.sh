@@ -7,7 +7,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
   clang libclang-rt-14-dev
   openjdk-17-jdk-headless junit4
-  python3 python3-cryptography
+  python3 python3-cryptography python3-jwt
+  nlohmann-json3-dev help2man lintian fakeroot dpkg-dev file
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -125,6 +125,15 @@ with tempfile.TemporaryDirectory() as d:
     check(p.returncode == 1 and json.loads(p.stdout)["result"]["error"], f"sub mismatch {p.stdout}")
     p = run("jwt", "verify", "--secret-file", f("rs.der"), "-", stdin=tokens[0])
     check(p.returncode == 1, "HS token with a certificate as secret is rejected")
+    # A JWK Set: the token's "kid" chooses the key.
+    es_head = hexs('{"kid":"e1"}')
+    lines = py("make_jws.py", stdin=f"ES256 e:p256 {es_head} {hexs(body)}\n").split("\n")
+    es_token = next(l.split(" ", 1)[1] for l in lines if l.startswith("token "))
+    jwk = json.loads(bytes.fromhex(next(l.split()[3] for l in lines if l.startswith("key e jwk"))))
+    for kid, code in (("e1", 0), ("e2", 1)):
+        open(f("jwks.json"), "w").write(json.dumps({"keys": [dict(jwk, kid=kid)]}))
+        p = run("--json", "jwt", "verify", "--jwks", f("jwks.json"), "-", stdin=es_token)
+        check(p.returncode == code and json.loads(p.stdout)["header"]["alg"] == "ES256", f"jwks {kid} {p.stdout}")
 
     # Certificates, against the openssl tool.
     rc, out = as_json("cert", "show", f("iss.pem"))

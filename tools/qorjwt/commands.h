@@ -44,7 +44,7 @@ struct TicketIssueArgs {
 int TicketIssue(const Global& g, const TicketIssueArgs& a);
 
 struct JwtVerifyArgs {
-  std::string secret_file, cert, sub, iss, aud, jti, input = "-";
+  std::string secret_file, cert, jwks, sub, iss, aud, jti, input = "-";
 };
 int JwtVerify(const Global& g, const JwtVerifyArgs& a);
 

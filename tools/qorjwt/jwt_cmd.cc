@@ -39,6 +39,13 @@ const char* alg_name(JWT_ALG_TYPE alg) {
     case JWT_ALG_RS256: return "RS256";
     case JWT_ALG_RS384: return "RS384";
     case JWT_ALG_RS512: return "RS512";
+    case JWT_ALG_ES256: return "ES256";
+    case JWT_ALG_ES384: return "ES384";
+    case JWT_ALG_ES512: return "ES512";
+    case JWT_ALG_PS256: return "PS256";
+    case JWT_ALG_PS384: return "PS384";
+    case JWT_ALG_PS512: return "PS512";
+    case JWT_ALG_EDDSA: return "EdDSA";
     default: return "undefined";
   }
 }
@@ -52,11 +59,13 @@ void set_required(const std::string& v, const unsigned char** p, size_t* n) {
 }  // namespace
 
 int JwtVerify(const Global& g, const JwtVerifyArgs& a) {
-  if (a.secret_file.empty() == a.cert.empty()) return Fail("give exactly one of --secret-file and --cert");
+  if (a.secret_file.empty() + a.cert.empty() + a.jwks.empty() != 2)
+    return Fail("give exactly one of --secret-file, --cert and --jwks");
   std::string token, error;
   Bytes key;
   if (!ReadText(a.input, &token, &error)) return Fail(error);
-  if (!ReadFileBytes(a.cert.empty() ? a.secret_file : a.cert, &key, &error)) return Fail(error);
+  const std::string& key_file = !a.cert.empty() ? a.cert : !a.jwks.empty() ? a.jwks : a.secret_file;
+  if (!ReadFileBytes(key_file, &key, &error)) return Fail(error);
   if (int rc = StartLibrary(g)) return rc;
 
   std::vector<unsigned char> payload(kPayloadBuffer);

@@ -18,6 +18,9 @@ void add_input(CLI::App* cmd, std::string* input, const char* what) {
 int main(int argc, char** argv) {
   CLI::App app{"Look at, verify and issue single sign-on tickets and JSON Web Tokens", "qorjwt"};
   app.require_subcommand(1);
+  // Options of the top level are also taken after a subcommand ("qorjwt ticket verify --json").
+  app.fallthrough();
+  app.set_version_flag("--version", std::string("qorjwt ") + QOR_TOOL_VERSION);
   Global g;
   app.add_flag("--json", g.json, "machine-readable output");
   app.add_option("--trace", g.trace_file, "write the library's trace to this file");
@@ -60,7 +63,8 @@ int main(int argc, char** argv) {
   CLI::App* jwt = app.add_subcommand("jwt", "JSON Web Tokens")->require_subcommand(1);
   CLI::App* j_verify = jwt->add_subcommand("verify", "check a token's signature and claims");
   auto* secret = j_verify->add_option("--secret-file", jwt_args.secret_file, "HMAC secret (raw bytes)");
-  j_verify->add_option("--cert", jwt_args.cert, "certificate of the RSA signer")->excludes(secret);
+  auto* cert_opt = j_verify->add_option("--cert", jwt_args.cert, "certificate or public key of the signer")->excludes(secret);
+  j_verify->add_option("--jwks", jwt_args.jwks, "JWK Set; the token's kid chooses the key")->excludes(secret)->excludes(cert_opt);
   j_verify->add_option("--sub", jwt_args.sub, "required subject");
   j_verify->add_option("--iss", jwt_args.iss, "required issuer");
   j_verify->add_option("--aud", jwt_args.aud, "required audience");
@@ -96,11 +100,9 @@ int main(int argc, char** argv) {
 
   try {
     app.parse(argc, argv);
-  } catch (const CLI::CallForHelp& e) {
-    return app.exit(e);
   } catch (const CLI::ParseError& e) {
-    app.exit(e);
-    return kExitUsage;
+    // --help and --version come here too, with exit code 0.
+    return app.exit(e) == 0 ? kExitValid : kExitUsage;
   }
   return rc;
 }

@@ -1,6 +1,6 @@
 // JWT component: evaluation of compact JSON Web Tokens (RFC 7519) signed
-// with HMAC or RSA PKCS #1 v1.5 (RFC 7518 section 3), with the SSF table
-// handed over at library start.
+// with HMAC, RSA PKCS #1 v1.5, RSASSA-PSS, ECDSA (RFC 7518 section 3) or
+// EdDSA (RFC 8037), with the SSF table handed over at library start.
 #pragma once
 
 #include <stddef.h>
@@ -9,6 +9,7 @@
 #include "qorjwt.h"
 
 typedef struct ssfsup_ssflib SsfLib;
+struct JwkSet;
 
 // Results of JwtEvalToken.
 enum : int32_t {
@@ -41,6 +42,11 @@ SsfLib* JwtSsfLib();
 // then only the result is reported. The caller holds the SSF mutex.
 int32_t JwtEvalToken(const char* inToken, size_t inLenToken, const unsigned char* keyParam,
                      size_t inLenKey, const char* nameId, size_t lenNameId, JWT_INFO* jwtInfo);
+// The same with a JWK Set loaded earlier: when `keySet` is given, the
+// token's "alg" and "kid" choose the key from it and `keyParam` is not used.
+int32_t JwtEvalToken(const char* inToken, size_t inLenToken, const unsigned char* keyParam,
+                     size_t inLenKey, const char* nameId, size_t lenNameId, JWT_INFO* jwtInfo,
+                     const JwkSet* keySet);
 
 // Source of the current time for "exp" and "nbf", seconds since 1970.
 // Null restores the system clock; tests pin it to check the claim rules.

@@ -14,7 +14,10 @@
 #include "base/bytes/reader.h"
 #include "base/dptrc/dptrc.h"
 #include "crypto/hash/hashapi.h"
+#include "crypto/sig/jws.h"
+#include "sec/jwt/jwkset.h"
 #include "sec/jwt/jwt.h"
+#include "sec/jwt/jwtalg.h"
 #include "sec/jwt/jwtparse.h"
 #include "sec/mac/hmac.h"
 #include "sec/tavrisso/ssf/table.h"
@@ -29,6 +32,7 @@ constexpr size_t kMacBufferSize = 1024;
 constexpr size_t kMaxNumberChars = 63;
 constexpr size_t kClaimNameLen = 3;
 constexpr size_t kAlgNameLen = 5;
+constexpr size_t kCritNameLen = 4;
 constexpr char kPkcs1Format[] = "PKCS1-V1.5";
 constexpr char kChainX509[] = "x509v3";
 constexpr char kChainRawPubKey[] = "RAWPUBKEY";
@@ -46,7 +50,8 @@ struct AlgRow {
   JWT_ALG_TYPE alg;
   const char* hash;
 };
-// Tried in this order; the first five bytes of the value decide.
+// Tried in this order; the first five bytes of the value decide. The
+// algorithms added later (ES, PS, EdDSA) are matched by their whole name.
 constexpr AlgRow kAlgs[] = {
     {"RS256", JWT_ALG_RS256, "SHA256"}, {"HS256", JWT_ALG_HS256, "SHA256"},
     {"HS384", JWT_ALG_HS384, "SHA384"}, {"HS512", JWT_ALG_HS512, "SHA512"},
@@ -56,7 +61,9 @@ constexpr AlgRow kAlgs[] = {
 // A length for "%*.*s" in a trace line.
 int trace_len(size_t n) { return n > INT32_MAX ? INT32_MAX : static_cast<int>(n); }
 
-bool is_hmac(JWT_ALG_TYPE a) { return a == JWT_ALG_HS256 || a == JWT_ALG_HS384 || a == JWT_ALG_HS512; }
+bool is_rsa_pkcs1(JWT_ALG_TYPE a) { return a == JWT_ALG_RS256 || a == JWT_ALG_RS384 || a == JWT_ALG_RS512; }
+
+constexpr char kSignatureFailed[] = "JWT signature validation failed";
 
 // A buffer from jwtExtract2Json, freed with the evaluation.
 struct Decoded {
@@ -212,7 +219,7 @@ class Evaluation {
   Evaluation(SsfLib* ssf, JWT_INFO* info) : ssf_(ssf), info_(info) {}
 
   int32_t run(const char* token, size_t token_len, const unsigned char* key, size_t key_len,
-              const char* name_id, size_t name_id_len);
+              const JwkSet* set, const char* name_id, size_t name_id_len);
 
  private:
   int32_t fail(int32_t rc, const char* text) {
@@ -220,7 +227,11 @@ class Evaluation {
     return rc;
   }
   int32_t walk_header(const Json& h);
+  const char* check_signature(const unsigned char* key, size_t key_len, const JwkSet* set,
+                              ByteReader signing_input, const Decoded& sig);
+  const char* set_ok(const JwkSet& set, ByteReader signing_input, const Decoded& sig);
   bool hmac_ok(const unsigned char* key, size_t key_len, ByteReader signing_input, const Decoded& sig);
+  bool mac_ok(const unsigned char* key, size_t key_len, ByteReader signing_input, const Decoded& sig);
   bool rsa_ok(const unsigned char* key, size_t key_len, ByteReader signing_input, const Decoded& sig);
   int32_t walk_body(const Json& b, const char* name_id, size_t name_id_len);
   int32_t report(const Decoded& body, const char* name_id, size_t name_id_len);
@@ -233,6 +244,10 @@ class Evaluation {
   JWT_ALG_TYPE alg_ = JWT_ALG_UNDEFINED;
   const char* hash_ = nullptr;
   Range kid_;
+  // The "kid" that chooses a key of a JWK Set, read whatever the record's
+  // size; unusable when it is not a string or is given twice differently.
+  Range select_kid_;
+  bool select_kid_bad_ = false;
   Claims c_;
 };
 
@@ -243,21 +258,39 @@ int32_t Evaluation::walk_header(const Json& h) {
     const bool has_value = i + 1 < h.count;
     if (h.starts(i, "alg", kClaimNameLen)) {
       if (!has_value || h.toks[i + 1].type != JWT_STRING) continue;
+      bool matched = false;
       for (const AlgRow& row : kAlgs) {
         if (h.starts(i + 1, row.name, kAlgNameLen)) {
           alg_ = row.alg;
           hash_ = row.hash;
+          matched = true;
           i++;
           break;
         }
+      }
+      if (matched) continue;
+      const Range v = h.range(i + 1);
+      const JWT_ALG_TYPE added = JwtAlgByName(v.p, v.n);
+      if (added != JWT_ALG_UNDEFINED) {
+        alg_ = added;
+        hash_ = nullptr;
+        i++;
       }
     } else if (h.starts(i, "typ", kClaimNameLen)) {
       if (!has_value) continue;
       if (!h.starts(i + 1, "JWT", kClaimNameLen)) return fail(JWT_RC_HEADER, "JWT signature type is not JWT");
       i++;
+    } else if (h.toks[i].parent == 0 && h.is(i, "crit", kCritNameLen)) {
+      // RFC 7515 section 4.1.11: "crit" lists extensions the recipient must
+      // understand, and this evaluation understands none.
+      return fail(JWT_RC_HEADER, "JWT header lists critical extensions (crit), none is supported");
     } else if (h.starts(i, "kid", kClaimNameLen)) {
-      if (!has_value || struct_size_ <= kKeyIdStructSize) continue;
+      if (!has_value) continue;
       const Range v = h.range(i + 1);
+      select_kid_bad_ = select_kid_bad_ || h.toks[i + 1].type != JWT_STRING ||
+                        (select_kid_.seen && !same(select_kid_, v));
+      select_kid_ = v;
+      if (struct_size_ <= kKeyIdStructSize) continue;
       if (kid_.seen && !same(kid_, v)) return fail(JWT_RC_DUPLICATE, "Invalid JWT attribute KeyId already parsed");
       kid_ = v;
       i++;
@@ -273,6 +306,11 @@ bool Evaluation::hmac_ok(const unsigned char* key, size_t key_len, ByteReader si
   // would let anyone sign when no key was configured.
   DPTRC_INFO(tf.load(), 3, "HMAC is not traced here.\n");
   if (key == nullptr || key_len == 0 || key_is_public(key, key_len)) return false;
+  return mac_ok(key, key_len, signing_input, sig);
+}
+
+bool Evaluation::mac_ok(const unsigned char* key, size_t key_len, ByteReader signing_input,
+                        const Decoded& sig) {
   HMac_CTX* ctx = nullptr;
   unsigned char mac[kMacBufferSize];
   size_t mac_len = sizeof mac;
@@ -307,6 +345,61 @@ bool Evaluation::rsa_ok(const unsigned char* key, size_t key_len, ByteReader sig
   if (results != nullptr) SsfLibDELSigRcpSsfInfoList(ssf_, &results);
   if (out != nullptr) SsfLibDELSsfOctetstring(ssf_, &out, &out_len);
   return rc == 0;
+}
+
+// The one key of the set for this token's algorithm and "kid" (RFC 7515
+// section 4.1.4), then its check; null when valid, else the error text.
+const char* Evaluation::set_ok(const JwkSet& set, ByteReader signing_input, const Decoded& sig) {
+  const Jwk* jwk = nullptr;
+  const JwkPick pick = select_kid_bad_ ? JwkPick::kUnknownKid
+                                       : JwkSetSelect(set, alg_, select_kid_.seen ? select_kid_.p : nullptr,
+                                                      select_kid_.n, &jwk);
+  switch (pick) {
+    case JwkPick::kFound:
+      break;
+    case JwkPick::kUnknownKid:
+      return "JWT key id not found in the JWK Set";
+    case JwkPick::kKidDoesNotFit:
+      return "JWT key id names a key of the JWK Set that does not fit the JWT algorithm";
+    case JwkPick::kNoneFits:
+      return "No key of the JWK Set fits the JWT algorithm";
+    case JwkPick::kSeveralFit:
+      return "Several keys of the JWK Set fit the JWT algorithm and key id";
+  }
+  bool ok = false;
+  JwsAlg jws;
+  if (JwtAlgIsHmac(alg_))
+    ok = mac_ok(jwk->secret.data(), jwk->secret.size(), signing_input, sig);
+  else
+    ok = JwtAlgJws(alg_, &jws) && JwsVerify(*jwk->key, jws, signing_input.data(), signing_input.remaining(),
+                                            sig.p, sig.n);
+  return ok ? nullptr : kSignatureFailed;
+}
+
+const char* Evaluation::check_signature(const unsigned char* key, size_t key_len, const JwkSet* set,
+                                        ByteReader signing_input, const Decoded& sig) {
+  // Key bytes that are a JSON object are a JWK Set: never an HMAC secret,
+  // so a published set cannot sign tokens as one.
+  JwkSetRef passed;
+  if (set == nullptr && key != nullptr && JwkSetIsJson(key, key_len)) {
+    passed = JwkSetFromKeyBytes(key, key_len);
+    if (!passed) return "JWT verification key is a JSON text but no usable JWK Set";
+    set = passed.get();
+  }
+  if (set != nullptr) return set_ok(*set, signing_input, sig);
+  bool ok = false;
+  JwsAlg jws;
+  if (JwtAlgIsHmac(alg_)) {
+    ok = hmac_ok(key, key_len, signing_input, sig);
+  } else if (is_rsa_pkcs1(alg_)) {
+    ok = rsa_ok(key, key_len, signing_input, sig);
+  } else if (JwtAlgJws(alg_, &jws)) {
+    // Certificate or public key, decoded once and kept ready; its type
+    // and curve must be those of the algorithm.
+    const JwsKeyRef k = JwsKeyFromBytes(key, key_len);
+    ok = k && JwsVerify(*k, jws, signing_input.data(), signing_input.remaining(), sig.p, sig.n);
+  }
+  return ok ? nullptr : kSignatureFailed;
 }
 
 int32_t Evaluation::walk_body(const Json& b, const char* name_id, size_t name_id_len) {
@@ -419,7 +512,7 @@ int32_t Evaluation::report(const Decoded& body, const char* name_id, size_t name
 }
 
 int32_t Evaluation::run(const char* token, size_t token_len, const unsigned char* key, size_t key_len,
-                        const char* name_id, size_t name_id_len) {
+                        const JwkSet* set, const char* name_id, size_t name_id_len) {
   if (info_ != nullptr) {
     struct_size_ = info_->struct_size;
     if (JWT_INFO_HAS(info_, lPayLoadBuffer) && info_->pPayloadBuffer != nullptr && info_->lPayLoadBuffer != 0)
@@ -475,11 +568,9 @@ int32_t Evaluation::run(const char* token, size_t token_len, const unsigned char
   if (rc != JWT_EXTRACT_OK) return fail(JWT_RC_NOT_BASE64, "Invalid JWT signature detected during base64");
   if (alg_ == JWT_ALG_UNDEFINED) return fail(JWT_RC_HEADER, "JWT signature algorithm not valid");
   // RFC 7515 section 5.2: the signature is checked before any claim is read.
-  const bool valid = is_hmac(alg_) ? hmac_ok(key, key_len, signing_input, sig)
-                                   : rsa_ok(key, key_len, signing_input, sig);
-  if (!valid) {
+  if (const char* why = check_signature(key, key_len, set, signing_input, sig)) {
     DPTRC_INFO(tf.load(), 3, "Token validation failed with error RC %d. \n", kTraceRcInvalid);
-    return fail(JWT_RC_SIGNATURE, "JWT signature validation failed");
+    return fail(JWT_RC_SIGNATURE, why);
   }
   DPTRC_INFO(tf.load(), 3, "Token validation was successful. \n");
 
@@ -526,11 +617,17 @@ void JwtSetClock(JwtClock clock) { clock_source.store(clock); }
 
 int32_t JwtEvalToken(const char* inToken, size_t inLenToken, const unsigned char* keyParam,
                      size_t inLenKey, const char* nameId, size_t lenNameId, JWT_INFO* jwtInfo) {
+  return JwtEvalToken(inToken, inLenToken, keyParam, inLenKey, nameId, lenNameId, jwtInfo, nullptr);
+}
+
+int32_t JwtEvalToken(const char* inToken, size_t inLenToken, const unsigned char* keyParam,
+                     size_t inLenKey, const char* nameId, size_t lenNameId, JWT_INFO* jwtInfo,
+                     const JwkSet* keySet) {
   SsfLib* ssf = JwtSsfLib();
   if (ssf == nullptr) return JWT_RC_NOT_INITIALIZED;
   try {
     Evaluation e(ssf, jwtInfo);
-    return e.run(inToken, inLenToken, keyParam, inLenKey, nameId, lenNameId);
+    return e.run(inToken, inLenToken, keyParam, inLenKey, keySet, nameId, lenNameId);
   } catch (const std::bad_alloc&) {
     JwtSetLastError(jwtInfo, "JWT malloc failed");
     return JWT_RC_NO_MEMORY;

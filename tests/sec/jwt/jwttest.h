@@ -21,6 +21,9 @@ inline std::string RfcExamples() { return std::string(QOR_TEST_DATA_DIR) + "/jwt
 // Collects requests, then signs all of them in one run of the outside signer.
 class Signer {
  public:
+  // `script`: a signer in tests/tools with the same lines in and out
+  // (make_jws.py signs ES, PS and EdDSA with PyJWT and has its own KEYREFs).
+  explicit Signer(std::string script = "make_jwt.py") : script_(std::move(script)) {}
   // `key`: "secret:<hex>", "rsa:<name>:<bits>", "rfc" (RFC 7515 A.2 key) or "raw:<hex>".
   size_t Add(const std::string& alg, const std::string& key, const std::string& header,
              const std::string& payload) {
@@ -38,7 +41,7 @@ class Signer {
     ASSERT_NE(f, nullptr);
     fputs(requests_.str().c_str(), f);
     fclose(f);
-    std::istringstream lines(ShOut("/usr/bin/python3 " QOR_TEST_TOOLS_DIR "/make_jwt.py < " + in));
+    std::istringstream lines(ShOut("/usr/bin/python3 " QOR_TEST_TOOLS_DIR "/" + script_ + " < " + in));
     for (std::string line; std::getline(lines, line);) {
       std::istringstream w(line);
       std::string kind, name, field, value;
@@ -54,10 +57,12 @@ class Signer {
     ASSERT_EQ(tokens_.size(), count_) << "outside signer failed";
   }
   const std::string& token(size_t i) const { return tokens_.at(i); }
-  // "<name>.cert" (DER certificate), "<name>.spki" (DER public key), "<name>.pem".
+  // "<name>.cert" (DER certificate), "<name>.spki" (DER public key), "<name>.pem",
+  // and from make_jws.py "<name>.jwk" (public JWK, JSON).
   const Bytes& key(const std::string& which) const { return keys_.at(which); }
 
  private:
+  std::string script_;
   std::ostringstream requests_;
   size_t count_ = 0;
   std::vector<std::string> tokens_;

@@ -5,6 +5,7 @@
 
 #include "qorjwt.h"
 #include "sec/jwt/jwt.h"
+#include "sec/tavrisso/api/jwks_load.h"
 #include "sec/tavrisso/api/state.h"
 
 namespace {
@@ -16,13 +17,16 @@ constexpr int32_t kRcMissingInput = 15;
 int32_t eval_locked(const char* token, size_t token_len, const unsigned char* key, size_t key_len,
                     const char* user_attribute, JWT_INFO* info) {
   ThrRecMtxGuard guard(&ssf_rmtx);
-  // Without a key of the caller, the one loaded by TavriLoadTicketKey.
+  // Without a key of the caller, the one loaded by TavriLoadTicketKey: a
+  // JWK Set, or the bytes of a secret or certificate.
+  JwkSetRef set;
   if (key == nullptr) {
+    set = TavriLoadedJwkSet();
     key = X509Key;
     key_len = X509KeyLen;
   }
   const size_t name_len = user_attribute ? strlen(user_attribute) : 0;
-  return JwtEvalToken(token, token_len, key, key_len, user_attribute, name_len, info);
+  return JwtEvalToken(token, token_len, key, key_len, user_attribute, name_len, info, set.get());
 }
 }  // namespace
 

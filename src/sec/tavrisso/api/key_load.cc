@@ -8,6 +8,7 @@
 #include "krn/ha/habase64.h"
 #include "qorjwt.h"
 #include "sec/tavrisso/ssf/cert_attribute.h"
+#include "sec/tavrisso/api/jwks_load.h"
 #include "sec/tavrisso/api/state.h"
 #include "sec/tavrisso/engine/fixed_field.h"
 
@@ -22,6 +23,7 @@ enum KeyType : int32_t {
   kKeyHmacRaw = 2,
   kKeyHmacBase64 = 3,
   kKeyCertificateQuiet = 4,
+  kKeyJwkSet = 5,
 };
 
 constexpr int32_t kRcOk = 0;
@@ -201,6 +203,8 @@ int32_t load_key_locked(const unsigned char* pKey, int32_t lKey, const char* pPa
       load_hmac_base64(pKey, lKey);
       TAVRI_TRC(2, "Token key (base 64 encoded) for HMAC verification loaded \n");
       return kRcOk;
+    case kKeyJwkSet:
+      return TavriLoadJwkSet(pKey, lKey);
     default:
       TAVRI_ERR("Invalid type %d of key. \n", tType);
       return kRcInvalid;
@@ -253,6 +257,7 @@ QOR_API int32_t TavriLoadTicketKey(const unsigned char* pKey, int32_t lKey, cons
   }
   TAVRI_TRC(3, "Call function TavriLoadTicketKey \n");
   ThrRecMtxLock(&ssf_rmtx);
+  TavriDropJwkSet();  // a new load replaces the set, a failed one leaves none
   bool returned_early = false;
   int32_t rc = kRcNoMemoryPse;
   try {

@@ -10,6 +10,7 @@
 #include "krn/rscp/rscp.h"
 #include "qorjwt.h"
 #include "sec/jwt/jwt.h"
+#include "sec/tavrisso/api/jwks_load.h"
 #include "sec/tavrisso/api/state.h"
 
 namespace {
@@ -383,6 +384,7 @@ QOR_API int32_t TavriShutdown(void) {
     tf = nullptr;
   }
   TavriReleaseLoadedKey();
+  TavriDropJwkSet();
   if (bInit.load()) {
     JwtShutdown();
     SsfSupEnd(&s_SsfLib);

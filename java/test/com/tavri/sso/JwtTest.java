@@ -10,6 +10,8 @@ import static org.junit.Assert.assertTrue;
 import java.nio.charset.StandardCharsets;
 import java.nio.file.Path;
 import java.security.KeyFactory;
+import java.security.KeyPair;
+import java.security.KeyPairGenerator;
 import java.security.PrivateKey;
 import java.security.Signature;
 import java.security.spec.PKCS8EncodedKeySpec;
@@ -113,6 +115,28 @@ public class JwtTest {
         // An HMAC token does not verify with a certificate loaded.
         assertEquals(failed("JWT signature validation failed"),
                 thrown(() -> VID2Ozuved.evalJWToken(hmacToken("HS256", body, SECRET), null)));
+    }
+
+    @Test
+    public void jwkSetLoadedWithTypeFiveChoosesByKid() throws Exception {
+        // An Ed25519 signer of the JDK; its public key's last 32 bytes are the JWK's "x".
+        KeyPair pair = KeyPairGenerator.getInstance("Ed25519").generateKeyPair();
+        byte[] spki = pair.getPublic().getEncoded();
+        byte[] x = java.util.Arrays.copyOfRange(spki, spki.length - 32, spki.length);
+        String jwks = "{\"keys\":[{\"kty\":\"OKP\",\"crv\":\"Ed25519\",\"kid\":\"ed1\",\"x\":\"" + b64(x) + "\"}]}";
+        String body = "{\"sub\":\"ed\",\"user_name\":\"EDU\"}";
+        String input = b64("{\"alg\":\"EdDSA\",\"kid\":\"ed1\"}") + "." + b64(body);
+        Signature s = Signature.getInstance("Ed25519");
+        s.initSign(pair.getPrivate());
+        s.update(input.getBytes(StandardCharsets.US_ASCII));
+        String token = input + "." + b64(s.sign());
+        assertTrue(VID2Ozuved.loadKey(jwks.getBytes(StandardCharsets.US_ASCII), null, 0, 5));
+        assertElements(new Object[] {body, "EDU"}, VID2Ozuved.evalJWToken(token, "user_name"));
+        assertEquals(failed("JWT key id not found in the JWK Set"),
+                thrown(() -> VID2Ozuved.evalJWToken(token.replaceFirst("^[^.]+", b64("{\"alg\":\"EdDSA\",\"kid\":\"ed2\"}")), null)));
+        // A set without a usable key is refused, and the set before it is gone.
+        assertTrue(!VID2Ozuved.loadKey("{\"keys\":[]}".getBytes(StandardCharsets.US_ASCII), null, 0, 5));
+        assertEquals(failed("JWT signature validation failed"), thrown(() -> VID2Ozuved.evalJWToken(token, null)));
     }
 
     @Test

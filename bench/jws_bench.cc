@@ -1,0 +1,157 @@
+// TavriEvalJWToken for ES256 and EdDSA beside EVP_DigestVerify with a ready
+// key on the same signing input: the key passed as SubjectPublicKeyInfo or
+// certificate, and loaded as a JWK Set.
+#include <benchmark/benchmark.h>
+#include <openssl/ec.h>
+#include <openssl/evp.h>
+#include <openssl/x509.h>
+
+#include <string>
+#include <vector>
+
+#include "qorjwt.h"
+
+namespace {
+
+using Bytes = std::vector<unsigned char>;
+
+const std::string kBody =
+    R"({"sub":"alice","iss":"https://idp.example","aud":"app","jti":"4f1d","iat":1700000000,"exp":4102444800})";
+
+std::string b64url(const unsigned char* p, size_t n) {
+  std::string out(4 * ((n + 2) / 3) + 1, '\0');
+  out.resize(static_cast<size_t>(EVP_EncodeBlock(reinterpret_cast<unsigned char*>(&out[0]), p, static_cast<int>(n))));
+  for (char& c : out) c = c == '+' ? '-' : c == '/' ? '_' : c;
+  while (!out.empty() && out.back() == '=') out.pop_back();
+  return out;
+}
+std::string b64url(const std::string& s) { return b64url(reinterpret_cast<const unsigned char*>(s.data()), s.size()); }
+std::string b64url(const Bytes& b) { return b64url(b.data(), b.size()); }
+
+// One signer: its key, a token, the DER signature for OpenSSL, and the key
+// as SubjectPublicKeyInfo, certificate and JWK Set.
+struct Signer {
+  EVP_PKEY* key;
+  const EVP_MD* md;
+  std::string input, token, jwks;
+  Bytes der_sig, spki, cert;
+
+  Signer(EVP_PKEY* k, const char* alg, bool ec) : key(k), md(ec ? EVP_sha256() : nullptr) {
+    input = b64url(std::string(R"({"alg":")") + alg + R"(","kid":"k1"})") + "." + b64url(kBody);
+    EVP_MD_CTX* ctx = EVP_MD_CTX_new();
+    size_t n = 0;
+    EVP_DigestSignInit(ctx, nullptr, md, nullptr, key);
+    EVP_DigestSign(ctx, nullptr, &n, reinterpret_cast<const unsigned char*>(input.data()), input.size());
+    der_sig.resize(n);
+    EVP_DigestSign(ctx, der_sig.data(), &n, reinterpret_cast<const unsigned char*>(input.data()), input.size());
+    der_sig.resize(n);
+    EVP_MD_CTX_free(ctx);
+    Bytes jws_sig = der_sig;
+    if (ec) {  // DER to R || S (RFC 7518 section 3.4)
+      const unsigned char* p = der_sig.data();
+      ECDSA_SIG* s = d2i_ECDSA_SIG(nullptr, &p, static_cast<long>(der_sig.size()));
+      jws_sig.assign(64, 0);
+      BN_bn2binpad(ECDSA_SIG_get0_r(s), jws_sig.data(), 32);
+      BN_bn2binpad(ECDSA_SIG_get0_s(s), jws_sig.data() + 32, 32);
+      ECDSA_SIG_free(s);
+    }
+    token = input + "." + b64url(jws_sig);
+    unsigned char* p = nullptr;
+    const int len = i2d_PUBKEY(key, &p);
+    spki.assign(p, p + len);
+    OPENSSL_free(p);
+    X509* x = X509_new();
+    X509_set_version(x, 2);
+    X509_gmtime_adj(X509_getm_notBefore(x), -3600);
+    X509_gmtime_adj(X509_getm_notAfter(x), 3600L * 24 * 365);
+    X509_NAME_add_entry_by_txt(X509_get_subject_name(x), "CN", MBSTRING_ASC,
+                               reinterpret_cast<const unsigned char*>("jws bench"), -1, -1, 0);
+    X509_set_issuer_name(x, X509_get_subject_name(x));
+    X509_set_pubkey(x, key);
+    X509_sign(x, key, md);
+    p = nullptr;
+    const int clen = i2d_X509(x, &p);
+    cert.assign(p, p + clen);
+    OPENSSL_free(p);
+    X509_free(x);
+    jwks = R"({"keys":[{"kid":"k1",)" + jwk_members(ec) + "}]}";
+  }
+
+  std::string jwk_members(bool ec) const {
+    if (!ec) {
+      Bytes x(32);
+      size_t n = x.size();
+      EVP_PKEY_get_raw_public_key(key, x.data(), &n);
+      return R"("kty":"OKP","crv":"Ed25519","x":")" + b64url(x) + "\"";
+    }
+    Bytes pt(65);
+    size_t n = 0;
+    EVP_PKEY_get_octet_string_param(key, "encoded-pub-key", pt.data(), pt.size(), &n);
+    return R"("kty":"EC","crv":"P-256","x":")" + b64url(pt.data() + 1, 32) + R"(","y":")" +
+           b64url(pt.data() + 33, 32) + "\"";
+  }
+};
+
+Signer& es256() {
+  static Signer s(EVP_EC_gen("P-256"), "ES256", true);
+  return s;
+}
+Signer& eddsa() {
+  static Signer s(EVP_PKEY_Q_keygen(nullptr, nullptr, "ED25519"), "EdDSA", false);
+  return s;
+}
+
+void raw(benchmark::State& state, Signer& s) {
+  EVP_MD_CTX* ctx = EVP_MD_CTX_new();
+  for (auto _ : state) {
+    EVP_DigestVerifyInit(ctx, nullptr, s.md, nullptr, s.key);
+    if (EVP_DigestVerify(ctx, s.der_sig.data(), s.der_sig.size(), reinterpret_cast<const unsigned char*>(s.input.data()),
+                         s.input.size()) != 1)
+      state.SkipWithError("signature rejected");
+  }
+  EVP_MD_CTX_free(ctx);
+}
+
+// `key` empty: the key loaded before.
+void eval(benchmark::State& state, const std::string& token, const Bytes& key) {
+  TavriInitialize(nullptr);
+  std::vector<unsigned char> payload(1024);
+  for (auto _ : state) {
+    JWT_INFO info{};
+    info.struct_size = sizeof info;
+    info.pPayloadBuffer = payload.data();
+    info.lPayLoadBuffer = payload.size();
+    if (TavriEvalJWToken(token.data(), token.size(), key.empty() ? nullptr : key.data(), key.size(), nullptr,
+                         &info) != 0)
+      state.SkipWithError("token rejected");
+    benchmark::DoNotOptimize(info.pSubject);
+  }
+}
+
+void eval_loaded_set(benchmark::State& state, Signer& s) {
+  TavriInitialize(nullptr);
+  if (TavriLoadTicketKey(reinterpret_cast<const unsigned char*>(s.jwks.data()), static_cast<int32_t>(s.jwks.size()),
+                         nullptr, 0, 5) != 0)
+    state.SkipWithError("JWK Set not loaded");
+  eval(state, s.token, {});
+}
+
+void BM_Es256_OpenSslDigestVerify(benchmark::State& state) { raw(state, es256()); }
+BENCHMARK(BM_Es256_OpenSslDigestVerify);
+void BM_Es256_TavriEvalJWToken_PublicKey(benchmark::State& state) { eval(state, es256().token, es256().spki); }
+BENCHMARK(BM_Es256_TavriEvalJWToken_PublicKey)->Threads(1)->Threads(2);
+void BM_Es256_TavriEvalJWToken_Certificate(benchmark::State& state) { eval(state, es256().token, es256().cert); }
+BENCHMARK(BM_Es256_TavriEvalJWToken_Certificate);
+void BM_Es256_TavriEvalJWToken_LoadedJwkSet(benchmark::State& state) { eval_loaded_set(state, es256()); }
+BENCHMARK(BM_Es256_TavriEvalJWToken_LoadedJwkSet);
+
+void BM_EdDsa_OpenSslDigestVerify(benchmark::State& state) { raw(state, eddsa()); }
+BENCHMARK(BM_EdDsa_OpenSslDigestVerify);
+void BM_EdDsa_TavriEvalJWToken_PublicKey(benchmark::State& state) { eval(state, eddsa().token, eddsa().spki); }
+BENCHMARK(BM_EdDsa_TavriEvalJWToken_PublicKey)->Threads(1)->Threads(2);
+void BM_EdDsa_TavriEvalJWToken_Certificate(benchmark::State& state) { eval(state, eddsa().token, eddsa().cert); }
+BENCHMARK(BM_EdDsa_TavriEvalJWToken_Certificate);
+void BM_EdDsa_TavriEvalJWToken_LoadedJwkSet(benchmark::State& state) { eval_loaded_set(state, eddsa()); }
+BENCHMARK(BM_EdDsa_TavriEvalJWToken_LoadedJwkSet);
+
+}  // namespace

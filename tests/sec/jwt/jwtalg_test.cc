@@ -1,0 +1,235 @@
+// JWS algorithms beyond HS and RS (ES, PS, EdDSA), JWK Sets chosen by
+// "kid", and the header rules that go with them, against tokens and keys
+// of outside signers (PyJWT, python cryptography, RFC 8037).
+#include <gtest/gtest.h>
+
+#include "sec/jwt/jwttest.h"
+
+namespace {
+
+using jwttest::Bytes;
+using jwttest::Info;
+using jwttest::Signer;
+using jwttest::ToBytes;
+
+const std::string kSecret = "a 32-byte secret for HS256 tests";
+const std::string kBody = R"({"sub":"alice","exp":4102444800})";
+
+class JwtAlg : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_EQ(TavriInitialize(nullptr), 0); }
+  void TearDown() override { JwtSetClock(nullptr); }
+};
+
+TEST_F(JwtAlg, HeaderWithCritIsRefusedWhereverItStands) {
+  Signer s;
+  const std::string sec = "secret:" + jwttest::Hex(kSecret);
+  const size_t crit = s.Add("HS256", sec, R"({"alg":"HS256","crit":["exp"],"exp":1})", kBody);
+  const size_t crit_first = s.Add("HS256", sec, R"({"crit":[],"alg":"HS256"})", kBody);
+  const size_t as_value = s.Add("HS256", sec, R"({"alg":"HS256","x":"crit"})", kBody);
+  const size_t nested = s.Add("HS256", sec, R"({"alg":"HS256","x":{"crit":["a"]}})", kBody);
+  const size_t longer = s.Add("HS256", sec, R"({"alg":"HS256","critical":1})", kBody);
+  s.Run();
+  for (size_t t : {crit, crit_first}) {
+    Info i;
+    EXPECT_EQ(jwttest::Eval(s.token(t), ToBytes(kSecret), &i.info), JWT_RC_HEADER);
+    EXPECT_EQ(i.error(), "JWT header lists critical extensions (crit), none is supported");
+  }
+  // Only a member of the header named exactly "crit" counts.
+  for (size_t t : {as_value, nested, longer}) {
+    Info i;
+    EXPECT_EQ(jwttest::Eval(s.token(t), ToBytes(kSecret), &i.info), JWT_RC_OK) << i.error();
+  }
+}
+
+struct AlgCase {
+  const char* alg;
+  const char* key;  // make_jws.py KEYREF
+  JWT_ALG_TYPE id;
+};
+const AlgCase kAlgCases[] = {
+    {"ES256", "p256:p256", JWT_ALG_ES256},       {"ES384", "p384:p384", JWT_ALG_ES384},
+    {"ES512", "p521:p521", JWT_ALG_ES512},       {"PS256", "r2048:rsa2048", JWT_ALG_PS256},
+    {"PS384", "r3072:rsa3072", JWT_ALG_PS384},   {"PS512", "r2048:rsa2048", JWT_ALG_PS512},
+    {"EdDSA", "ed25519:ed25519", JWT_ALG_EDDSA}, {"EdDSA", "ed448:ed448", JWT_ALG_EDDSA},
+};
+
+constexpr char kB64Url[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_";
+
+std::string B64Url(const std::string& in) {
+  std::string out;
+  uint32_t acc = 0;
+  int bits = 0;
+  for (unsigned char c : in) {
+    acc = (acc << 8) | c;
+    for (bits += 8; bits >= 6; bits -= 6) out += kB64Url[(acc >> (bits - 6)) & 63];
+  }
+  if (bits > 0) out += kB64Url[(acc << (6 - bits)) & 63];
+  return out;
+}
+
+std::string FromB64Url(const std::string& in) {
+  std::string out;
+  uint32_t acc = 0;
+  int bits = 0;
+  for (char c : in) {
+    acc = (acc << 6) | static_cast<uint32_t>(strchr(kB64Url, c) - kB64Url);
+    if ((bits += 6) >= 8) out += static_cast<char>((acc >> (bits -= 8)) & 0xFF);
+  }
+  return out;
+}
+
+// `token` with its header rewritten by `edit`; the signature stays.
+std::string WithHeader(const std::string& token, const std::string& from, const std::string& to) {
+  const size_t d = token.find('.');
+  std::string h = FromB64Url(token.substr(0, d));
+  h.replace(h.find(from), from.size(), to);
+  return B64Url(h) + token.substr(d);
+}
+
+std::string KeyName(const char* ref) { return std::string(ref).substr(0, std::string(ref).find(':')); }
+
+TEST_F(JwtAlg, EveryAddedAlgorithmVerifiesWithCertificatePublicKeyAndPem) {
+  const std::string body = R"({"sub":"alice","iss":"idp","exp":4102444800})";
+  Signer s("make_jws.py");
+  for (const AlgCase& c : kAlgCases) s.Add(c.alg, c.key, R"({"kid":"k1"})", body);
+  s.Run();
+  for (size_t t = 0; t < std::size(kAlgCases); ++t) {
+    const AlgCase& c = kAlgCases[t];
+    for (const char* form : {".cert", ".spki", ".pem"}) {
+      Info i;
+      ASSERT_EQ(jwttest::Eval(s.token(t), s.key(KeyName(c.key) + form), &i.info), JWT_RC_OK)
+          << c.alg << form << " " << i.error();
+      EXPECT_EQ(i.info.tAlgId, c.id);
+      EXPECT_EQ(i.sub(), "alice");
+      EXPECT_EQ(i.kid(), "k1");
+    }
+    // One flipped bit in the signature, or in the signed header, is caught.
+    std::string bad = s.token(t);
+    bad[bad.size() - 3] = bad[bad.size() - 3] == 'A' ? 'B' : 'A';
+    Info i;
+    EXPECT_EQ(jwttest::Eval(bad, s.key(KeyName(c.key) + ".cert"), &i.info), JWT_RC_SIGNATURE) << c.alg;
+    EXPECT_EQ(i.error(), "JWT signature validation failed");
+    bad = s.token(t);
+    bad[1] = bad[1] == 'y' ? 'z' : 'y';
+    EXPECT_NE(jwttest::Eval(bad, s.key(KeyName(c.key) + ".cert"), &i.info), JWT_RC_OK) << c.alg;
+  }
+}
+
+TEST_F(JwtAlg, Rfc8037Ed25519ExampleVerifiesThenFailsOnItsTextBody) {
+  const auto f = jwttest::Lines(jwttest::ShOut(
+      "/usr/bin/python3 -c 'import json,sys; d=json.load(open(sys.argv[1])); print(d[\"compact\"]);"
+      "print(d[\"public_key_pem\"].encode().hex()); print(json.dumps({\"keys\":[d[\"jwk_public\"]]}))' " +
+      std::string(QOR_TEST_DATA_DIR) + "/jwt/rfc8037-eddsa.json"));
+  ASSERT_EQ(f.size(), 3u);
+  const Bytes pem = jwttest::FromHex(f[1]);
+  // The payload is no JSON: a good signature reaches the body and stops there.
+  for (const Bytes& key : {pem, ToBytes(f[2])}) {
+    Info i;
+    EXPECT_EQ(jwttest::Eval(f[0], key, &i.info), JWT_RC_MALFORMED) << i.error();
+    EXPECT_EQ(i.error(), "Invalid JWT body parsed");
+    EXPECT_EQ(i.info.tAlgId, JWT_ALG_EDDSA);
+    std::string bad = f[0];
+    bad[bad.size() - 2] = bad[bad.size() - 2] == 'A' ? 'B' : 'A';
+    EXPECT_EQ(jwttest::Eval(bad, key, &i.info), JWT_RC_SIGNATURE);
+  }
+}
+
+TEST_F(JwtAlg, KeyOfAnotherTypeOrCurveIsAFailedSignature) {
+  Signer s("make_jws.py");
+  const size_t es256 = s.Add("ES256", "p256:p256", "{}", kBody);
+  const size_t es384 = s.Add("ES384", "p384:p384", "{}", kBody);
+  const size_t ps256 = s.Add("PS256", "r2048:rsa2048", "{}", kBody);
+  const size_t rs256 = s.Add("RS256", "r2048:rsa2048", "{}", kBody);
+  const size_t eddsa = s.Add("EdDSA", "ed25519:ed25519", "{}", kBody);
+  const size_t weak_ps = s.Add("PS256", "r1024:rsa1024", "{}", kBody);
+  const size_t ed448 = s.Add("EdDSA", "ed448:ed448", "{}", kBody);
+  s.Run();
+  auto eval = [&](size_t t, const std::string& key) {
+    Info i;
+    return jwttest::Eval(s.token(t), s.key(key), &i.info);
+  };
+  EXPECT_EQ(eval(es256, "p256.cert"), JWT_RC_OK);
+  EXPECT_EQ(eval(es256, "p384.cert"), JWT_RC_SIGNATURE);
+  EXPECT_EQ(eval(es384, "p256.spki"), JWT_RC_SIGNATURE);
+  EXPECT_EQ(eval(es256, "r2048.cert"), JWT_RC_SIGNATURE);
+  EXPECT_EQ(eval(es256, "ed25519.cert"), JWT_RC_SIGNATURE);
+  EXPECT_EQ(eval(ps256, "p256.cert"), JWT_RC_SIGNATURE);
+  EXPECT_EQ(eval(ps256, "ed25519.spki"), JWT_RC_SIGNATURE);
+  EXPECT_EQ(eval(eddsa, "p256.cert"), JWT_RC_SIGNATURE);
+  EXPECT_EQ(eval(eddsa, "r2048.spki"), JWT_RC_SIGNATURE);
+  EXPECT_EQ(eval(eddsa, "ed448.spki"), JWT_RC_SIGNATURE);
+  EXPECT_EQ(eval(ed448, "ed25519.spki"), JWT_RC_SIGNATURE);
+  EXPECT_EQ(eval(ed448, "ed448.spki"), JWT_RC_OK);
+  EXPECT_EQ(eval(rs256, "p256.cert"), JWT_RC_SIGNATURE);
+  // RFC 7518 section 3.5: PS needs 2048 bits at least.
+  EXPECT_EQ(eval(weak_ps, "r1024.cert"), JWT_RC_SIGNATURE);
+  // PS and RS share the key but not the padding: a header that names the
+  // other one does not verify.
+  Info i;
+  EXPECT_EQ(jwttest::Eval(WithHeader(s.token(ps256), "PS256", "RS256"), s.key("r2048.cert"), &i.info),
+            JWT_RC_SIGNATURE);
+  EXPECT_EQ(jwttest::Eval(WithHeader(s.token(rs256), "RS256", "PS256"), s.key("r2048.cert"), &i.info),
+            JWT_RC_SIGNATURE);
+  EXPECT_EQ(jwttest::Eval(WithHeader(s.token(es256), "ES256", "ES384"), s.key("p256.cert"), &i.info),
+            JWT_RC_SIGNATURE);
+  // A public key is never an HMAC secret: an HS token MAC'd with its bytes.
+  Signer conf;
+  for (const char* k : {"p256.spki", "p256.pem", "ed25519.cert"})
+    conf.Add("HS256", "secret:" + jwttest::Hex(s.key(k)), R"({"alg":"HS256"})", kBody);
+  conf.Run();
+  EXPECT_EQ(jwttest::Eval(conf.token(0), s.key("p256.spki"), &i.info), JWT_RC_SIGNATURE);
+  EXPECT_EQ(jwttest::Eval(conf.token(1), s.key("p256.pem"), &i.info), JWT_RC_SIGNATURE);
+  EXPECT_EQ(jwttest::Eval(conf.token(2), s.key("ed25519.cert"), &i.info), JWT_RC_SIGNATURE);
+}
+
+TEST_F(JwtAlg, EcSignatureMustBeFixedWidthRAndS) {
+  Signer s("make_jws.py");
+  const size_t good = s.Add("ES256", "p256:p256", "{}", kBody);
+  const size_t der = s.Add("ES256/der", "p256:p256", "{}", kBody);
+  const size_t der521 = s.Add("ES512/der", "p521:p521", "{}", kBody);
+  const size_t good521 = s.Add("ES512", "p521:p521", "{}", kBody);
+  s.Run();
+  Info i;
+  EXPECT_EQ(jwttest::Eval(s.token(good), s.key("p256.cert"), &i.info), JWT_RC_OK);
+  EXPECT_EQ(jwttest::Eval(s.token(good521), s.key("p521.cert"), &i.info), JWT_RC_OK);
+  // The same signatures in DER form are refused.
+  EXPECT_EQ(jwttest::Eval(s.token(der), s.key("p256.cert"), &i.info), JWT_RC_SIGNATURE);
+  EXPECT_EQ(jwttest::Eval(s.token(der521), s.key("p521.cert"), &i.info), JWT_RC_SIGNATURE);
+  // R || S one byte short or long, or all zero.
+  const std::string& t = s.token(good);
+  const std::string head = t.substr(0, t.rfind('.') + 1);
+  const std::string rs = FromB64Url(t.substr(head.size()));
+  ASSERT_EQ(rs.size(), 64u);
+  EXPECT_EQ(jwttest::Eval(head + B64Url(rs), s.key("p256.cert"), &i.info), JWT_RC_OK);
+  for (const std::string& sig : {rs.substr(1), std::string(1, '\0') + rs, rs + std::string(1, '\0'),
+                                 std::string(64, '\0'), std::string()})
+    EXPECT_EQ(jwttest::Eval(head + B64Url(sig), s.key("p256.cert"), &i.info), JWT_RC_SIGNATURE) << sig.size();
+}
+
+TEST_F(JwtAlg, PssUsesMgf1OfTheSameHashAndASaltOfHashLength) {
+  Signer s("make_jws.py");
+  const size_t good = s.Add("PS384", "r:rsa2048", "{}", kBody);
+  const size_t salt0 = s.Add("PS384/salt0", "r:rsa2048", "{}", kBody);
+  const size_t sha1 = s.Add("PS384/mgf1sha1", "r:rsa2048", "{}", kBody);
+  s.Run();
+  Info i;
+  EXPECT_EQ(jwttest::Eval(s.token(good), s.key("r.spki"), &i.info), JWT_RC_OK);
+  EXPECT_EQ(jwttest::Eval(s.token(salt0), s.key("r.spki"), &i.info), JWT_RC_SIGNATURE);
+  EXPECT_EQ(jwttest::Eval(s.token(sha1), s.key("r.spki"), &i.info), JWT_RC_SIGNATURE);
+}
+
+TEST_F(JwtAlg, AddedNamesMustMatchWhole) {
+  Signer s;
+  const std::string sec = "secret:" + jwttest::Hex(kSecret);
+  // The signature does not matter: the header is refused before it.
+  const size_t longer = s.Add("HS256", sec, R"({"alg":"ES2560"})", kBody);
+  const size_t lower = s.Add("HS256", sec, R"({"alg":"eddsa"})", kBody);
+  s.Run();
+  Info i;
+  EXPECT_EQ(jwttest::Eval(s.token(longer), ToBytes(kSecret), &i.info), JWT_RC_HEADER);
+  EXPECT_EQ(jwttest::Eval(s.token(lower), ToBytes(kSecret), &i.info), JWT_RC_HEADER);
+  EXPECT_EQ(i.error(), "JWT signature algorithm not valid");
+}
+
+}  // namespace
