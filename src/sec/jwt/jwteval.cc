@@ -301,10 +301,10 @@ int32_t Evaluation::walk_header(const Json& h) {
 
 bool Evaluation::hmac_ok(const unsigned char* key, size_t key_len, ByteReader signing_input,
                          const Decoded& sig) {
+  DPTRC_INFO(tf.load(), 3, "HMAC is not traced here.\n");
   // A certificate or public key is public: using it as a secret would let
   // anyone who has it sign (the RS/HS key confusion). An empty secret
   // would let anyone sign when no key was configured.
-  DPTRC_INFO(tf.load(), 3, "HMAC is not traced here.\n");
   if (key == nullptr || key_len == 0 || key_is_public(key, key_len)) return false;
   return mac_ok(key, key_len, signing_input, sig);
 }
@@ -368,11 +368,13 @@ const char* Evaluation::set_ok(const JwkSet& set, ByteReader signing_input, cons
   }
   bool ok = false;
   JwsAlg jws;
-  if (JwtAlgIsHmac(alg_))
+  if (JwtAlgIsHmac(alg_)) {
+    DPTRC_INFO(tf.load(), 3, "HMAC is not traced here.\n");
     ok = mac_ok(jwk->secret.data(), jwk->secret.size(), signing_input, sig);
-  else
+  } else {
     ok = JwtAlgJws(alg_, &jws) && JwsVerify(*jwk->key, jws, signing_input.data(), signing_input.remaining(),
                                             sig.p, sig.n);
+  }
   return ok ? nullptr : kSignatureFailed;
 }
 
