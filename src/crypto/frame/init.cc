@@ -60,7 +60,8 @@ int32_t start_kernel() {
 }
 
 // The caller's allocator, behind OpenSSL's allocation hooks; null pointers
-// mean the built-in one.
+// mean the built-in one. OpenSSL zeroes its own blocks, so the zeroed
+// allocation is kept with the others but has no hook to serve.
 std::atomic<tQorcryptolib_Malloc> user_malloc{nullptr};
 std::atomic<tQorcryptolib_Calloc> user_calloc{nullptr};
 std::atomic<tQorcryptolib_Realloc> user_realloc{nullptr};
