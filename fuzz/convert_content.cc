@@ -62,7 +62,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   int16_t len = static_cast<int16_t>(std::min<size_t>(size, kContentMaxBytes));
   Check(HRazuContentNew(data, len, cIUnitUser, &node) == 0);
   int32_t rc = HRazuConvertContent(cp, "4110", node);
-  Check(rc == 0 || rc == kRazuConversionFailed);
+  Check(rc == 0 || rc == kRcInvalid);
   Check(node->iContentLBytes >= 0 && node->iContentLBytes <= kContentMaxBytes);
   ContentList list = node;
   HRazuReleaseContents(&list);

@@ -21,7 +21,6 @@ using namespace qortest;
 
 namespace {
 
-constexpr int32_t kNoMemory = 11;
 
 std::function<bool(int32_t)> OneOf(std::set<int32_t> results) {
   return [results](int32_t rc) { return results.count(rc) == 1; };
@@ -57,9 +56,9 @@ int32_t Run(const Call& c, long n = -1) {
 
 void Sweep(const Call& c) {
   SCOPED_TRACE(c.name);
-  ASSERT_EQ(Run(c), 0);  // lazily made state (providers, caches) stays out of the count
+  ASSERT_EQ(Run(c), kRcOk);  // lazily made state (providers, caches) stays out of the count
   ASSERT_TRUE(c.right());
-  ASSERT_EQ(Run(c, 0), 0);
+  ASSERT_EQ(Run(c, 0), kRcOk);
   const long total = qorfault::Disarm();
   ASSERT_GT(total, 0);
   const long stride = total > c.dense + c.sparse ? (total - c.dense) / c.sparse : 1;
@@ -79,7 +78,7 @@ void Sweep(const Call& c) {
       ++failed;
       if (!c.defined(rc)) unexpected.emplace(rc, n);  // keeps the first allocation per result
     }
-    EXPECT_EQ(Run(c), 0) << "not usable after allocation " << n << " failed";
+    EXPECT_EQ(Run(c), kRcOk) << "not usable after allocation " << n << " failed";
     EXPECT_TRUE(c.right());
     if (::testing::Test::HasFailure()) return;
   }
@@ -108,7 +107,7 @@ class AllocFault : public ::testing::Test {
   }
   void SetUp() override {
     ASSERT_TRUE(issuers_->ok && ticket_ && !ticket_->empty() && p12_);
-    ASSERT_EQ(TavriInitialize(nullptr), 0);
+    ASSERT_EQ(TavriInitialize(nullptr), kRcOk);
   }
   void TearDown() override { TavriShutdown(); }
 
@@ -132,7 +131,7 @@ std::string* AllocFault::ticket_ = nullptr;
 Bytes* AllocFault::p12_ = nullptr;
 
 TEST_F(AllocFault, LogonTicketEvaluation) {
-  ASSERT_EQ(LoadCert(issuers_->Der("ca")), 0);
+  ASSERT_EQ(LoadCert(issuers_->Der("ca")), kRcOk);
   std::unique_ptr<Info> out;
   int32_t rc = -1;
   Sweep({"logon ticket", [&] { out.reset(new Info); },
@@ -172,7 +171,7 @@ TEST_F(AllocFault, JwtEvaluation) {
              if (rc == 0 && !right) ADD_FAILURE() << out->error();
              return right;
            },
-           OneOf({5})});
+           OneOf({kRcInvalidTicket})});
   }
 }
 
@@ -211,7 +210,7 @@ TEST_F(AllocFault, JwtPartDecodingWithoutMemoryNamesThePart) {
 
 TEST_F(AllocFault, KeyLoad) {
   const Bytes cert = issuers_->Der("iss");
-  Sweep({"certificate load", nullptr, [&] { return Load(cert, 1); }, TicketEvaluates, OneOf({kNoMemory, 14})});
+  Sweep({"certificate load", nullptr, [&] { return Load(cert, 1); }, TicketEvaluates, OneOf({kRcNoMemory, kRcInternal})});
   // A key store image is only taken apart when first used: load and use it.
   std::unique_ptr<Info> out;
   Sweep({"key store load and first use", [&] { out.reset(new Info); },
@@ -224,7 +223,7 @@ TEST_F(AllocFault, KeyLoad) {
 }
 
 TEST_F(AllocFault, AssertionCreation) {
-  ASSERT_EQ(Load(*p12_, 0, kPin), 0);
+  ASSERT_EQ(Load(*p12_, 0, kPin), kRcOk);
   std::string sys = "RCP", cli = "001", user = "alice";
   int32_t sysL = 3, cliL = 3, userL = 5;
   TICKET_INFO in = {};

@@ -60,22 +60,22 @@ TEST(TraceFault, UnwritableTraceFilesLeaveEvaluationAlone) {
   for (const std::string& file : files) {
     SCOPED_TRACE(file);
     for (const char* level : {"1", "3"}) {
-      ASSERT_EQ(RavAreSetProperty("QOR_EXT_TRL", level), 0);
-      ASSERT_EQ(RavAreSetProperty("QOR_EXT_TRC", file.c_str()), 0);
-      ASSERT_EQ(TavriInitialize(nullptr), 0);
-      EXPECT_EQ(LoadCert(issuers.Der("ca")), 0);
+      ASSERT_EQ(RavAreSetProperty("QOR_EXT_TRL", level), kRcOk);
+      ASSERT_EQ(RavAreSetProperty("QOR_EXT_TRC", file.c_str()), kRcOk);
+      ASSERT_EQ(TavriInitialize(nullptr), kRcOk);
+      EXPECT_EQ(LoadCert(issuers.Der("ca")), kRcOk);
       Info out;
-      EXPECT_EQ(TavriEvalLogonTicketEx(good.c_str(), nullptr, nullptr, nullptr, nullptr, &out.ti), 0);
+      EXPECT_EQ(TavriEvalLogonTicketEx(good.c_str(), nullptr, nullptr, nullptr, nullptr, &out.ti), kRcOk);
       EXPECT_EQ(out.User(), "JDOE");
       Info old;
-      EXPECT_EQ(TavriEvalLogonTicketEx(expired.c_str(), nullptr, nullptr, nullptr, nullptr, &old.ti), 4);
+      EXPECT_EQ(TavriEvalLogonTicketEx(expired.c_str(), nullptr, nullptr, nullptr, nullptr, &old.ti), kRcExpired);
       // Switched at run time as well, through the property.
-      EXPECT_EQ(RavAreSetProperty("QOR_EXT_TRC", "/dev/full"), 0);
+      EXPECT_EQ(RavAreSetProperty("QOR_EXT_TRC", "/dev/full"), kRcOk);
       Info again;
-      EXPECT_EQ(TavriEvalLogonTicketEx(good.c_str(), nullptr, nullptr, nullptr, nullptr, &again.ti), 0);
+      EXPECT_EQ(TavriEvalLogonTicketEx(good.c_str(), nullptr, nullptr, nullptr, nullptr, &again.ti), kRcOk);
       EXPECT_EQ(again.Sys(), "ABC");
-      EXPECT_EQ(TavriShutdown(), 0);
-      EXPECT_EQ(RavAreSetProperty("QOR_EXT_TRC", nullptr), 0);
+      EXPECT_EQ(TavriShutdown(), kRcOk);
+      EXPECT_EQ(RavAreSetProperty("QOR_EXT_TRC", nullptr), kRcOk);
     }
   }
 }

@@ -89,6 +89,11 @@ with tempfile.TemporaryDirectory() as d:
           "openssl reads the key store")
     rc, out = as_json("keystore", "add-cert", f("own.p12"), f("iss.pem"), "--pin-file", f("pin"))
     check(rc == 0 and out.get("keystore", {}).get("trusted certificates") == 1, f"add-cert {out}")
+    # Java's keytool sees the added certificate as a trusted certificate entry.
+    p = subprocess.run(["keytool", "-list", "-keystore", f("own.p12"), "-storetype", "PKCS12",
+                        "-storepass", "s3cret"], capture_output=True, text=True)
+    check(p.returncode == 0 and p.stdout.count("trustedCertEntry") == 1 and
+          p.stdout.count("PrivateKeyEntry") == 1, f"keytool -list {p.stdout} {p.stderr}")
     open(f("bad"), "w").write("wrong\n")
     p = run("keystore", "show", f("own.p12"), "--pin-file", f("bad"))
     check(p.returncode == 2 and p.stderr.count("\n") == 1, f"wrong PIN: {p.returncode} {p.stderr!r}")

@@ -8,7 +8,7 @@
 #include "commands.h"
 #include "pki.h"
 #include "qorjwt.h"
-#include "results.h"
+#include "sec/tavrisso/results.h"
 
 namespace qortool {
 namespace {
@@ -105,7 +105,7 @@ int JwtVerify(const Global& g, const JwtVerifyArgs& a) {
   TavriShutdown();
   r.Section("result");
   r.Number("code", rc);
-  r.Text("meaning", ResultMeaning(rc));
+  r.Text("meaning", TavriResultMeaning(rc));
   if (rc != 0) r.Text("error", info.lastError);
   r.Print(g.json);
   return rc == 0 ? kExitValid : kExitRejected;

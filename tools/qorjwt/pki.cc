@@ -24,10 +24,19 @@ struct Free {
   void operator()(PKCS7* p) const { PKCS7_free(p); }
   void operator()(EVP_PKEY_CTX* p) const { EVP_PKEY_CTX_free(p); }
   void operator()(STACK_OF(X509) * p) const { sk_X509_pop_free(p, X509_free); }
+  void operator()(STACK_OF(PKCS7) * p) const { sk_PKCS7_pop_free(p, PKCS7_free); }
+  void operator()(STACK_OF(PKCS12_SAFEBAG) * p) const {
+    sk_PKCS12_SAFEBAG_pop_free(p, PKCS12_SAFEBAG_free);
+  }
+  void operator()(ASN1_OBJECT* p) const { ASN1_OBJECT_free(p); }
   void operator()(BIGNUM* p) const { BN_free(p); }
 };
 template <typename T>
 using Ptr = std::unique_ptr<T, Free>;
+
+// The PKCS#12 attribute of a trusted certificate entry, and its value "any purpose".
+constexpr char kTrustedCertMarkOid[] = "2.16.840.1.113894.746875.1.1";
+constexpr char kAnyExtendedKeyUsageOid[] = "2.5.29.37.0";
 
 std::string name_text(const X509_NAME* name) {
   Ptr<BIO> bio(BIO_new(BIO_s_mem()));
@@ -216,10 +225,30 @@ bool AddTrustedCert(const Bytes& p12, const std::string& pin, const Bytes& cert_
   if (!parse_p12(p12, pin, &ks, error)) return false;
   Ptr<X509> x = der_to_x509(cert_der);
   if (!x) return fail(error, "not an X.509 certificate");
-  if (!ks.ca) ks.ca.reset(sk_X509_new_null());
-  if (!ks.ca || sk_X509_push(ks.ca.get(), x.get()) <= 0) return fail(error, "out of memory");
-  x.release();
-  return export_p12(ks, pin, out, error);
+  // The entries already there stay as they are (with their marks); the new
+  // certificate comes in a safe of its own, marked as a trusted
+  // certificate entry the way Java's keytool writes one, so the library
+  // trusts it even in a key store with a private key.
+  const unsigned char* p = p12.data();
+  Ptr<PKCS12> in(d2i_PKCS12(nullptr, &p, static_cast<long>(p12.size())));
+  STACK_OF(PKCS7)* safes = in ? PKCS12_unpack_authsafes(in.get()) : nullptr;
+  if (safes == nullptr) return fail(error, "not a PKCS#12 key store");
+  Ptr<STACK_OF(PKCS7)> owned_safes(safes);
+  const char* pass = pin.empty() ? nullptr : pin.c_str();
+  STACK_OF(PKCS12_SAFEBAG)* bags = nullptr;
+  PKCS12_SAFEBAG* bag = PKCS12_add_cert(&bags, x.get());
+  Ptr<STACK_OF(PKCS12_SAFEBAG)> owned_bags(bags);
+  Ptr<ASN1_OBJECT> any_usage(OBJ_txt2obj(kAnyExtendedKeyUsageOid, 1));
+  if (bag == nullptr || !any_usage ||
+      PKCS12_add1_attr_by_txt(bag, kTrustedCertMarkOid, V_ASN1_OBJECT,
+                              reinterpret_cast<const unsigned char*>(any_usage.get()), -1) != 1 ||
+      PKCS12_add_safe(&safes, bags, pass ? NID_aes_256_cbc : -1, 0, pass) != 1)
+    return fail(error, "out of memory");
+  Ptr<PKCS12> next(PKCS12_add_safes(safes, 0));
+  if (!next || (pass && PKCS12_set_mac(next.get(), pass, -1, nullptr, 0, 0, nullptr) != 1) ||
+      !p12_to_der(next.get(), out))
+    return fail(error, "cannot write the PKCS#12 key store");
+  return true;
 }
 
 bool SignerOfSignature(const Bytes& pkcs7, std::vector<CertSummary>* certs, std::string* signer_issuer,

@@ -6,7 +6,7 @@
 #include "commands.h"
 #include "pki.h"
 #include "qorjwt.h"
-#include "results.h"
+#include "sec/tavrisso/results.h"
 
 namespace qortool {
 namespace {
@@ -32,15 +32,20 @@ int32_t load_key(const std::string& cert, const std::string& keystore, const std
   return rc;
 }
 
+std::string ssf_name(const char* name, int32_t code) {
+  return name ? name : "SSF result " + std::to_string(code);
+}
+
 void add_result(Report* r, int32_t rc) {
+  const TavriResultParts parts = TavriSplitResult(rc);
   r->Section("result");
   r->Number("code", rc);
-  r->Number("standard error", rc & 0xFFFF);
-  r->Number("ssf error", (rc >> 16) & 0xFFFF);
-  r->Text("meaning", ResultMeaning(rc));
-  if (rc > 0xFFFF || ((rc & 0xFFFF) > 24 && rc != 1281 && rc != 1282)) {
-    r->Text("standard error name", SsfResultName(rc & 0xFFFF));
-    r->Text("ssf error name", SsfResultName((rc >> 16) & 0xFFFF));
+  r->Number("standard error", parts.standard);
+  r->Number("ssf error", parts.ssf);
+  r->Text("meaning", TavriResultMeaning(rc));
+  if (TavriIsSsfResult(rc)) {
+    r->Text("standard error name", ssf_name(parts.standard_name, parts.standard));
+    r->Text("ssf error name", ssf_name(parts.ssf_name, parts.ssf));
   }
 }
 

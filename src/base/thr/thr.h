@@ -104,6 +104,20 @@ class ThrRecMtxGuard {
   THR_ERR_TYPE rc_;
 };
 
+// A plain POSIX mutex for its scope (for locks that must exist before the
+// thread layer starts).
+class ThrPosixMutexGuard {
+ public:
+  explicit ThrPosixMutexGuard(pthread_mutex_t* m) : m_(m), ok_(pthread_mutex_lock(m) == 0) {}
+  ~ThrPosixMutexGuard() { if (ok_) pthread_mutex_unlock(m_); }
+  ThrPosixMutexGuard(const ThrPosixMutexGuard&) = delete;
+  ThrPosixMutexGuard& operator=(const ThrPosixMutexGuard&) = delete;
+  bool ok() const { return ok_; }
+ private:
+  pthread_mutex_t* m_;
+  bool ok_;
+};
+
 class ThrCSGuard {
  public:
   explicit ThrCSGuard(THR_CS_TYPE* cs) : cs_(cs), rc_(ThrCSLock(cs)) {}

@@ -5,6 +5,8 @@
 #include <string.h>
 
 #include <openssl/asn1.h>
+#include <openssl/err.h>
+#include <openssl/evp.h>
 #include <openssl/x509.h>
 
 namespace qorcr {
@@ -85,6 +87,16 @@ SslPtr<X509> CertFromDer(const unsigned char* der, size_t len, size_t* used) {
   const unsigned char* p = der;
   SslPtr<X509> x(d2i_X509(nullptr, &p, static_cast<long>(len)));
   if (!x) return x;
+  const EVP_PKEY* key = X509_get0_pubkey(x.get());
+  if (key == nullptr || EVP_PKEY_get_bits(key) <= 0) {
+    // The decoder keeps a certificate whose key it could not decode (or
+    // only half, without its size) and never tries again; once more tells
+    // a passing failure (memory) from a key type it does not know.
+    ERR_clear_error();
+    p = der;
+    x.reset(d2i_X509(nullptr, &p, static_cast<long>(len)));
+    if (!x) return x;
+  }
   const size_t n = static_cast<size_t>(p - der);
   unsigned char* again = nullptr;
   const int m = i2d_X509(x.get(), &again);

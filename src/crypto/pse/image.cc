@@ -19,6 +19,10 @@ constexpr int kPbeCipherNid = NID_aes_256_cbc;
 constexpr int kNoEncryption = -1;
 constexpr char kPemBegin[] = "-----BEGIN ";
 constexpr size_t kKeyIdSize = 20;
+constexpr long kMaxPbeIterations = 1000000;
+// The attribute Java's key tool puts on a PKCS#12 trusted-certificate entry.
+constexpr char kTrustedCertMarkOid[] = "2.16.840.1.113894.746875.1.1";
+constexpr char kAnyExtendedKeyUsageOid[] = "2.5.29.37.0";
 
 using Safebags = std::unique_ptr<STACK_OF(PKCS12_SAFEBAG), void (*)(STACK_OF(PKCS12_SAFEBAG)*)>;
 using Pkcs7s = std::unique_ptr<STACK_OF(PKCS7), void (*)(STACK_OF(PKCS7)*)>;
@@ -46,11 +50,137 @@ SslPtr<PKCS12> parse_p12(const unsigned char* data, size_t len) {
   return p12;
 }
 
+// The iteration count of a password-based encryption algorithm (PBES1 or
+// PBES2 with PBKDF2); -1 when it cannot be read or uses another key
+// derivation.
+long pbe_iterations(const X509_ALGOR* alg) {
+  const ASN1_OBJECT* oid = nullptr;
+  const void* param = nullptr;
+  int ptype = 0;
+  X509_ALGOR_get0(&oid, &ptype, &param, alg);
+  if (ptype != V_ASN1_SEQUENCE) return -1;
+  ASN1_TYPE wrapped;
+  wrapped.type = V_ASN1_SEQUENCE;
+  wrapped.value.sequence = static_cast<ASN1_STRING*>(const_cast<void*>(param));
+  long iter = -1;
+  if (OBJ_obj2nid(oid) == NID_pbes2) {
+    std::unique_ptr<PBE2PARAM, void (*)(PBE2PARAM*)> pbe2(
+        static_cast<PBE2PARAM*>(ASN1_TYPE_unpack_sequence(ASN1_ITEM_rptr(PBE2PARAM), &wrapped)),
+        PBE2PARAM_free);
+    if (!pbe2 || OBJ_obj2nid(pbe2->keyfunc->algorithm) != NID_id_pbkdf2) return -1;
+    std::unique_ptr<PBKDF2PARAM, void (*)(PBKDF2PARAM*)> kdf(
+        static_cast<PBKDF2PARAM*>(
+            ASN1_TYPE_unpack_sequence(ASN1_ITEM_rptr(PBKDF2PARAM), pbe2->keyfunc->parameter)),
+        PBKDF2PARAM_free);
+    if (kdf) iter = ASN1_INTEGER_get(kdf->iter);
+  } else {
+    std::unique_ptr<PBEPARAM, void (*)(PBEPARAM*)> pbe(
+        static_cast<PBEPARAM*>(ASN1_TYPE_unpack_sequence(ASN1_ITEM_rptr(PBEPARAM), &wrapped)),
+        PBEPARAM_free);
+    if (pbe) iter = ASN1_INTEGER_get(pbe->iter);
+  }
+  return iter;
+}
+
+// No tool writes more iterations than this; more only make every wrong PIN
+// cost seconds.
+bool iterations_ok(const X509_ALGOR* alg) {
+  const long iter = pbe_iterations(alg);
+  return iter >= 1 && iter <= kMaxPbeIterations;
+}
+
+bool mac_iterations_ok(const PKCS12* p12) {
+  const ASN1_INTEGER* iter = nullptr;
+  PKCS12_get0_mac(nullptr, nullptr, nullptr, &iter, p12);
+  const long n = iter == nullptr ? 1 : ASN1_INTEGER_get(iter);
+  return n >= 1 && n <= kMaxPbeIterations;
+}
+
+// Whether a certificate bag carries the trusted-certificate mark.
+bool bag_marked_trusted(const PKCS12_SAFEBAG* bag) {
+  SslPtr<ASN1_OBJECT> mark(OBJ_txt2obj(kTrustedCertMarkOid, 1));
+  return mark && X509at_get_attr_by_OBJ(PKCS12_SAFEBAG_get0_attrs(bag), mark.get(), -1) >= 0;
+}
+
+// What the safe bags of an image hold.
+struct BagContents {
+  SslPtr<EVP_PKEY> key;
+  std::vector<SslPtr<X509>> certs;
+  std::vector<bool> marked;
+};
+
+PseStatus read_bags(const STACK_OF(PKCS12_SAFEBAG) * bags, const char* pass, int depth,
+                    BagContents* out) {
+  const int pass_len = pass == nullptr ? 0 : static_cast<int>(strlen(pass));
+  for (int i = 0; i < sk_PKCS12_SAFEBAG_num(bags); ++i) {
+    const PKCS12_SAFEBAG* bag = sk_PKCS12_SAFEBAG_value(bags, i);
+    switch (PKCS12_SAFEBAG_get_nid(bag)) {
+      case NID_keyBag:
+        if (!out->key) out->key.reset(EVP_PKCS82PKEY(PKCS12_SAFEBAG_get0_p8inf(bag)));
+        break;
+      case NID_pkcs8ShroudedKeyBag: {
+        if (out->key) break;
+        const X509_ALGOR* alg = nullptr;
+        X509_SIG_get0(PKCS12_SAFEBAG_get0_pkcs8(bag), &alg, nullptr);
+        if (!iterations_ok(alg)) return PseStatus::kCorrupt;
+        SslPtr<PKCS8_PRIV_KEY_INFO> p8(PKCS12_decrypt_skey(bag, pass, pass_len));
+        if (!p8) return PseStatus::kCorrupt;
+        out->key.reset(EVP_PKCS82PKEY(p8.get()));
+        if (!out->key) return PseStatus::kCorrupt;
+        break;
+      }
+      case NID_certBag: {
+        if (PKCS12_SAFEBAG_get_bag_nid(bag) != NID_x509Certificate) break;
+        SslPtr<X509> x(PKCS12_SAFEBAG_get1_cert(bag));
+        if (!x) return PseStatus::kCorrupt;
+        out->certs.push_back(std::move(x));
+        out->marked.push_back(bag_marked_trusted(bag));
+        break;
+      }
+      case NID_safeContentsBag:
+        if (depth > 0) return PseStatus::kCorrupt;
+        if (PseStatus s = read_bags(PKCS12_SAFEBAG_get0_safes(bag), pass, depth + 1, out);
+            s != PseStatus::kOk)
+          return s;
+        break;
+      default:
+        break;  // CRL and secret bags are not ours
+    }
+  }
+  return PseStatus::kOk;
+}
+
+PseStatus read_safes(PKCS12* p12, const char* pass, BagContents* out) {
+  Pkcs7s safes(PKCS12_unpack_authsafes(p12), &free_p7s);
+  if (!safes) return PseStatus::kCorrupt;
+  const int pass_len = pass == nullptr ? 0 : static_cast<int>(strlen(pass));
+  for (int i = 0; i < sk_PKCS7_num(safes.get()); ++i) {
+    PKCS7* p7 = sk_PKCS7_value(safes.get(), i);
+    Safebags bags(nullptr, &free_bags);
+    switch (OBJ_obj2nid(p7->type)) {
+      case NID_pkcs7_data:
+        bags.reset(PKCS12_unpack_p7data(p7));
+        break;
+      case NID_pkcs7_encrypted:
+        if (p7->d.encrypted == nullptr || !iterations_ok(p7->d.encrypted->enc_data->algorithm))
+          return PseStatus::kCorrupt;
+        bags.reset(PKCS12_unpack_p7encdata(p7, pass, pass_len));
+        break;
+      default:
+        continue;
+    }
+    if (!bags) return PseStatus::kCorrupt;
+    if (PseStatus s = read_bags(bags.get(), pass, 0, out); s != PseStatus::kOk) return s;
+  }
+  return PseStatus::kOk;
+}
+
 PseStatus decode_p12(const Image& image, const std::string& pin, PseRef* out) {
   SslPtr<PKCS12> p12 = parse_p12(image.data(), image.size());
   if (!p12) return PseStatus::kCorrupt;
   const char* pass = pin.c_str();
   if (PKCS12_mac_present(p12.get())) {
+    if (!mac_iterations_ok(p12.get())) return PseStatus::kCorrupt;
     if (!PKCS12_verify_mac(p12.get(), pass, static_cast<int>(pin.size()))) {
       // A store without password opens whatever PIN comes along.
       if (PKCS12_verify_mac(p12.get(), nullptr, 0)) {
@@ -66,19 +196,11 @@ PseStatus decode_p12(const Image& image, const std::string& pin, PseRef* out) {
     // a loaded certificate), which opens whatever PIN comes along too.
     pass = nullptr;
   }
-  EVP_PKEY* key = nullptr;
-  X509* cert = nullptr;
-  STACK_OF(X509)* ca = nullptr;
-  if (!PKCS12_parse(p12.get(), pass, &key, &cert, &ca)) return PseStatus::kCorrupt;
-  SslPtr<EVP_PKEY> owned_key(key);
-  SslPtr<X509> owned_cert(cert);
-  X509Stack owned_ca(ca);
-  std::vector<SslPtr<X509>> certs;
-  if (owned_cert) certs.push_back(std::move(owned_cert));
-  while (owned_ca && sk_X509_num(owned_ca.get()) > 0)
-    certs.emplace_back(sk_X509_shift(owned_ca.get()));
-  return PseContents::Build(std::move(owned_key), std::move(certs), out) ? PseStatus::kOk
-                                                                          : PseStatus::kNoMemory;
+  BagContents bags;
+  if (PseStatus s = read_safes(p12.get(), pass, &bags); s != PseStatus::kOk) return s;
+  return PseContents::Build(std::move(bags.key), std::move(bags.certs), bags.marked, out)
+             ? PseStatus::kOk
+             : PseStatus::kNoMemory;
 }
 
 struct PinArg {
@@ -132,8 +254,9 @@ PseStatus decode_pem(const Image& image, const std::string& pin, PseRef* out) {
   }
   OpenSslErrorsDrop();  // the end of input reads as an error
   if (!key && certs.empty()) return PseStatus::kCorrupt;
-  return PseContents::Build(std::move(key), std::move(certs), out) ? PseStatus::kOk
-                                                                   : PseStatus::kNoMemory;
+  // A PEM bundle cannot mark certificates: with a key, only its own certificate is trusted.
+  return PseContents::Build(std::move(key), std::move(certs), {}, out) ? PseStatus::kOk
+                                                                       : PseStatus::kNoMemory;
 }
 
 bool add_local_key_id(PKCS12_SAFEBAG* bag, X509* cert) {
@@ -141,6 +264,15 @@ bool add_local_key_id(PKCS12_SAFEBAG* bag, X509* cert) {
   unsigned int n = 0;
   if (!X509_digest(cert, EVP_sha1(), id, &n) || n != kKeyIdSize) return false;
   return PKCS12_add_localkeyid(bag, id, static_cast<int>(n)) == 1;
+}
+
+// Marks a certificate bag as a trusted certificate for any purpose, as
+// Java's key tool does.
+bool add_trusted_mark(PKCS12_SAFEBAG* bag) {
+  SslPtr<ASN1_OBJECT> usage(OBJ_txt2obj(kAnyExtendedKeyUsageOid, 1));
+  return usage && PKCS12_add1_attr_by_txt(bag, kTrustedCertMarkOid, V_ASN1_OBJECT,
+                                          reinterpret_cast<const unsigned char*>(usage.get()),
+                                          -1) == 1;
 }
 
 PseStatus finish_p12(Pkcs7s& safes, const std::string& pin, Image* out) {
@@ -167,8 +299,8 @@ bool ImageLooksValid(const unsigned char* data, size_t len) {
 }
 
 PseStatus ImageDecode(const Image& image, const std::string& pin, PseRef* out) {
-  if (image.empty()) return PseContents::Build(nullptr, {}, out) ? PseStatus::kOk
-                                                                 : PseStatus::kNoMemory;
+  if (image.empty()) return PseContents::Build(nullptr, {}, {}, out) ? PseStatus::kOk
+                                                                     : PseStatus::kNoMemory;
   PseStatus s = is_pem(image.data(), image.size()) && !parse_p12(image.data(), image.size())
                     ? decode_pem(image, pin, out)
                     : decode_p12(image, pin, out);
@@ -190,9 +322,12 @@ PseStatus ImageEncode(const PseContents& contents, const std::string& pin, Image
   if (!safes) return PseStatus::kNoMemory;
   if (!contents.certs().empty()) {
     STACK_OF(PKCS12_SAFEBAG)* raw = nullptr;
-    for (const auto& c : contents.certs()) {
-      PKCS12_SAFEBAG* bag = PKCS12_add_cert(&raw, c.get());
-      if (bag == nullptr || (c.get() == contents.own_cert() && !add_local_key_id(bag, c.get()))) {
+    for (size_t i = 0; i < contents.certs().size(); ++i) {
+      X509* c = contents.certs()[i].get();
+      PKCS12_SAFEBAG* bag = PKCS12_add_cert(&raw, c);
+      const bool own = c == contents.own_cert();
+      if (bag == nullptr || (own && !add_local_key_id(bag, c)) ||
+          (!own && contents.IsAnchor(i) && !add_trusted_mark(bag))) {
         free_bags(raw);
         return PseStatus::kNoMemory;
       }

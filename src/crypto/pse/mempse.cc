@@ -10,7 +10,7 @@ constexpr int32_t kRcCreateFailed = -1;
 constexpr int32_t kRcNotInitialized = -1;  // as every entry while the library cannot start
 constexpr int32_t kRcMissingName = 1285;
 constexpr int32_t kRcRefused = 4129;
-constexpr int32_t kRcBufferTooSmall = 4866;
+constexpr int32_t kRcMemPseBufferTooSmall = 4866;
 constexpr int32_t kRcSaveFailed = 22;
 
 using namespace qorcr;
@@ -107,14 +107,14 @@ int32_t qor_save_memory_PSE(const char* pName, unsigned char* pBuffer, int32_t* 
       *pSize = needed;
       Trace(kTrcDetail, "qor_save_memory_PSE", "Saving memory PSE %s requires %d bytes", pName,
             needed);
-      return kRcBufferTooSmall;
+      return kRcMemPseBufferTooSmall;
     }
     if (*pSize < needed) {
       Trace(kTrcError, "qor_save_memory_PSE",
             "Saving memory PSE %s with %d bytes failed because only %d bytes available", pName,
             needed, *pSize);
       *pSize = needed;
-      return kRcBufferTooSmall;
+      return kRcMemPseBufferTooSmall;
     }
     memcpy(pBuffer, image->data(), image->size());
     *pSize = needed;

@@ -106,19 +106,31 @@ PseStatus put_locked(ssf_profile_s* profile, X509* x) {
   PseRef current;
   PseStatus s = StoreOpen(profile->ref, profile->pin, &current);
   if (s != PseStatus::kOk) return s;
+  // A certificate put into a store is one it trusts: a new one is added
+  // marked, one the store holds only as chain is marked where it is.
   std::vector<SslPtr<X509>> certs;
-  for (const auto& c : current->certs()) {
-    if (X509_cmp(c.get(), x) == 0) return PseStatus::kDuplicateCert;
-    certs.push_back(X509Ref(c.get()));
+  std::vector<bool> marked;
+  bool held = false;
+  for (size_t i = 0; i < current->certs().size(); ++i) {
+    X509* c = current->certs()[i].get();
+    const bool same = X509_cmp(c, x) == 0;
+    if (same && current->IsAnchor(i)) return PseStatus::kDuplicateCert;
+    held = held || same;
+    certs.push_back(X509Ref(c));
+    marked.push_back(current->IsAnchor(i) || same);
   }
-  certs.push_back(X509Ref(x));
+  if (!held) {
+    certs.push_back(X509Ref(x));
+    marked.push_back(true);
+  }
   SslPtr<EVP_PKEY> key;
   if (current->private_key() != nullptr) {
     EVP_PKEY_up_ref(current->private_key());
     key.reset(current->private_key());
   }
   PseRef next;
-  if (!PseContents::Build(std::move(key), std::move(certs), &next)) return PseStatus::kNoMemory;
+  if (!PseContents::Build(std::move(key), std::move(certs), marked, &next))
+    return PseStatus::kNoMemory;
   Image image;
   s = ImageEncode(*next, profile->pin, &image);
   if (s == PseStatus::kOk) s = StoreWrite(profile->ref, image, profile->pin, next);

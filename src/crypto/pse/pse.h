@@ -16,13 +16,32 @@
 
 namespace qorcr {
 
+// The outcome of a trust decision.
+struct TrustVerdict {
+  enum class Kind {
+    kTrusted,
+    kOutOfPeriod,  // trusted, but a certificate of the path is expired or not yet valid
+    kUntrusted,
+    kError,        // the check could not run
+  };
+  Kind kind = Kind::kError;
+  X509* cert = nullptr;  // kOutOfPeriod: the certificate out of its period
+  const char* what = "";  // kOutOfPeriod: "expired" or "not yet valid"; kUntrusted: why
+};
+
 // The decoded contents of a key store: immutable once built, shared by
 // every caller that opened the store with the same PIN. Safe to read from
 // many threads.
 class PseContents {
  public:
-  // Trusted certificates in store order; the own certificate is among them.
+  // Every certificate in store order: the trust anchors, the own
+  // certificate and the certificates that only chain it to its issuer.
   const std::vector<SslPtr<X509>>& certs() const { return certs_; }
+  // Whether certs()[i] is trusted: in a store with a private key the own
+  // certificate and those the image marks as trusted, in a store without
+  // one every certificate. A CA chain handed out with the own certificate
+  // is no anchor, or any certificate that CA ever issued would sign tickets.
+  bool IsAnchor(size_t i) const { return i < anchor_.size() && anchor_[i]; }
   // The store's signing credential; both null when it holds no private key.
   EVP_PKEY* private_key() const { return key_.get(); }
   X509* own_cert() const { return own_; }
@@ -34,21 +53,31 @@ class PseContents {
   // Every certificate whose subject equals `subject`, in store order.
   std::vector<X509*> FindBySubject(const X509_NAME* subject) const;
 
-  // The trust decision: SSF_API_OK when `cert` is a trusted certificate of
-  // the store or chains to one (`intermediates` may be null), 22 when not,
-  // 13 when the check cannot run. Validity periods are not looked at here.
-  int32_t CheckTrust(X509* cert, STACK_OF(X509) * intermediates) const;
+  // The trust decision at time `at` by the crypto library's path
+  // validation: `cert` must lead to an anchor of the store (an anchor that
+  // is not self-signed ends the path), through the store's other
+  // certificates and `intermediates` (may be null), with strict X.509
+  // rules, strict DER validity times, CA constraints and strong keys on
+  // the whole path, and a signing key usage of `cert` when it names one.
+  TrustVerdict CheckTrust(X509* cert, STACK_OF(X509) * intermediates, time_t at) const;
 
   // Builds contents from a key and certificates (the key's certificate is
-  // picked out of `certs`). False when out of memory.
+  // picked out of `certs`); `marked[i]` tells that the image marks
+  // certs[i] as trusted (missing entries: not marked). False when out of
+  // memory.
   static bool Build(SslPtr<EVP_PKEY> key, std::vector<SslPtr<X509>> certs,
-                    std::shared_ptr<const PseContents>* out);
+                    const std::vector<bool>& marked, std::shared_ptr<const PseContents>* out);
 
  private:
+  bool KnownStrong(const X509* x) const;
+
   std::vector<SslPtr<X509>> certs_;
+  std::vector<bool> anchor_;
+  std::vector<const X509*> strong_;  // sorted: certificates of the store with a strong key
   SslPtr<EVP_PKEY> key_;
   X509* own_ = nullptr;
   SslPtr<X509_STORE> trust_;
+  X509Stack helpers_;  // the store's certificates that are not anchors
 };
 
 using PseRef = std::shared_ptr<const PseContents>;

@@ -9,10 +9,11 @@
 #include <vector>
 
 #include "base/bytes/reader.h"
-#include "crypto/ssf/records.h"
+#include "crypto/cert/certcheck.h"
 #include "crypto/cert/certtext.h"
 #include "crypto/frame/frame.h"
 #include "crypto/sig/sigint.h"
+#include "crypto/ssf/records.h"
 #include "crypto/ssf/ssfapi.h"
 
 namespace qorcr {
@@ -250,34 +251,40 @@ int32_t ParseName(const std::string& text, SslPtr<X509_NAME>* out) {
 }
 
 int32_t CertValidAt(X509* cert, time_t now, const char** what) {
-  if (X509_cmp_time(X509_get0_notBefore(cert), &now) > 0)
+  // A time that is not strict DER is no validity period at all.
+  if (!TimeIsStrictDer(X509_get0_notBefore(cert)) ||
+      X509_cmp_time(X509_get0_notBefore(cert), &now) > 0)
     return *what = "not yet valid", SSF_API_CERT_EXPIRED;
-  if (X509_cmp_time(X509_get0_notAfter(cert), &now) < 0)
+  if (!TimeIsStrictDer(X509_get0_notAfter(cert)) ||
+      X509_cmp_time(X509_get0_notAfter(cert), &now) < 0)
     return *what = "expired", SSF_API_CERT_EXPIRED;
   OpenSslErrorsDrop();
   return SSF_API_OK;
 }
 
 int32_t CertCheck(const VerifyCall& c, X509* cert, STACK_OF(X509) * intermediates) {
-  const int32_t trust = c.pse->CheckTrust(cert, intermediates);
-  if (trust == SSF_API_UNKNOWN_SIGNER) {
-    Trace(kTrcDetail, c.func, "%-15s: Signer certificate check failed", c.func);
-    ErrorPush(trust, c.func, "signer certificate does not lead to a trusted certificate");
-    return trust;
+  const TrustVerdict v = c.pse->CheckTrust(cert, intermediates, c.now);
+  switch (v.kind) {
+    case TrustVerdict::Kind::kTrusted:
+      Trace(kTrcDetail, c.func, "%-15s: Signer certificate check successful", c.func);
+      return SSF_API_OK;
+    case TrustVerdict::Kind::kUntrusted:
+      Trace(kTrcDetail, c.func, "%-15s: Signer certificate check failed", c.func);
+      ErrorPush(SSF_API_UNKNOWN_SIGNER, c.func, v.what);
+      return SSF_API_UNKNOWN_SIGNER;
+    case TrustVerdict::Kind::kOutOfPeriod: {
+      std::string from, to;
+      TimeText(X509_get0_notBefore(v.cert), &from);
+      TimeText(X509_get0_notAfter(v.cert), &to);
+      const std::string period = "Validity: " + from + " - " + to;
+      Trace(kTrcDetail, c.func, "%-15s: Signer Certificate %s\n%s", c.func, v.what, period.c_str());
+      ErrorPush(SSF_API_CERT_EXPIRED, c.func, v.what);
+      return SSF_API_CERT_EXPIRED;
+    }
+    case TrustVerdict::Kind::kError:
+      break;
   }
-  if (trust != SSF_API_OK) return SSF_API_UNKNOWN_SECTK_ERROR;
-  const char* what = "";
-  if (CertValidAt(cert, c.now, &what) != SSF_API_OK) {
-    std::string from, to;
-    TimeText(X509_get0_notBefore(cert), &from);
-    TimeText(X509_get0_notAfter(cert), &to);
-    const std::string period = "Validity: " + from + " - " + to;
-    Trace(kTrcDetail, c.func, "%-15s: Signer Certificate %s\n%s", c.func, what, period.c_str());
-    ErrorPush(SSF_API_CERT_EXPIRED, c.func, what);
-    return SSF_API_CERT_EXPIRED;
-  }
-  Trace(kTrcDetail, c.func, "%-15s: Signer certificate check successful", c.func);
-  return SSF_API_OK;
+  return SSF_API_UNKNOWN_SECTK_ERROR;
 }
 
 std::string NameOf(const X509_NAME* name) {

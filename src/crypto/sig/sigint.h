@@ -74,12 +74,13 @@ int32_t CallerKeysGet(SsfChainFormatNo chain, Bytes data, CallerKeysRef* out);
 // An RFC 4514 distinguished name; SSF_API_BAD_NAME when it cannot be read.
 int32_t ParseName(const std::string& text, SslPtr<X509_NAME>* out);
 
-// SSF_API_OK when `cert` is valid at `now`, else SSF_API_CERT_EXPIRED with
-// `what` "expired" or "not yet valid".
+// SSF_API_OK when `cert` is valid at `now` (validity times in strict DER),
+// else SSF_API_CERT_EXPIRED with `what` "expired" or "not yet valid".
 int32_t CertValidAt(X509* cert, time_t now, const char** what);
-// The certificate check against the call's key store: trust (with
-// `intermediates` as helpers), then validity at the call's time. Returns
-// SSF_API_OK, 22, 20 or 13, traced.
+// The certificate check against the call's key store: path validation at
+// the call's time (with `intermediates` as helpers). Returns SSF_API_OK, 22
+// (not trusted), 20 (trusted, but a certificate of the path is out of its
+// validity period) or 13, traced.
 int32_t CertCheck(const VerifyCall& c, X509* cert, STACK_OF(X509) * intermediates);
 
 // The library's text of a name, "" when it cannot be written.

@@ -345,6 +345,9 @@ int32_t VerifyPkcs7(VerifyCall* c) {
     if (cert == nullptr) {
       rec->uResult = SSF_API_SIGNER_NOT_OK;
       failed = true;
+    } else if (rec->uResult != SSF_API_OK) {
+      // An untrusted signer's key is never used: a huge exponent would cost
+      // a hundred verifications, a degenerate one would prove nothing.
     } else if (!signer_verifies(*c, m.sd, si, cert, m.content)) {
       if (rec->uResult == SSF_API_OK) rec->uResult = SSF_API_SIGNER_NOT_OK;
       failed = true;

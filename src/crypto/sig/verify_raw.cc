@@ -124,7 +124,11 @@ std::vector<X509*> store_candidates(const VerifyCall& c) {
   std::vector<X509*> found;
   const bool by_name = c.signer_name != nullptr, by_id = !c.key_id.empty();
   if (by_name || by_id) {
-    for (const auto& x : c.pse->certs()) {
+    for (size_t i = 0; i < c.pse->certs().size(); ++i) {
+      const auto& x = c.pse->certs()[i];
+      // Only trusted certificates with sound keys are candidates; their
+      // validity period is looked at once the signature verifies.
+      if (!c.pse->IsAnchor(i)) continue;
       if (by_name && X509_NAME_cmp(X509_get_subject_name(x.get()), c.signer_name.get()) != 0)
         continue;
       if (by_id) {
@@ -133,6 +137,8 @@ std::vector<X509*> store_candidates(const VerifyCall& c) {
             memcmp(ASN1_STRING_get0_data(skid), c.key_id.p, c.key_id.n) != 0)
           continue;
       }
+      if (c.pse->CheckTrust(x.get(), nullptr, c.now).kind == TrustVerdict::Kind::kUntrusted)
+        continue;
       found.push_back(x.get());
     }
   }

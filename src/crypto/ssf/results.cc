@@ -62,6 +62,8 @@ const RcText kRcTexts[] = {
     {54, "SSF_AUX_NOSIGRCPINFOLIST", "Signer/Recipient Info List is empty or missing"},
     {81, "SSF_API_CHAINBUILD_ERROR", "Error trying to build requested certificate chain"},
     {82, "SSF_API_CHAINPARSE_ERROR", "Error trying to parse supplied certificate chain"},
+    {256, "SSF_API_ERROR_DECODING_PKCS7", "Error decoding PKCS#7 data"},
+    {257, "SSF_API_ERROR_WRONG_PK", "Public key does not match"},
     {261, "SSF_API_ERROR_DECODING_X509", "Error decoding X.509 certificate"},
     {262, "SSF_API_ERROR_DECODING_BASE64", "Error decoding Base64 data"},
     {263, "SSF_API_ERROR_DECODING_PEM", "Error decoding PEM data"},
@@ -81,6 +83,11 @@ char unknown_name[kUnknownRcSize];
 char unknown_desc[kUnknownRcSize];
 
 }  // namespace
+
+const char* SsfRcKnownName(int32_t rc) {
+  const RcText* t = find(rc);
+  return t ? t->name : nullptr;
+}
 
 extern "C" {
 

@@ -156,3 +156,7 @@ int32_t SsfParseCertificate(SsfCertHandle cert, const char* strAttr, SsfCharlen 
 // Pointer type of an operation this library does not provide: its slot in
 // the table stays null and its present flag 0.
 typedef int32_t (*SsfUnboundOp)(void);
+
+// The name of an SSF result, or null when the table does not know the
+// number (no formatting, so any thread may call it).
+const char* SsfRcKnownName(int32_t rc);

@@ -193,7 +193,8 @@ TEST(Profiles, MemoryProfileMapsToItsStoreAndTrustsPutCertificates) {
   ref = Open(store, "", &rc);
   ASSERT_NE(ref, nullptr);
   ASSERT_EQ(ref->certs().size(), 1u);
-  EXPECT_EQ(ref->CheckTrust(qorcr::CertX509(cert), nullptr), 0);
+  EXPECT_EQ(ref->CheckTrust(qorcr::CertX509(cert), nullptr, time(nullptr)).kind,
+            qorcr::TrustVerdict::Kind::kTrusted);
   EXPECT_EQ(ref->private_key(), nullptr);
   // A store without PIN opens under a PIN too: a key store PIN kept from an
   // earlier load must not lock out a loaded certificate.

@@ -68,6 +68,7 @@ struct VerifyArgs {
   unsigned char inc_certs = 1;
   Bytes signature, input;
   std::string pab;
+  std::string pin;
   std::string chain;
   Bytes certs;
   std::string signer_name;
@@ -84,7 +85,7 @@ inline Verified RunVerify(const VerifyArgs& a) {
   Verified v;
   v.rc = SsfVerifyEx(cstr(a.format), len(a.format), cstr(a.digest), len(a.digest), a.inc_certs,
                      data(a.signature), len(a.signature), data(a.input), len(a.input), cstr(a.pab),
-                     len(a.pab), nullptr, 0, cstr(a.signer_name), len(a.signer_name),
+                     len(a.pab), cstr(a.pin), len(a.pin), cstr(a.signer_name), len(a.signer_name),
                      data(a.key_id), len(a.key_id), cstr(a.chain), len(a.chain), data(a.certs),
                      len(a.certs), &list, &out, &outL);
   v.openssl_queue_empty = ERR_peek_error() == 0;

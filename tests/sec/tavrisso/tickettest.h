@@ -8,7 +8,9 @@
 #include <string>
 
 #include "crypto/cryptotest.h"
+#include "crypto/ssf/ssftypes.h"
 #include "qorjwt.h"
+#include "sec/tavrisso/results.h"
 
 namespace qortest {
 

@@ -12,16 +12,8 @@
 
 namespace {
 
-constexpr char TRC_MODULE[] = "sec/tavrisso/ssoxxext";
+constexpr const char* TRC_MODULE = kTavriExtModule;
 
-constexpr int32_t kRcOk = 0;
-constexpr int32_t kRcUser = 1;
-constexpr int32_t kRcBufferTooSmall = 3;
-constexpr int32_t kRcInvalid = 9;
-constexpr int32_t kRcNoMemory = 11;
-constexpr int32_t kRcMutex = 14;
-constexpr int32_t kRcMissing = 15;
-constexpr int32_t kRcSystem = 23;
 
 constexpr size_t kSysIdMax = 8;
 constexpr size_t kClientMax = 3;
@@ -53,62 +45,62 @@ int32_t check_input(const char* pMySysId, const char* pMyClient, const TICKET_IN
   }
   if (pB64Ticket == nullptr || pB64TicketL == nullptr) {
     TAVRI_ERR("Missing output buffer pointer for ticket\n");
-    return kRcMissing;
+    return kRcNullArgument;
   }
   if (pMySysId == nullptr || pMyClient == nullptr) {
     if (pMySysId == nullptr) TAVRI_ERR("Missing own system Id information.\n");
     if (pMyClient == nullptr) TAVRI_ERR("Missing own system client information.\n");
-    return kRcMissing;
+    return kRcNullArgument;
   }
   if (strlen(pMySysId) > kSysIdMax) {
     TAVRI_ERR("System Id too long\n");
-    return kRcSystem;
+    return kRcRecipientMissing;
   }
   if (strlen(pMyClient) > kClientMax) {
     TAVRI_ERR("System Client too long\n");
-    return kRcSystem;
+    return kRcRecipientMissing;
   }
   if (ti == nullptr || ti->struct_size != kInfoSize) {
     TAVRI_ERR("Passed ticket content structure not valid.\n");
-    return kRcMissing;
+    return kRcNullArgument;
   }
   if (ti->pQORUser != nullptr) {
     if (ti->pIntQORUserL != nullptr && len_of(ti->pIntQORUserL) > kUserMax) {
       TAVRI_ERR("QOR user supplied for ticket creation too long, must be at the most %d.\n",
                 static_cast<int>(kUserMax));
-      return kRcUser;
+      return kRcNoUser;
     }
   } else if (ti->pPrtUser == nullptr) {
     TAVRI_ERR("No user supplied for ticket creation.\n");
-    return kRcUser;
+    return kRcNoUser;
   }
   if (given(ti->pPrtUser, ti->pIntPrtUserL) && len_of(ti->pIntPrtUserL) > kPortalUserCheckMax) {
     TAVRI_ERR("Portal user supplied for ticket creation too long, must be smaller 256.\n");
-    return kRcUser;
+    return kRcNoUser;
   }
   const bool sys = given(ti->pSysID, ti->pIntSysIDL), cli = given(ti->pQORClient, ti->pIntQORClientL);
   if (!sys) {
     TAVRI_ERR("Missing recipient System Id information.\n");
     if (!cli) TAVRI_ERR("Missing recipient System Client information.\n");
-    return kRcSystem;
+    return kRcRecipientMissing;
   }
   if (!cli) {
     TAVRI_ERR("Missing recipient System Client information.\n");
-    return kRcSystem;
+    return kRcRecipientMissing;
   }
   if (len_of(ti->pIntSysIDL) > kSysIdMax) {
     TAVRI_ERR("Recipient system Id too long\n");
-    return kRcSystem;
+    return kRcRecipientMissing;
   }
   if (len_of(ti->pIntQORClientL) > kClientMax) {
     TAVRI_ERR("Recipient system client too long\n");
-    return kRcSystem;
+    return kRcRecipientMissing;
   }
   return kRcOk;
 }
 
 // Step 3: format, digest, key store, signer, password, certificates.
-void fill_params(RazuSsfParams* p, const char* pPrivAddrBook, const char* pPassword) {
+bool fill_params(RazuSsfParams* p, const char* pPrivAddrBook, const char* pPassword) {
   memcpy(p->chFrmt, "PKCS7", 5);
   const char* hash = RavAreGetProperty("SSF_HASH");
   strcpy_sRFB(p->chHashAlg, sizeof p->chHashAlg, hash ? hash : "SHA1");
@@ -122,12 +114,14 @@ void fill_params(RazuSsfParams* p, const char* pPrivAddrBook, const char* pPassw
     p->pucsPassword = pPassword;
   }
   // The loaded key belongs to ssf_rmtx like every other use of it.
-  ThrRecMtxGuard guard(&ssf_rmtx);
+  SsfMutexGuard guard;
+  if (!guard.ok()) return false;
   if (pMemoryPSE != nullptr) {
     TAVRI_TRC(3, "Memory key is used: %s\n", pMemoryPSE);
     if (pPrivAddrBook == nullptr) strncpy(p->chProName, pMemoryPSE, kProNameMax);
   }
   if (pPrivAddrBook == nullptr && PSEpwd[0] != '\0') p->pucsPassword = PSEpwd;
+  return true;
 }
 
 // One unit of bytes as passed.
@@ -153,7 +147,7 @@ int32_t add_utf8(ContentList* list, const char* v, size_t n, InfoUnitID id, cons
   PCookieContent node = nullptr;
   if (HRazuGetUTFEncodedContent(&node, v, static_cast<uint16_t>(n), id, cp) != 0) {
     TAVRI_ERR("%s", err);
-    return kRazuConversionFailed;
+    return kRcInvalid;
   }
   const int32_t rc = HRazuInsertContent(list, node);
   if (rc != 0) {
@@ -270,9 +264,9 @@ int32_t builder_result(int32_t rc, char* pB64Ticket, uint32_t* pB64TicketL, int3
     ReplacePlus(pB64Ticket, textL);
     return kRcOk;
   }
-  if (rc == kRazuBufferTooSmall) {
+  if (rc == kRcBufferTooSmall) {
     TAVRI_ERR("Ticket string too long for output buffer.\n");
-  } else if (rc == kRazuBase64EncodeFailed) {
+  } else if (rc == kRcBase64Encode) {
     TAVRI_ERR("Internal error: Base64 encoding failed.\n");
     rc = kRcInvalid;
   } else {
@@ -296,12 +290,15 @@ QOR_API int32_t TavriCreateAssertionTicket(const char* pMySysId, const char* pMy
 
   TAVRI_TRC(3, "Initialize variables...\n");
   RazuSsfParams params = {};
-  fill_params(&params, pPrivAddrBook, pPassword);
+  if (!fill_params(&params, pPrivAddrBook, pPassword)) {
+    clear_output(pB64Ticket, pB64TicketL);
+    return kRcInternal;
+  }
   char cp[kTicketCodepageSize + 1] = {};
   TavriChooseCodepage(pTicketInfo->sQORCodepage, cp);  // step 4
 
   ContentList list = nullptr;
-  rc = TavriNoThrow(TRC_MODULE, "TavriCreateAssertionTicket", kRcNoMemory, kRcMutex, [&]() -> int32_t {
+  rc = TavriNoThrow(TRC_MODULE, "TavriCreateAssertionTicket", kRcNoMemory, kRcInternal, [&]() -> int32_t {
     int32_t crc = build_contents(&list, pMySysId, pMyClient, pTicketInfo, cp);
     if (crc != kRcOk) return crc;
     WrapInContext in = {};
@@ -314,7 +311,8 @@ QOR_API int32_t TavriCreateAssertionTicket(const char* pMySysId, const char* pMy
     out.iTicketL = *pB64TicketL > static_cast<uint32_t>(INT32_MAX) ? INT32_MAX : static_cast<int32_t>(*pB64TicketL);
     int32_t brc;
     {
-      ThrRecMtxGuard guard(&ssf_rmtx);
+      SsfMutexGuard guard;
+      if (!guard.ok()) return kRcInternal;
       WrapOutRelease release{&out};
       brc = RazuCreateTicket(&in, &out);
     }
@@ -322,9 +320,10 @@ QOR_API int32_t TavriCreateAssertionTicket(const char* pMySysId, const char* pMy
     if (crc == kRcOk) TAVRI_TRC(3, "Cleanup of TavriCreateAssertionTicket\n");
     return crc;
   });
-  if (rc == kRcNoMemory || rc == kRcMutex) clear_output(pB64Ticket, pB64TicketL);
+  if (rc == kRcNoMemory || rc == kRcInternal) clear_output(pB64Ticket, pB64TicketL);
   {
-    ThrRecMtxGuard guard(&ssf_rmtx);
+    // Freeing our own list needs no SSF state: it goes ahead without the lock.
+    SsfMutexGuard guard;
     HRazuReleaseContents(&list);
   }
   if (rc != kRcOk) TAVRI_ERR("TavriCreateAssertionTicket returns %d.\n", rc);

@@ -8,10 +8,7 @@
 
 namespace {
 
-constexpr char TRC_MODULE[] = "sec/tavrisso/ssoxxext";
-constexpr int32_t kRcOk = 0;
-constexpr int32_t kRcInvalid = 9;
-constexpr int32_t kRcNoMemory = 11;
+constexpr const char* TRC_MODULE = kTavriExtModule;
 
 JwkSetRef loaded_set;  // guarded by ssf_rmtx
 

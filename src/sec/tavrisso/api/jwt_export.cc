@@ -10,13 +10,11 @@
 
 namespace {
 constexpr char TRC_MODULE[] = "sec/tavrisso/ssoxxjwt";
-constexpr int32_t kRcInvalid = 5;
-constexpr int32_t kRcNotInitialized = 9;
-constexpr int32_t kRcMissingInput = 15;
 
 int32_t eval_locked(const char* token, size_t token_len, const unsigned char* key, size_t key_len,
                     const char* user_attribute, JWT_INFO* info) {
-  ThrRecMtxGuard guard(&ssf_rmtx);
+  SsfMutexGuard guard;
+  if (!guard.ok()) return kRcInternal;
   // Without a key of the caller, the one loaded by TavriLoadTicketKey: a
   // JWK Set, or the bytes of a secret or certificate.
   JwkSetRef set;
@@ -38,32 +36,33 @@ extern "C" QOR_API int32_t TavriEvalJWToken(const char* pJWToken, size_t pJWToke
   if (!bInit.load()) {
     TAVRI_ERR("TavriInitialize must be called first.");
     JwtSetLastError(jwtInfo, "TavriInitialize must be called first.");
-    return kRcNotInitialized;
+    return kRcInvalid;
   }
   if (pJWToken == nullptr || pJWTokenL == 0) {
     TAVRI_ERR("Missing input buffer pointer for JWT\n");
     JwtSetLastError(jwtInfo, "Missing input buffer pointer for JWT.");
-    return kRcMissingInput;
+    return kRcNullArgument;
   }
   // A record too short to hold the payload fields has no payload buffer.
   if (jwtInfo == nullptr || !JWT_INFO_HAS(jwtInfo, lPayLoadBuffer) || jwtInfo->pPayloadBuffer == nullptr ||
       jwtInfo->lPayLoadBuffer == 0) {
     TAVRI_ERR("Missing input buffer pointer for JWT payload\n");
     JwtSetLastError(jwtInfo, "Missing input buffer pointer for JWT payload.");
-    return kRcMissingInput;
+    return kRcNullArgument;
   }
   // The error trace below shows only what this call wrote.
   if (JWT_INFO_HAS(jwtInfo, lastError)) jwtInfo->lastError[0] = '\0';
-  int32_t rc = kRcInvalid;
-  try {
-    rc = eval_locked(pJWToken, pJWTokenL, pVerificationKey, pVerificationKeyL, pUserAttribute, jwtInfo);
-  } catch (...) {
-    JwtSetLastError(jwtInfo, "JWT malloc failed");
-  }
+  // Every failure is reported as an invalid token; a thrown one also names itself.
+  constexpr int32_t kThrown = -1;
+  int32_t rc = TavriNoThrow(TRC_MODULE, "TavriEvalJWToken", kThrown, kThrown, [&] {
+    return eval_locked(pJWToken, pJWTokenL, pVerificationKey, pVerificationKeyL, pUserAttribute,
+                       jwtInfo);
+  });
+  if (rc == kThrown) JwtSetLastError(jwtInfo, "JWT malloc failed");
   if (rc != 0) {
     TAVRI_ERR("Error from JwtEvalToken (rc=%d): %s\n", rc, JwtLastError(jwtInfo));
-    TAVRI_ERR("TavriEvalJWToken returns %d.\n", kRcInvalid);
-    rc = kRcInvalid;
+    TAVRI_ERR("TavriEvalJWToken returns %d.\n", kRcInvalidTicket);
+    rc = kRcInvalidTicket;
   }
   TAVRI_TRC(3, "Cleanup of TavriEvalJWToken\n");
   TAVRI_TRC(3, "End of function TavriEvalJWToken.\n");

@@ -15,7 +15,7 @@
 namespace {
 
 // Errors of this module report the library's main module as their location.
-constexpr char TRC_MODULE[] = "sec/tavrisso/ssoxxext";
+constexpr const char* TRC_MODULE = kTavriExtModule;
 
 enum KeyType : int32_t {
   kKeyPseImage = 0,
@@ -26,14 +26,6 @@ enum KeyType : int32_t {
   kKeyJwkSet = 5,
 };
 
-constexpr int32_t kRcOk = 0;
-constexpr int32_t kRcBufferTooSmall = 3;
-constexpr int32_t kRcInvalidParameter = 5;
-constexpr int32_t kRcInvalid = 9;
-constexpr int32_t kRcNoMemoryPse = 11;
-constexpr int32_t kRcMissingFunction = 13;
-constexpr int32_t kRcInternal = 14;
-constexpr int32_t kRcNullInput = 15;
 
 // Largest key kept in X509Key (the last byte stays zero).
 constexpr int32_t kX509KeyMax = static_cast<int32_t>(kX509KeySize) - 1;
@@ -82,7 +74,7 @@ int32_t new_memory_pse() {
   if (rc != 0 || pMemoryPSE == nullptr) {
     TAVRI_ERR("Create PSE in memory failed: %s. \n", SsfSupErrorName(rc));
     pMemoryPSE = nullptr;
-    return kRcNoMemoryPse;
+    return kRcNoMemory;
   }
   return kRcOk;
 }
@@ -130,7 +122,7 @@ int32_t load_certificate(const unsigned char* pKey, int32_t lKey, bool quiet) {
         store_pse_path();
         // Other put failures do not count, but one out of memory left the
         // store without the certificate, which must not look like a load.
-        if (rc == 0 && put == SSF_API_NOMEMORY) rc = kRcNoMemoryPse;
+        if (rc == 0 && put == SSF_API_NOMEMORY) rc = kRcNoMemory;
       }
     }
     if (!opened) {
@@ -163,14 +155,14 @@ int32_t load_key_locked(const unsigned char* pKey, int32_t lKey, const char* pPa
   // A negative length is no more usable than a zero one.
   if (pKey == nullptr || lKey <= 0) {
     TAVRI_ERR("Null input passed for key content\n");
-    return kRcNullInput;
+    return kRcNullArgument;
   }
   const bool needs_pse =
       tType == kKeyPseImage || tType == kKeyCertificate || tType == kKeyCertificateQuiet;
   if (needs_pse) {
     if (!memory_pse_bound()) {
       TAVRI_ERR("Null pointer for SSF function pointer, wrong SSF library\n");
-      return kRcMissingFunction;
+      return kRcSsfFunctionMissing;
     }
     int32_t rc = new_memory_pse();
     if (rc != kRcOk) return rc;
@@ -256,23 +248,24 @@ QOR_API int32_t TavriLoadTicketKey(const unsigned char* pKey, int32_t lKey, cons
     return kRcInvalid;
   }
   TAVRI_TRC(3, "Call function TavriLoadTicketKey \n");
-  ThrRecMtxLock(&ssf_rmtx);
-  TavriDropJwkSet();  // a new load replaces the set, a failed one leaves none
-  bool returned_early = false;
-  int32_t rc = kRcNoMemoryPse;
-  try {
-    rc = load_key_locked(pKey, lKey, pPassword, tType, &returned_early);
-  } catch (const std::bad_alloc&) {
-    returned_early = false;  // out of memory half way: the key is cleared
-  } catch (...) {
-    returned_early = false;
-    rc = kRcInvalid;
+  int32_t rc = kRcInternal;
+  {
+    SsfMutexGuard guard;
+    if (!guard.ok()) return rc;
+    TavriDropJwkSet();  // a new load replaces the set, a failed one leaves none
+    bool returned_early = false, finished = false;
+    rc = TavriNoThrow(TRC_MODULE, "TavriLoadTicketKey", kRcNoMemory, kRcInvalid, [&] {
+      const int32_t r = load_key_locked(pKey, lKey, pPassword, tType, &returned_early);
+      finished = true;
+      return r;
+    });
+    // A load that threw half way (out of memory included) leaves no key behind.
+    if (!finished) returned_early = false;
+    if (!returned_early) {
+      TAVRI_TRC(3, "Cleanup of function, memory PSE created \n");
+      if (rc != kRcOk) clear_loaded_key();
+    }
   }
-  if (!returned_early) {
-    TAVRI_TRC(3, "Cleanup of function, memory PSE created \n");
-    if (rc != kRcOk) clear_loaded_key();
-  }
-  ThrRecMtxUnlock(&ssf_rmtx);
   TAVRI_TRC(3, "Leave function TavriLoadTicketKey with rc = %d.\n", rc);
   return rc;
 }
@@ -284,18 +277,15 @@ QOR_API int32_t TavriParseCertificate(const unsigned char* pAsn1Certificate, int
     TAVRI_ERR("TavriInitialize must be called first.");
     return kRcInvalid;
   }
-  return TavriNoThrow(TRC_MODULE, "TavriParseCertificate", kRcNoMemoryPse, kRcInternal, [&]() -> int32_t {
-    ThrRecMtxGuard guard(&ssf_rmtx);
-    if (!guard.ok()) {
-      TAVRI_ERR("Mutex lock could not be applied!");
-      return kRcInternal;
-    }
+  return TavriNoThrow(TRC_MODULE, "TavriParseCertificate", kRcNoMemory, kRcInternal, [&]() -> int32_t {
+    SsfMutexGuard guard;
+    if (!guard.ok()) return kRcInternal;
     int32_t rc = kRcOk;
     if (pAsn1Certificate == nullptr || pucsType == nullptr || pucsBuffer == nullptr ||
         piBufLen == nullptr) {
       TAVRI_ERR("Invalid parameter.\n");
       if (piBufLen != nullptr) *piBufLen = 0;
-      rc = kRcInvalidParameter;
+      rc = kRcInvalidTicket;
     } else {
       const char* attr = select_attribute(pucsType);
       SsfOctetstring text = nullptr;

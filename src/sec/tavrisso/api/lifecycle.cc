@@ -14,7 +14,7 @@
 #include "sec/tavrisso/api/state.h"
 
 namespace {
-constexpr char TRC_MODULE[] = "sec/tavrisso/ssoxxext";
+constexpr const char* TRC_MODULE = kTavriExtModule;
 constexpr char kDefaultSsfLib[] = "libqorcrypto.so";
 constexpr char kPropertyList[] =
     "QOR_EXT_TRC;QOR_EXT_TRL;QOR_EXT_SYSID;QOR_EXT_CLIENT;QOR_OWN_SYSID;QOR_OWN_CLIENT;"
@@ -256,46 +256,46 @@ int swap_trace_level(int level) {
   return ct_level.exchange(level);
 }
 
+// The crypto library's name: the argument, else "SSF_LIB", else the default.
+const char* ssf_library_name(const char* pzucsSsfLib) {
+  if (!is_blank(pzucsSsfLib)) return pzucsSsfLib;
+  const char* env = getenv("SSF_LIB");
+  if (is_blank(env)) return kDefaultSsfLib;
+  TAVRI_TRC(2, "Use SSF_LIB = %s \n ", env);
+  return env;
+}
+
 // The first-time part of TavriInitialize; caller holds LoadSection.
 int32_t initialize_once(const char* pzucsSsfLib) {
   if (tavriTf.load() != nullptr) write_init_header();
 
-  if (ThrRecMtxLock(&ssf_rmtx) != THR_ERR_OK) {
-    TAVRI_ERR("Mutex lock could not be applied!");
-    return 9;
-  }
+  SSF_SUP_RC sup_rc;
   const char* lib_name = pzucsSsfLib;
-  if (is_blank(lib_name)) {
-    const char* env = getenv("SSF_LIB");
-    if (!is_blank(env)) {
-      lib_name = env;
-      TAVRI_TRC(2, "Use SSF_LIB = %s \n ", lib_name);
-    } else {
-      lib_name = kDefaultSsfLib;
-    }
-  }
-  // The crypto library lives in this object: the loader is only asked.
-  int32_t dll_hdl = -1;
-  int saved_level = swap_trace_level(0);
-  DlLoadLib(lib_name, &dll_hdl);
-  swap_trace_level(saved_level);
-  dll_hdl = -1;
+  {
+    SsfMutexGuard guard;
+    if (!guard.ok()) return kRcInvalid;
+    lib_name = ssf_library_name(pzucsSsfLib);
+    // The crypto library lives in this object: the loader is only asked.
+    int32_t dll_hdl = -1;
+    const int saved_level = swap_trace_level(0);
+    DlLoadLib(lib_name, &dll_hdl);
+    swap_trace_level(saved_level);
+    dll_hdl = -1;
 
-  s_SsfLib = SsfLib{};
-  SSF_SUP_RC sup_rc =
-      SsfSupInit3(dll_hdl, lib_name, &s_SsfLib, nullptr, nullptr, kSsfSupVersion);
-  ThrRecMtxUnlock(&ssf_rmtx);
+    s_SsfLib = SsfLib{};
+    sup_rc = SsfSupInit3(dll_hdl, lib_name, &s_SsfLib, nullptr, nullptr, kSsfSupVersion);
+  }
   if (sup_rc != SSF_SUP_OK && sup_rc != SSF_SUP_NOTALLFUNCTIONS) {
     TAVRI_ERR("SsfInit error %s, couldn't load library %s.", SsfSupErrorName(sup_rc), lib_name);
-    return 14;
+    return kRcInternal;
   }
 
-  saved_level = swap_trace_level(0);
+  int saved_level = swap_trace_level(0);
   int32_t jwt_rc = JwtInitializeExtern(&s_SsfLib);
   if (jwt_rc != 0) {
     swap_trace_level(saved_level);
     TAVRI_ERR("JwtInitialize error %d", jwt_rc);
-    return 14;
+    return kRcInternal;
   }
   char* version = nullptr;
   size_t version_len = 0;
@@ -322,24 +322,30 @@ int32_t initialize_once(const char* pzucsSsfLib) {
 
 }  // namespace
 
+SsfMutexGuard::SsfMutexGuard() : guard_(&ssf_rmtx) {
+  if (!guard_.ok()) TAVRI_ERR("Mutex lock could not be applied!");
+}
+
 bool TavriEnsureThreadLayer() {
   if (bThrInit.load(std::memory_order_acquire)) return true;
-  pthread_mutex_lock(&thr_init_mutex);
   bool ok = true;
-  if (!bThrInit.load(std::memory_order_relaxed)) {
-    ThrSharedLibraryAware();
-    if (ThrProcInit() != THR_ERR_OK) {
-      ok = false;
-    } else {
-      rscpi_init(-1);
-      ThrCSInit2(&LoadSection, "LoadSection");
-      ThrCSInit2(&ConvSection, "ConvSection");
-      ThrCSInit2(&paramSetting, "paramSetting");
-      ThrRecMtxInit(&ssf_rmtx, "QORRAVARE_SSF");
-      bThrInit.store(true, std::memory_order_release);
+  {
+    ThrPosixMutexGuard guard(&thr_init_mutex);
+    ok = guard.ok();
+    if (ok && !bThrInit.load(std::memory_order_relaxed)) {
+      ThrSharedLibraryAware();
+      if (ThrProcInit() != THR_ERR_OK) {
+        ok = false;
+      } else {
+        rscpi_init(-1);
+        ThrCSInit2(&LoadSection, "LoadSection");
+        ThrCSInit2(&ConvSection, "ConvSection");
+        ThrCSInit2(&paramSetting, "paramSetting");
+        ThrRecMtxInit(&ssf_rmtx, "QORRAVARE_SSF");
+        bThrInit.store(true, std::memory_order_release);
+      }
     }
   }
-  pthread_mutex_unlock(&thr_init_mutex);
   if (!ok) TAVRI_TRC(2, "Thread Library could not be initialized.\n");
   return ok;
 }
@@ -359,25 +365,25 @@ QOR_API int32_t TavriInitialize(const char* pzucsSsfLib) {
     }
   }
   TAVRI_TRC(3, "TavriInitialize was called.\n");
-  if (!TavriEnsureThreadLayer()) return 9;
+  if (!TavriEnsureThreadLayer()) return kRcInvalid;
 
-  const int32_t rc = TavriNoThrow(TRC_MODULE, "TavriInitialize", 9, 9, [&]() -> int32_t {
+  const int32_t rc = TavriNoThrow(TRC_MODULE, "TavriInitialize", kRcInvalid, kRcInvalid, [&]() -> int32_t {
     ThrCSGuard guard(&LoadSection);
-    return bInit.load() ? 0 : initialize_once(pzucsSsfLib);
+    if (!guard.ok()) return kRcInvalid;
+    return bInit.load() ? kRcOk : initialize_once(pzucsSsfLib);
   });
   TAVRI_TRC(3, "Leave function TavriInitialize with rc = %d.\n", rc);
   return rc;
 }
 
 QOR_API int32_t TavriShutdown(void) {
-  if (!TavriEnsureThreadLayer()) return 14;
-  if (ThrRecMtxLock(&ssf_rmtx) != THR_ERR_OK) {
-    TAVRI_ERR("Mutex lock could not be applied!");
-    return 14;
-  }
+  if (!TavriEnsureThreadLayer()) return kRcInternal;
+  SsfMutexGuard guard;
+  if (!guard.ok()) return kRcInternal;
   if (tavriTf.load() != nullptr) {
     // paramSetting before the trace lock, as everywhere.
     ThrCSGuard param(&paramSetting);
+    if (!param.ok()) return kRcInternal;
     DpLockGuard trace;
     set_trace_file(nullptr);
     tavriTf = nullptr;
@@ -390,26 +396,26 @@ QOR_API int32_t TavriShutdown(void) {
     SsfSupEnd(&s_SsfLib);
     if (!s_SsfLib.bSsfDll) bInit = false;
   }
-  ThrRecMtxUnlock(&ssf_rmtx);
-  return 0;
+  return kRcOk;
 }
 
 QOR_API int32_t RavAreSetProperty(const char* pName, const char* pValue) {
-  if (!TavriEnsureThreadLayer()) return 9;
+  if (!TavriEnsureThreadLayer()) return kRcInvalid;
   if (pName == nullptr) {
     TAVRI_ERR("RavAreSetProperty: Null for property name is invalid\n");
-    return 9;
+    return kRcInvalid;
   }
   TAVRI_TRC(3, "RavAreSetProperty(%s,%s)\n", pName, is_blank(pValue) ? "null" : pValue);
   constexpr int32_t kUnknown = -1;
-  const int32_t rc = TavriNoThrow(TRC_MODULE, "RavAreSetProperty", 9, 9, [&]() -> int32_t {
+  const int32_t rc = TavriNoThrow(TRC_MODULE, "RavAreSetProperty", kRcInvalid, kRcInvalid, [&]() -> int32_t {
     ThrCSGuard guard(&paramSetting);
-    return set_property_locked(pName, pValue) ? 0 : kUnknown;
+    if (!guard.ok()) return kRcInvalid;
+    return set_property_locked(pName, pValue) ? kRcOk : kUnknown;
   });
-  if (rc == 9) return rc;
+  if (rc == kRcInvalid) return rc;
   if (rc == kUnknown) {
     TAVRI_ERR("RavAreSetProperty: Unknown property %s \n", pName);
-    return 9;
+    return kRcInvalid;
   }
   TAVRI_TRC(3, "Leave RavAreSetProperty\n");
   return 0;

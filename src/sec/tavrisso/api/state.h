@@ -9,7 +9,11 @@
 #include "base/dptrc/dptrc.h"
 #include "base/thr/thr.h"
 #include "sec/tavrisso/ssf/table.h"
+#include "sec/tavrisso/results.h"
 #include "sec/tavrisso/trace.h"
+
+// Module name of the exported calls in the trace, however their files are cut.
+constexpr char kTavriExtModule[] = "sec/tavrisso/ssoxxext";
 
 constexpr size_t kTrcFileNameSize = 4096;
 constexpr size_t kSysIdSize = 9;
@@ -37,6 +41,19 @@ extern size_t X509KeyLen;
 extern bool bIncludeCert;
 // Default code page of returned texts ("QOR_EXT_CODEPAGE").
 extern char gQORCodepage[kCodepageSize];
+
+// Holds ssf_rmtx for its scope. When the mutex cannot be taken the trace
+// says so and `ok()` is false: the caller returns its specified result.
+class SsfMutexGuard {
+ public:
+  SsfMutexGuard();
+  SsfMutexGuard(const SsfMutexGuard&) = delete;
+  SsfMutexGuard& operator=(const SsfMutexGuard&) = delete;
+  bool ok() const { return guard_.ok(); }
+
+ private:
+  ThrRecMtxGuard guard_;
+};
 
 // The code page of a call: the record's `requested` one, else the property;
 // blanks, "0000" or zeros mean UTF-8 ("4110"). Traced as it is chosen.

@@ -38,29 +38,29 @@ int32_t HRazuParseTicket(const unsigned char* puscTicket, int32_t iTicketLBytes,
                          ContentList* pContentList, int32_t* piBytesProcessed,
                          char Codepage[kTicketCodepageSize]) {
   if (pContentList == nullptr || piBytesProcessed == nullptr || Codepage == nullptr)
-    return kRazuNullArgument;
+    return kRcNullArgument;
   *pContentList = nullptr;
   ContentList* list = pContentList;
   const size_t n = iTicketLBytes > 0 ? static_cast<size_t>(iTicketLBytes) : 0;
   ByteReader in(puscTicket, n);
 
-  if (!in.skip(1)) return kRazuMalformedStream;
+  if (!in.skip(1)) return kRcInvalidTicket;
   TAVRI_TRC(3, "Read version.\n");
-  if (!in.copy_bytes(Codepage, kTicketCodepageSize)) return kRazuMalformedStream;
+  if (!in.copy_bytes(Codepage, kTicketCodepageSize)) return kRcInvalidTicket;
   TAVRI_TRC(3, "Read Codepage.\n");
   uint8_t id = 0;
-  if (!in.get_u8(&id)) return kRazuMalformedStream;
+  if (!in.get_u8(&id)) return kRcInvalidTicket;
   TAVRI_TRC(3, "Read InfoUnit (0x%02X).\n", id);
 
   while (id != cIUnitSgn) {
     uint16_t raw_len = 0;
-    if (!in.get_u16be(&raw_len)) return parse_fail(list, kRazuMalformedStream);
+    if (!in.get_u16be(&raw_len)) return parse_fail(list, kRcInvalidTicket);
     const int16_t len = static_cast<int16_t>(raw_len);
     TAVRI_TRC(3, "Read length (%d).\n", len);
     // A negative length reads nothing here; node creation rejects it.
     const uint8_t* value = in.data();
     if (len > 0 && !in.get_bytes(static_cast<size_t>(len), &value))
-      return parse_fail(list, kRazuMalformedStream);
+      return parse_fail(list, kRcInvalidTicket);
 
     PCookieContent node = nullptr;
     int32_t rc = HRazuContentNew(value, len, static_cast<InfoUnitID>(id), &node);
@@ -75,14 +75,14 @@ int32_t HRazuParseTicket(const unsigned char* puscTicket, int32_t iTicketLBytes,
       return parse_fail(list, rc);
     }
     TAVRI_TRC(3, "Read contents.\n");
-    if (!in.get_u8(&id)) return parse_fail(list, kRazuMalformedStream);
+    if (!in.get_u8(&id)) return parse_fail(list, kRcInvalidTicket);
     TAVRI_TRC(3, "Read InfoUnit (0x%02X).\n", id);
   }
 
   *piBytesProcessed = static_cast<int32_t>(n - in.remaining());
   if (*list == nullptr) {
     TAVRI_ERR("ParseTicket: No ticket contents [%s %d]\n", kSrcFile, __LINE__);
-    return kRazuMalformedStream;
+    return kRcInvalidTicket;
   }
   return 0;
 }
@@ -90,10 +90,10 @@ int32_t HRazuParseTicket(const unsigned char* puscTicket, int32_t iTicketLBytes,
 int32_t HRazuMakeTicketByteStream(ContentList lstContents, const char* pProcessCodepage,
                                   unsigned char* puscBuffer, int32_t* piBufLength) {
   if (pProcessCodepage == nullptr || puscBuffer == nullptr || piBufLength == nullptr)
-    return kRazuNullArgument;
+    return kRcNullArgument;
   const int32_t cap = *piBufLength;
   // Even the header must fit: nothing is written past the capacity.
-  if (cap < kTicketHeaderSize) return kRazuBufferTooSmall;
+  if (cap < kTicketHeaderSize) return kRcBufferTooSmall;
   puscBuffer[0] = kTicketVersion;
   for (int k = 0; k < kTicketCodepageSize; ++k)
     puscBuffer[1 + k] = static_cast<unsigned char>(pProcessCodepage[k] & 0x7F);
@@ -105,14 +105,14 @@ int32_t HRazuMakeTicketByteStream(ContentList lstContents, const char* pProcessC
   int32_t pos = kTicketHeaderSize;
   for (PCookieContent node = lstContents; node != nullptr; node = node->pNextCtnt) {
     const int32_t len = node->iContentLBytes;
-    if (len < 0 || len > kContentMaxBytes) return kRazuLengthOrLinked;
+    if (len < 0 || len > kContentMaxBytes) return kRcInvalid;
     // The first unit directly follows the header; later ones need room for
     // identifier and length before anything is written.
     if (node == lstContents ? cap < kTicketFirstUnitValue : pos + 2 >= cap)
-      return kRazuBufferTooSmall;
+      return kRcBufferTooSmall;
     puscBuffer[pos] = static_cast<unsigned char>(node->InfoId & 0xFF);
     put_u16be(puscBuffer + pos + 1, len);
-    if (pos + 3 + len > cap) return kRazuBufferTooSmall;
+    if (pos + 3 + len > cap) return kRcBufferTooSmall;
     if (len) memcpy(puscBuffer + pos + 3, node->ByteContent, static_cast<size_t>(len));
     pos += 3 + len;
   }
@@ -124,10 +124,10 @@ int32_t HRazuAppendSignature(unsigned char* puscWork, int32_t iSignedL,
                              const unsigned char* puscSignature, int32_t iSignatureL,
                              int32_t* piStreamL) {
   if (puscWork == nullptr || puscSignature == nullptr || piStreamL == nullptr)
-    return kRazuNullArgument;
+    return kRcNullArgument;
   if (iSignedL < 0 || iSignatureL < 0 || iSignatureL > INT16_MAX ||
       iSignedL > kTicketWorkSize - 3 - iSignatureL)
-    return kRazuBufferTooSmall;
+    return kRcBufferTooSmall;
   puscWork[iSignedL] = cIUnitSgn;
   put_u16be(puscWork + iSignedL + 1, iSignatureL);
   if (iSignatureL) memcpy(puscWork + iSignedL + 3, puscSignature, static_cast<size_t>(iSignatureL));
@@ -137,17 +137,17 @@ int32_t HRazuAppendSignature(unsigned char* puscWork, int32_t iSignedL,
 
 int32_t HRazuEncodeTicketStream(unsigned char* puscWork, int32_t iStreamL, char* pucsOut,
                                 int32_t* piOutL) {
-  if (puscWork == nullptr || pucsOut == nullptr || piOutL == nullptr) return kRazuNullArgument;
-  if (iStreamL < 0 || iStreamL > kTicketWorkSize) return kRazuBase64EncodeFailed;
+  if (puscWork == nullptr || pucsOut == nullptr || piOutL == nullptr) return kRcNullArgument;
+  if (iStreamL < 0 || iStreamL > kTicketWorkSize) return kRcBase64Encode;
   uint32_t enc = 0;
   if (rseceb64l_encbase64_length(static_cast<uint32_t>(iStreamL), &enc) != 0)
-    return kRazuBase64EncodeFailed;
-  if (*piOutL < 0 || enc > static_cast<uint32_t>(*piOutL)) return kRazuBufferTooSmall;
+    return kRcBase64Encode;
+  if (*piOutL < 0 || enc > static_cast<uint32_t>(*piOutL)) return kRcBufferTooSmall;
   uint32_t text_len = 0;
   const int32_t rc = rseceb64_encode_base64(puscWork, static_cast<uint32_t>(iStreamL),
                                             kTicketWorkSize, &text_len);
-  if (rc == 3) return kRazuBufferTooSmall;
-  if (rc != 0) return kRazuBase64EncodeFailed;
+  if (rc == 3) return kRcBufferTooSmall;
+  if (rc != 0) return kRcBase64Encode;
   memset(pucsOut, 0, static_cast<size_t>(*piOutL));
   memcpy(pucsOut, puscWork, text_len);
   *piOutL = static_cast<int32_t>(text_len);
@@ -157,7 +157,7 @@ int32_t HRazuEncodeTicketStream(unsigned char* puscWork, int32_t iStreamL, char*
 int32_t HRazuExtractSignature(const unsigned char* puscDecoded, int32_t iDecodedL,
                               int32_t iBytesProcessed, const unsigned char** ppuscSignature,
                               int32_t* piSignatureL) {
-  if (ppuscSignature == nullptr || piSignatureL == nullptr) return kRazuNullArgument;
+  if (ppuscSignature == nullptr || piSignatureL == nullptr) return kRcNullArgument;
   ByteReader in(puscDecoded, iDecodedL > 0 ? static_cast<size_t>(iDecodedL) : 0);
   // A length field beyond the data reads as no signature at all.
   uint16_t raw = 0;
@@ -168,11 +168,11 @@ int32_t HRazuExtractSignature(const unsigned char* puscDecoded, int32_t iDecoded
   if (sig_len < kTicketSignatureMin || sig_len > kTicketSignatureMax ||
       !in.get_bytes(static_cast<size_t>(sig_len), &sig)) {
     TAVRI_ERR("No or invalid signature. Length: %d \n", sig_len);
-    return kRazuMalformedStream;
+    return kRcInvalidTicket;
   }
   if (iBytesProcessed < kTicketProcessedMin || iBytesProcessed > kTicketProcessedMax) {
     TAVRI_ERR("Invalid parser state. Processed bytes: %d \n", iBytesProcessed - 1);
-    return kRazuMalformedStream;
+    return kRcInvalidTicket;
   }
   *ppuscSignature = sig;
   *piSignatureL = sig_len;

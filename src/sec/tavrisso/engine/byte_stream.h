@@ -23,12 +23,6 @@ constexpr int32_t kTicketWorkSize = 4096;
 // Longest ticket text handed to evaluation.
 constexpr int32_t kTicketTextMax = 4095;
 
-// Result codes of the byte stream operations.
-constexpr int32_t kRazuBufferTooSmall = 3;
-constexpr int32_t kRazuMalformedStream = 5;
-constexpr int32_t kRazuBase64DecodeFailed = 1281;
-constexpr int32_t kRazuBase64EncodeFailed = 1282;
-
 // Parses `iTicketLBytes` bytes into a new list in *pContentList (null on
 // failure, nothing left allocated), the count of bytes up to and including
 // the marker into *piBytesProcessed and the code page field into Codepage.

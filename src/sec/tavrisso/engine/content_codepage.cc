@@ -91,7 +91,7 @@ int32_t _ConvertCodepages(unsigned char* to, unsigned char* toEnd, const unsigne
 
 int32_t HRazuConvertContent(const char* SourceCodepage, const char* TargetCodepage,
                             PCookieContent pContent) {
-  if (pContent == nullptr) return kRazuConversionFailed;
+  if (pContent == nullptr) return kRcInvalid;
   if (pContent->iContentLBytes == 0) return 0;
   int32_t rc = kConvFailed;
   if (pContent->iContentLBytes > 0 && pContent->iContentLBytes <= kContentMaxBytes) {
@@ -109,7 +109,7 @@ int32_t HRazuConvertContent(const char* SourceCodepage, const char* TargetCodepa
     pContent->iContentLBytes = 0;
     pContent->iContentLChars = 0;
     TAVRI_ERR("Couldn't convert ticket content. rc = %d", rc);
-    return kRazuConversionFailed;
+    return kRcInvalid;
   }
   pContent->iContentLBytes = pContent->iContentLChars;
   return 0;

@@ -16,8 +16,6 @@ constexpr int32_t kConvSetupFailed = -1;
 constexpr int32_t kConvActivateFailed = -2;
 constexpr int32_t kConvNoMemory = -3;
 constexpr int32_t kConvFailed = -4;
-// Result of the list and node conversion when a field cannot be converted.
-constexpr int32_t kRazuConversionFailed = 9;
 // HRazuConvertContent works on a copy of this size.
 constexpr int kConvWorkFieldSize = 512;
 

@@ -44,14 +44,14 @@ const InfoUnit* find_row(InfoUnitID id) {
 
 int32_t HRazuContentNew(const void* pvContent, int16_t iContentLBytes, InfoUnitID id,
                         PCookieContent* ppContent) {
-  if (pvContent == nullptr) return kRazuNullArgument;
+  if (pvContent == nullptr) return kRcNullArgument;
   const uint16_t len = static_cast<uint16_t>(iContentLBytes);  // negative becomes large
-  if (len > kContentMaxBytes) return kRazuLengthOrLinked;
-  if (static_cast<uint32_t>(id) > kMaxInfoUnitID) return kRazuIdOutOfRange;
-  if (ppContent == nullptr) return kRazuNullArgument;
+  if (len > kContentMaxBytes) return kRcInvalid;
+  if (static_cast<uint32_t>(id) > kMaxInfoUnitID) return kRcInvalidTicket;
+  if (ppContent == nullptr) return kRcNullArgument;
   auto* node = static_cast<PCookieContent>(calloc(1, sizeof(__CookieContent)));
   *ppContent = node;
-  if (node == nullptr) return kRazuNoMemory;
+  if (node == nullptr) return kRcNoMemory;
   if (len) memcpy(node->ByteContent, pvContent, len);
   node->iContentLBytes = static_cast<int16_t>(len);
   node->InfoId = id;
@@ -59,7 +59,7 @@ int32_t HRazuContentNew(const void* pvContent, int16_t iContentLBytes, InfoUnitI
 }
 
 int32_t HRazuInsertContent(ContentList* pCList, PCookieContent pContent) {
-  if (pContent == nullptr || pCList == nullptr) return kRazuNullArgument;
+  if (pContent == nullptr || pCList == nullptr) return kRcNullArgument;
   if (*pCList == nullptr) {
     // Stale links of a node going into an empty list would drag foreign
     // nodes along; the node stands alone.
@@ -68,7 +68,7 @@ int32_t HRazuInsertContent(ContentList* pCList, PCookieContent pContent) {
     *pCList = pContent;
     return 0;
   }
-  if (pContent->pNextCtnt != nullptr || pContent->pPrevCtnt != nullptr) return kRazuLengthOrLinked;
+  if (pContent->pNextCtnt != nullptr || pContent->pPrevCtnt != nullptr) return kRcInvalid;
 
   const uint8_t key = order_key(pContent->InfoId);
   PCookieContent cur = *pCList;
@@ -122,7 +122,7 @@ int32_t HRazuDeleteContentFromList(ContentList* pCList, PCookieContent pContent)
 int32_t HRazuMergeLists(ContentList* pToList, ContentList FromList) {
   for (PCookieContent cur = FromList; cur != nullptr; cur = cur->pNextCtnt) {
     PCookieContent copy = HRazuCopyContent(cur);
-    if (copy == nullptr) return kRazuNoMemory;
+    if (copy == nullptr) return kRcNoMemory;
     // An insertion cannot fail for a fresh copy unless there is no target;
     // then the copy is not kept.
     if (HRazuInsertContent(pToList, copy) != 0) free(copy);

@@ -7,6 +7,7 @@
 #include <stdint.h>
 
 #include "base/dptrc/dptrc.h"
+#include "sec/tavrisso/results.h"
 
 // Field identifiers; one byte on the wire, 32 bits in memory.
 enum InfoUnitID : uint32_t {
@@ -43,12 +44,6 @@ constexpr int kContentMaxBytes = 256;
 // Portal user names may stand under any identifier of this range.
 constexpr uint32_t kPortalUserFirstID = 32;
 constexpr uint32_t kPortalUserLastID = 63;
-
-// Result codes of the content list operations.
-constexpr int32_t kRazuIdOutOfRange = 5;
-constexpr int32_t kRazuLengthOrLinked = 9;
-constexpr int32_t kRazuNoMemory = 11;
-constexpr int32_t kRazuNullArgument = 15;
 
 struct __CookieContent {
   InfoUnitID InfoId;

@@ -19,18 +19,6 @@ constexpr size_t kRazuDNSize = 255;
 constexpr size_t kRazuTkSize = 10;
 constexpr size_t kRazuCodepageSize = kTicketCodepageSize;
 
-// Engine result codes beyond those of the content list and byte stream.
-constexpr int32_t kRazuSignFailed = 9;
-constexpr int32_t kRazuEncodeFailed = 14;
-constexpr int32_t kRazuNoSignerCert = 17;
-constexpr int32_t kRazuNoSignerEntry = 20;
-
-// A verification or signing failure: engine/SSF code in the low half, the
-// signer's SSF result in the high half.
-constexpr int32_t RazuCombine(uint32_t high, uint32_t low) {
-  return static_cast<int32_t>((high << 16) | (low & 0xFFFFu));
-}
-
 struct RazuSsfParams {
   char chFrmt[kRazuFrmtSize];        // "PKCS7"
   char chEncrAlg[kRazuAlgSize];      // not read

@@ -70,15 +70,15 @@ void ParseTicketTime(const unsigned char field[kCreationTimeChars], struct tm* o
 }
 
 int32_t HRazuCheckValidityAt(ContentList lstContents, int64_t* iRemTimeSecs, time_t now_t) {
-  if (lstContents == nullptr) return kValidityInvalid;
+  if (lstContents == nullptr) return kRcInvalidTicket;
   const __CookieContent* hours = HRazuGetContentByID(lstContents, cIUnitTVal);
   const __CookieContent* created = HRazuGetContentByID(lstContents, cIUnitTCrea);
   const __CookieContent* minutes = HRazuGetContentByID(lstContents, cIUnitTValMin);
-  if (created == nullptr || (hours == nullptr && minutes == nullptr)) return kValidityInvalid;
+  if (created == nullptr || (hours == nullptr && minutes == nullptr)) return kRcInvalidTicket;
   if (created->iContentLChars != kCreationTimeChars) {
     TAVRI_ERR("invalid format: ticket creation date (len=%u)",
               static_cast<unsigned>(static_cast<uint16_t>(created->iContentLChars)));
-    return kValidityInvalid;
+    return kRcInvalidTicket;
   }
 
   unsigned char field[kCreationTimeChars] = {};
@@ -121,7 +121,7 @@ int32_t HRazuCheckValidityAt(ContentList lstContents, int64_t* iRemTimeSecs, tim
             static_cast<long>(creation));
   double difference = static_cast<double>(now) - static_cast<double>(creation);
   TAVRI_TRC(2, "validity: %d, difference: %10.3f.\n", validity32, difference);
-  if (difference > validity32) return kValidityExpired;
+  if (difference > validity32) return kRcExpired;
   *iRemTimeSecs = static_cast<int64_t>(validity32 - difference);
   return 0;
 }

@@ -8,8 +8,6 @@
 
 #include "sec/tavrisso/engine/content_list.h"
 
-constexpr int32_t kValidityExpired = 4;
-constexpr int32_t kValidityInvalid = 5;
 // The creation time field: "YYYYMMDDhhmm".
 constexpr int kCreationTimeChars = 12;
 // Hours above this are capped at kMaxValiditySecs (and minutes ignored).

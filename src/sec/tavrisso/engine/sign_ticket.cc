@@ -30,11 +30,11 @@ int32_t sign_failure(SsfLib* lib, int32_t r, SigRcpSsfInformationList signers) {
   const SigRcpSsfInformation* first = signers ? signers->ptrSigRcp : nullptr;
   if (first == nullptr) {
     DPTRC_ERR(trc(), TRC_MODULE, " SsfSign returned null for SignerList.\n");
-    return kRazuSignFailed;
+    return kRcInvalid;
   }
   DumpSsfError(trc(), " SSF LIB returned", static_cast<int32_t>(first->uResult), nullptr);
   DumpSignerInfos(trc(), signers, 2);
-  return RazuCombine(first->uResult, kRazuSignFailed);
+  return TavriCombine(first->uResult, kRcInvalid);
 }
 
 }  // namespace
@@ -47,7 +47,7 @@ int32_t HRazuMakeTicketSignature(const unsigned char* puscBufToSign, int32_t iBu
                                  const char* pucsPassword) {
   if (!can_sign(pSsfLib)) {
     DPTRC_ERR(trc(), TRC_MODULE, "NEWSignerInfo failed.\n");
-    return RazuCombine(SSF_API_SECTK_FUNCTION_NOT_AVAIL, kRazuEncodeFailed);
+    return TavriCombine(SSF_API_SECTK_FUNCTION_NOT_AVAIL, kRcInternal);
   }
   // 1-2: a list with the one signer.
   SigRcpSsfInformation* signer = nullptr;
@@ -57,14 +57,14 @@ int32_t HRazuMakeTicketSignature(const unsigned char* puscBufToSign, int32_t iBu
                                      text_len(pucsPassword), SSF_API_UNDEFINED_RESULT, &signer);
   if (r != SSF_API_OK) {
     DPTRC_ERR(trc(), TRC_MODULE, "NEWSignerInfo failed.\n");
-    return RazuCombine(static_cast<uint32_t>(r), kRazuEncodeFailed);
+    return TavriCombine(static_cast<uint32_t>(r), kRcInternal);
   }
   SigRcpSsfInformationList signers = nullptr;
   r = SsfLibINSSigRcpSsfInfo(pSsfLib, signer, &signers);
   if (r != SSF_API_OK) {
     DPTRC_ERR(trc(), TRC_MODULE, "INSSignerInfo failed.\n");
     if (pSsfLib->bSsfDELSigRcpSsfInfo && pSsfLib->fp_SsfDELSigRcpSsfInfo) pSsfLib->fp_SsfDELSigRcpSsfInfo(&signer);
-    return RazuCombine(static_cast<uint32_t>(r), kRazuEncodeFailed);
+    return TavriCombine(static_cast<uint32_t>(r), kRcInternal);
   }
   // 3: the content as a ContentInfo.
   SsfOctetstring encoded = nullptr;
@@ -74,7 +74,7 @@ int32_t HRazuMakeTicketSignature(const unsigned char* puscBufToSign, int32_t iBu
                    &encodedL);
   if (r != SSF_API_OK) {
     DPTRC_ERR(trc(), TRC_MODULE, "Encode failed.\n");
-    rc = RazuCombine(static_cast<uint32_t>(r), kRazuEncodeFailed);
+    rc = TavriCombine(static_cast<uint32_t>(r), kRcInternal);
   } else {
     // 4: detached signature by the one signer.
     r = pSsfLib->bSsfSign && pSsfLib->fp_SsfSign
@@ -92,7 +92,7 @@ int32_t HRazuMakeTicketSignature(const unsigned char* puscBufToSign, int32_t iBu
 int32_t RazuCreateTicket(WrapInContext* pWInContext, WrapOutContext* pWOutContext) {
   if (pWInContext == nullptr || pWOutContext == nullptr || pWInContext->pSsfParams == nullptr ||
       pWOutContext->pucsTicket == nullptr)
-    return kRazuNullArgument;
+    return kRcNullArgument;
   WrapInContext* in = pWInContext;
   // 2: the signed part in the work buffer.
   unsigned char work[kTicketWorkSize];

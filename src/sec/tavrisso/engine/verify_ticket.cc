@@ -58,7 +58,7 @@ int32_t verify_failure(SsfLib* lib, int32_t r, SigRcpSsfInformationList signers)
   const SigRcpSsfInformation* first = signers ? signers->ptrSigRcp : nullptr;
   if (first == nullptr) {
     DPTRC_ERR(trc(), TRC_MODULE, " SsfVerify returned null for SignerList.\n");
-    return RazuCombine(static_cast<uint32_t>(r), kRazuNoSignerEntry);
+    return TavriCombine(static_cast<uint32_t>(r), kRcNoSignerEntry);
   }
   DumpSsfError(trc(), " SSF LIB returned", static_cast<int32_t>(first->uResult), nullptr);
   if (level_at_least(2)) {
@@ -68,7 +68,7 @@ int32_t verify_failure(SsfLib* lib, int32_t r, SigRcpSsfInformationList signers)
       DumpSignerInfos(trc(), signers, 2);
     }
   }
-  return RazuCombine(first->uResult, static_cast<uint32_t>(r));
+  return TavriCombine(first->uResult, static_cast<uint32_t>(r));
 }
 
 // Base64 text to bytes in place; *piDecL gets the byte count.
@@ -79,14 +79,14 @@ int32_t decode_text(unsigned char* text, int32_t textL, int32_t* piDecL) {
   if (rc != 0) {
     DPTRC_ERR(trc(), TRC_MODULE, "DecodeB64len returns %d. iDecLength=%d\n", rc,
               static_cast<int32_t>(dec));
-    return kRazuBase64DecodeFailed;
+    return kRcBase64Decode;
   }
   DPTRC_INFO(trc(), 3, "DecodeB64Len returns %d. iDecLength=%d\n", rc, static_cast<int32_t>(dec));
   rc = rsecdb64_decode_base64(text, len, &dec);
   if (rc != 0) {
     DPTRC_ERR(trc(), TRC_MODULE, "Decodeb64 returns %d. iDecLength=%d\n", rc,
               static_cast<int32_t>(dec));
-    return kRazuBase64DecodeFailed;
+    return kRcBase64Decode;
   }
   DPTRC_INFO(trc(), 3, "Dump of Decoded ticket: [%s %d]\n", kSourceFile, __LINE__);
   DumpBuffer(trc(), text, dec, 3);
@@ -128,13 +128,13 @@ int32_t HRazuValidateTicket(const unsigned char* puscContents, int32_t iContents
     DumpBuffer(trc(), puscSignature, static_cast<size_t>(iSignatureL), 3);
   }
   if (pSsfLib == nullptr || !pSsfLib->bSsfEncode || pSsfLib->fp_SsfEncode == nullptr)
-    return kRazuEncodeFailed;
+    return kRcInternal;
   SsfOctetstring encoded = nullptr;
   SsfOctetlen encodedL = 0;
   if (SsfLibEncode(pSsfLib, pucsFormat, text_len(pucsFormat), puscContents, iContentsLBytes,
                    &encoded, &encodedL) != SSF_API_OK) {
     SsfLibDELSsfOctetstring(pSsfLib, &encoded, &encodedL);
-    return kRazuEncodeFailed;
+    return kRcInternal;
   }
   DPTRC_INFO(trc(), 3, "Encoded content byte stream:\n");
   DumpBuffer(trc(), encoded, static_cast<size_t>(encodedL), 3);
@@ -154,13 +154,13 @@ int32_t HRazuValidateTicket(const unsigned char* puscContents, int32_t iContents
     const SigRcpSsfInformation* first = signers ? signers->ptrSigRcp : nullptr;
     if (first == nullptr || first->strSigRcpPassword == nullptr) {
       DPTRC_ERR(trc(), TRC_MODULE, "No certificate of the signer available.\n");
-      rc = kRazuNoSignerCert;
+      rc = kRcNoSignerCert;
     } else {
       const size_t n = static_cast<size_t>(first->strSigRcpPasswordL > 0 ? first->strSigRcpPasswordL : 0);
       unsigned char* copy = static_cast<unsigned char*>(malloc(n ? n : 1));
       if (copy == nullptr) {
         DPTRC_ERR(trc(), TRC_MODULE, "No memory available for certificate.\n");
-        rc = kRazuNoMemory;
+        rc = kRcNoMemory;
       } else {
         memcpy(copy, first->strSigRcpPassword, n);
         *ppAsn1Certificate = copy;
@@ -179,11 +179,11 @@ int32_t HRazuValidateTicket(const unsigned char* puscContents, int32_t iContents
 }
 
 int32_t RazuValidateTicket(UnwrapInContext* pUwInContext, UnwrapOutContext* pUwOutContext) {
-  if (pUwInContext == nullptr || pUwOutContext == nullptr) return kRazuNullArgument;
+  if (pUwInContext == nullptr || pUwOutContext == nullptr) return kRcNullArgument;
   UnwrapInContext* in = pUwInContext;
   DPTRC_INFO(trc(), 3, "Dump of InContext [%s %d]\n", kSourceFile, __LINE__);
   DumpBuffer(trc(), in, sizeof *in, 3);
-  if (in->pSsfParams == nullptr || in->pucsTicket == nullptr) return kRazuNullArgument;
+  if (in->pSsfParams == nullptr || in->pucsTicket == nullptr) return kRcNullArgument;
 
   char format[kRazuFrmtSize + 1];
   char profile[kRazuProNameSize + 1];

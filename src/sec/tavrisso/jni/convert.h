@@ -6,6 +6,8 @@
 #include <jni.h>
 #include <stddef.h>
 
+#include "sec/tavrisso/results.h"
+
 namespace jnihelp {
 
 // Message buffer sizes of the exceptions the natives raise.
@@ -72,8 +74,8 @@ jobjectArray NewObjects(JNIEnv* env, jsize n);
 bool SetElement(JNIEnv* env, jobjectArray array, jsize index, jobject value);
 
 // The two halves of a combined result, as reported to Java callers.
-inline int StandardError(int rc) { return static_cast<int>(static_cast<unsigned>(rc) & 0xFFFFu); }
-inline int SsfError(int rc) { return static_cast<int>((static_cast<unsigned>(rc) >> 16) & 0xFFFFu); }
+inline int StandardError(int rc) { return TavriSplitResult(rc).standard; }
+inline int SsfError(int rc) { return TavriSplitResult(rc).ssf; }
 
 }  // namespace jnihelp
 #endif  // QOR_WITH_JNI

@@ -24,7 +24,7 @@ JNIEXPORT jboolean JNICALL Java_com_tavri_sso_VID2Ozuved_loadKey(JNIEnv* env, jc
                                                                  jstring key_password, jint jindex,
                                                                  jint jtype) {
   TAVRI_TRC(3, "JAVA: loadKey was called\n");
-  int32_t rc = 15;
+  int32_t rc = kRcNullArgument;
   {
     jnihelp::Bytes key(env, keyfile);
     jnihelp::Utf password(env, key_password);
@@ -46,7 +46,7 @@ JNIEXPORT jstring JNICALL Java_com_tavri_sso_VID2Ozuved_parseCertificate(JNIEnv*
   } else {
     char text[kAttributeBufferSize] = {};
     int32_t len = kAttributeBufferSize - 1;
-    int32_t rc = 0;
+    int32_t rc = kRcOk;
     {
       jnihelp::Bytes der(env, cert);
       if (der.failed()) {

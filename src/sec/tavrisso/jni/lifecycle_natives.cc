@@ -24,11 +24,11 @@ JNIEXPORT jboolean JNICALL Java_com_tavri_sso_VID2Ozuved_init(JNIEnv* env, jclas
   if (!seclib.failed()) {
     const char* name = jseclib != nullptr ? seclib.get() : RavAreGetProperty("SSF_LIB");
     int32_t rc = TavriInitialize(name);
-    if (rc == 0) {
+    if (rc == kRcOk) {
       ok = JNI_TRUE;
-    } else if (rc == 14 && name != nullptr && name[0] != '\0') {
+    } else if (rc == kRcInternal && name != nullptr && name[0] != '\0') {
       jnihelp::Throw(env, kMessageSize, "Could not load SSF library %s. Check the property SSF_LIB", name);
-    } else if (rc == 14) {
+    } else if (rc == kRcInternal) {
       jnihelp::Throw(env, kMessageSize, "Could not find and load the default library %s", kDefaultSsfLib);
     } else {
       jnihelp::Throw(env, kMessageSize, "TavriInitialize failed: rc= %d", rc);
@@ -59,7 +59,7 @@ JNIEXPORT jstring JNICALL Java_com_tavri_sso_VID2Ozuved_getProperty(JNIEnv* env,
 JNIEXPORT jboolean JNICALL Java_com_tavri_sso_VID2Ozuved_setProperty(JNIEnv* env, jclass, jstring jproperty,
                                                                      jstring jvalue) {
   TAVRI_TRC(3, "JAVA: setProperty was called.\n");
-  int32_t rc = 9;
+  int32_t rc = kRcInvalid;
   {
     jnihelp::Utf name(env, jproperty);
     jnihelp::Utf value(env, jvalue);

@@ -77,7 +77,7 @@ Split SplitTicket(const TempDir& dir, const std::string& text) {
 
 class Create : public ::testing::Test {
  protected:
-  void SetUp() override { ASSERT_EQ(TavriInitialize(nullptr), 0); }
+  void SetUp() override { ASSERT_EQ(TavriInitialize(nullptr), kRcOk); }
   void TearDown() override { TavriShutdown(); }
 
   int32_t LoadOwnKey(const std::string& base) {
@@ -103,7 +103,7 @@ class Create : public ::testing::Test {
 
 TEST_F(Create, OutsideToolsVerifyEveryField) {
   for (const char* key : {"rsa", "ec"}) {
-    ASSERT_EQ(LoadOwnKey(key), 0);
+    ASSERT_EQ(LoadOwnKey(key), kRcOk);
     for (const char* hash : {"SHA1", "SHA256"}) {
       for (const char* certs : {"0", "1"}) {
         SCOPED_TRACE(std::string(key) + " " + hash + " certs=" + certs);
@@ -115,7 +115,7 @@ TEST_F(Create, OutsideToolsVerifyEveryField) {
         in.scheme = "basicauth";
         std::string text;
         const time_t before = time(nullptr);
-        ASSERT_EQ(Make(in, &text), 0);
+        ASSERT_EQ(Make(in, &text), kRcOk);
         EXPECT_EQ(last_len_, text.size());
         EXPECT_EQ(last_buf_.find_first_not_of('\0', text.size()), std::string::npos);  // rest zeroed
         Split s = SplitTicket(dir_, text);
@@ -156,7 +156,7 @@ TEST_F(Create, OutsideToolsVerifyEveryField) {
 }
 
 TEST_F(Create, CodePagesOfTheTicket) {
-  ASSERT_EQ(LoadOwnKey("rsa"), 0);
+  ASSERT_EQ(LoadOwnKey("rsa"), kRcOk);
   const struct {
     const char* codepage;  // "" = property default
     const char* header;
@@ -176,7 +176,7 @@ TEST_F(Create, CodePagesOfTheTicket) {
     in.portal = r.portal;
     in.user = r.user;
     std::string text;
-    ASSERT_EQ(Make(in, &text), 0);
+    ASSERT_EQ(Make(in, &text), kRcOk);
     Split s = SplitTicket(dir_, text);
     ASSERT_TRUE(s.ok);
     EXPECT_EQ(s.codepage, r.header);
@@ -186,7 +186,7 @@ TEST_F(Create, CodePagesOfTheTicket) {
 }
 
 TEST_F(Create, RoundTripThroughOurEvaluation) {
-  ASSERT_EQ(LoadOwnKey("ec"), 0);
+  ASSERT_EQ(LoadOwnKey("ec"), kRcOk);
   MemStore trust({"ec.pem", "ca.pem"});
   ASSERT_TRUE(trust.ok());
   struct Row {
@@ -210,10 +210,10 @@ TEST_F(Create, RoundTripThroughOurEvaluation) {
     in.scheme = "saml";
     in.codepage = r.codepage;
     std::string text;
-    ASSERT_EQ(Make(in, &text), 0);
+    ASSERT_EQ(Make(in, &text), kRcOk);
     Info out;
     memcpy(out.ti.sQORCodepage, "4110", 4);
-    ASSERT_EQ(TavriEvalAssertionTicket(text.c_str(), trust.name().c_str(), nullptr, "RCP", "001", &out.ti), 0);
+    ASSERT_EQ(TavriEvalAssertionTicket(text.c_str(), trust.name().c_str(), nullptr, "RCP", "001", &out.ti), kRcOk);
     EXPECT_EQ(out.Sys(), kIssuer);
     EXPECT_EQ(out.Cli(), kIssuerClient);
     EXPECT_EQ(out.User(), r.user ? "alice" : "");
@@ -226,12 +226,12 @@ TEST_F(Create, RoundTripThroughOurEvaluation) {
     EXPECT_LE(out.val, 120);
     EXPECT_EQ(out.Cert(), SigBytes("ec.der"));
     // Addressed to someone else, it is refused.
-    EXPECT_NE(TavriEvalAssertionTicket(text.c_str(), trust.name().c_str(), nullptr, "OTHER", "001", &out.ti), 0);
+    EXPECT_NE(TavriEvalAssertionTicket(text.c_str(), trust.name().c_str(), nullptr, "OTHER", "001", &out.ti), kRcOk);
   }
 }
 
 TEST_F(Create, InputLimitsAndFaults) {
-  ASSERT_EQ(LoadOwnKey("rsa"), 0);
+  ASSERT_EQ(LoadOwnKey("rsa"), kRcOk);
   auto with = [](auto change) {
     Input in;
     change(in);
@@ -258,13 +258,13 @@ TEST_F(Create, InputLimitsAndFaults) {
     SCOPED_TRACE(r.rc);
     std::string text;
     EXPECT_EQ(Make(r.in, &text), r.rc);
-    if (r.rc != 0) {
+    if (r.rc != kRcOk) {
       EXPECT_EQ(last_buf_, std::string(4096, 'x'));  // failures before the engine leave the buffer
     }
   }
   // A 249-byte portal user keeps its last character.
   std::string text;
-  ASSERT_EQ(Make(rows[3].in, &text), 0);
+  ASSERT_EQ(Make(rows[3].in, &text), kRcOk);
   EXPECT_EQ(SplitTicket(dir_, text).by_id[32], Hex("portal:" + std::string(249, 'p')));
 
   // Own identity, output and record.
@@ -273,43 +273,43 @@ TEST_F(Create, InputLimitsAndFaults) {
   TICKET_INFO ti = Request(in, f);
   char buf[4096];
   uint32_t len = sizeof buf;
-  EXPECT_EQ(TavriCreateAssertionTicket("ISS", "100", nullptr, nullptr, &ti, nullptr, &len), 15);
-  EXPECT_EQ(TavriCreateAssertionTicket("ISS", "100", nullptr, nullptr, &ti, buf, nullptr), 15);
-  EXPECT_EQ(TavriCreateAssertionTicket(nullptr, "100", nullptr, nullptr, &ti, buf, &len), 15);
-  EXPECT_EQ(TavriCreateAssertionTicket("ISS", nullptr, nullptr, nullptr, &ti, buf, &len), 15);
-  EXPECT_EQ(TavriCreateAssertionTicket("ISSUER123", "100", nullptr, nullptr, &ti, buf, &len), 23);
-  EXPECT_EQ(TavriCreateAssertionTicket("ISS", "1000", nullptr, nullptr, &ti, buf, &len), 23);
-  EXPECT_EQ(TavriCreateAssertionTicket("ISS", "100", nullptr, nullptr, nullptr, buf, &len), 15);
+  EXPECT_EQ(TavriCreateAssertionTicket("ISS", "100", nullptr, nullptr, &ti, nullptr, &len), kRcNullArgument);
+  EXPECT_EQ(TavriCreateAssertionTicket("ISS", "100", nullptr, nullptr, &ti, buf, nullptr), kRcNullArgument);
+  EXPECT_EQ(TavriCreateAssertionTicket(nullptr, "100", nullptr, nullptr, &ti, buf, &len), kRcNullArgument);
+  EXPECT_EQ(TavriCreateAssertionTicket("ISS", nullptr, nullptr, nullptr, &ti, buf, &len), kRcNullArgument);
+  EXPECT_EQ(TavriCreateAssertionTicket("ISSUER123", "100", nullptr, nullptr, &ti, buf, &len), kRcRecipientMissing);
+  EXPECT_EQ(TavriCreateAssertionTicket("ISS", "1000", nullptr, nullptr, &ti, buf, &len), kRcRecipientMissing);
+  EXPECT_EQ(TavriCreateAssertionTicket("ISS", "100", nullptr, nullptr, nullptr, buf, &len), kRcNullArgument);
   ti.struct_size = 144;
-  EXPECT_EQ(TavriCreateAssertionTicket("ISS", "100", nullptr, nullptr, &ti, buf, &len), 15);
+  EXPECT_EQ(TavriCreateAssertionTicket("ISS", "100", nullptr, nullptr, &ti, buf, &len), kRcNullArgument);
   ti = Request(in, f);
   ti.pIntQORClientL = nullptr;
-  EXPECT_EQ(TavriCreateAssertionTicket("ISS", "100", nullptr, nullptr, &ti, buf, &len), 23);
+  EXPECT_EQ(TavriCreateAssertionTicket("ISS", "100", nullptr, nullptr, &ti, buf, &len), kRcRecipientMissing);
   ti = Request(in, f);
   ti.pSysID = nullptr;
-  EXPECT_EQ(TavriCreateAssertionTicket("ISS", "100", nullptr, nullptr, &ti, buf, &len), 23);
+  EXPECT_EQ(TavriCreateAssertionTicket("ISS", "100", nullptr, nullptr, &ti, buf, &len), kRcRecipientMissing);
 }
 
 TEST_F(Create, BufferAndSigningFaults) {
-  ASSERT_EQ(LoadOwnKey("rsa"), 0);
+  ASSERT_EQ(LoadOwnKey("rsa"), kRcOk);
   std::string text;
-  ASSERT_EQ(Make(Input(), &text), 0);
+  ASSERT_EQ(Make(Input(), &text), kRcOk);
   const uint32_t exact = static_cast<uint32_t>(text.size());
-  EXPECT_EQ(Make(Input(), &text, nullptr, nullptr, exact), 0);  // fits without terminator
+  EXPECT_EQ(Make(Input(), &text, nullptr, nullptr, exact), kRcOk);  // fits without terminator
   EXPECT_EQ(text.find('+'), std::string::npos);
-  EXPECT_EQ(Make(Input(), &text, nullptr, nullptr, exact - 1), 3);
+  EXPECT_EQ(Make(Input(), &text, nullptr, nullptr, exact - 1), kRcBufferTooSmall);
   EXPECT_EQ(last_len_, 0u);
   EXPECT_EQ(last_buf_[0], '\0');
 
   // A named key store: wrong PIN, no private key, missing.
   const std::string p12 = MakeP12(dir_, "ec");
-  EXPECT_EQ(Make(Input(), &text, p12.c_str(), kPin), 0);
-  EXPECT_EQ(Make(Input(), &text, p12.c_str(), "wrong"), (25 << 16) | 9);
+  EXPECT_EQ(Make(Input(), &text, p12.c_str(), kPin), kRcOk);
+  EXPECT_EQ(Make(Input(), &text, p12.c_str(), "wrong"), TavriCombine(SSF_API_INVALID_PASSWORD, kRcInvalid));
   EXPECT_EQ(last_len_, 0u);
   EXPECT_EQ(last_buf_[0], '\0');
   MemStore certs_only({"rsa.pem"});
-  EXPECT_EQ(Make(Input(), &text, certs_only.name().c_str(), nullptr), (22 << 16) | 9);
-  EXPECT_EQ(Make(Input(), &text, "/nonexistent.p12", kPin), (23 << 16) | 9);
+  EXPECT_EQ(Make(Input(), &text, certs_only.name().c_str(), nullptr), TavriCombine(SSF_API_UNKNOWN_SIGNER, kRcInvalid));
+  EXPECT_EQ(Make(Input(), &text, "/nonexistent.p12", kPin), TavriCombine(SSF_API_UNKNOWN_PROFILE, kRcInvalid));
   // A signature that, with its certificate, does not fit the 4096-byte stream.
   const std::string san = ShOut("/usr/bin/python3 -c \"print(','.join('DNS:h%03d.example.org' % i for i in range(200)))\"");
   ASSERT_TRUE(Sh("openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -days 30 -subj /CN=big -keyout " +
@@ -317,15 +317,15 @@ TEST_F(Create, BufferAndSigningFaults) {
   ASSERT_TRUE(Sh("openssl pkcs12 -export -inkey " + dir_.file("big.key") + " -in " + dir_.file("big.pem") +
                  " -passout pass:" + kPin + " -out " + dir_.file("big.p12")));
   RavAreSetProperty("SSF_INCLUDE_CERT", "1");
-  EXPECT_EQ(Make(Input(), &text, dir_.file("big.p12").c_str(), kPin), 3);
+  EXPECT_EQ(Make(Input(), &text, dir_.file("big.p12").c_str(), kPin), kRcBufferTooSmall);
   EXPECT_EQ(last_len_, 0u);
   EXPECT_EQ(last_buf_[0], '\0');
   RavAreSetProperty("SSF_INCLUDE_CERT", "0");
-  EXPECT_EQ(Make(Input(), &text, dir_.file("big.p12").c_str(), kPin), 0);
+  EXPECT_EQ(Make(Input(), &text, dir_.file("big.p12").c_str(), kPin), kRcOk);
   // Without any key store.
   TavriShutdown();
-  ASSERT_EQ(TavriInitialize(nullptr), 0);
-  EXPECT_EQ(Make(Input(), &text), (23 << 16) | 9);
+  ASSERT_EQ(TavriInitialize(nullptr), kRcOk);
+  EXPECT_EQ(Make(Input(), &text), TavriCombine(SSF_API_UNKNOWN_PROFILE, kRcInvalid));
 }
 
 TEST_F(Create, TraceTellsTheStepsButNeverThePin) {
@@ -334,10 +334,10 @@ TEST_F(Create, TraceTellsTheStepsButNeverThePin) {
   RavAreSetProperty("QOR_EXT_TRC", path.c_str());
   const std::string p12 = MakeP12(dir_, "rsa", "Pin4Trace");
   std::string text;
-  ASSERT_EQ(Make(Input(), &text, p12.c_str(), "Pin4Trace"), 0);
+  ASSERT_EQ(Make(Input(), &text, p12.c_str(), "Pin4Trace"), kRcOk);
   Input bad;
   bad.cli = "1234";
-  EXPECT_EQ(Make(bad, &text), 23);
+  EXPECT_EQ(Make(bad, &text), kRcRecipientMissing);
   RavAreSetProperty("QOR_EXT_TRC", nullptr);
   const std::string trace = ReadFile(path);
   for (const char* line : {"TavriCreateAssertionTicket was called, check input", "Preparing InContext...",
@@ -354,7 +354,7 @@ TEST(CreateUninitialised, GivesNine) {
   uint32_t len = sizeof buf;
   TICKET_INFO ti = {};
   ti.struct_size = sizeof ti;
-  EXPECT_EQ(TavriCreateAssertionTicket("ISS", "100", nullptr, nullptr, &ti, buf, &len), 9);
+  EXPECT_EQ(TavriCreateAssertionTicket("ISS", "100", nullptr, nullptr, &ti, buf, &len), kRcInvalid);
 }
 
 }  // namespace

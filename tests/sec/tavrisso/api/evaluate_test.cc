@@ -12,6 +12,11 @@ using namespace qortest;
 
 namespace {
 
+// The verification failed for the one signer: a bad signature, or a signer
+// the key store does not trust.
+constexpr int32_t kSignerNotOk = TavriCombine(SSF_API_SIGNER_NOT_OK, SSF_API_SIGNER_ERRORS);
+constexpr int32_t kUnknownSigner = TavriCombine(SSF_API_UNKNOWN_SIGNER, SSF_API_SIGNER_ERRORS);
+
 constexpr char kFields[] =
     "--user JDOE --sysid ABC --client 000 --lang E --portal portal:jdoe --auth basic --hours 8 ";
 
@@ -21,8 +26,8 @@ class Eval : public ::testing::Test {
   static void TearDownTestSuite() { delete issuers_; }
   void SetUp() override {
     ASSERT_TRUE(issuers_->ok);
-    ASSERT_EQ(TavriInitialize(nullptr), 0);
-    ASSERT_EQ(LoadCert(issuers_->Der("ca")), 0);
+    ASSERT_EQ(TavriInitialize(nullptr), kRcOk);
+    ASSERT_EQ(LoadCert(issuers_->Der("ca")), kRcOk);
   }
   void TearDown() override { TavriShutdown(); }
 
@@ -55,10 +60,10 @@ TEST_F(Eval, OutsideTicketsGiveExactlyTheirFields) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     if (c.signer == "ec") {
-      ASSERT_EQ(LoadCert(issuers_->Der("ec")), 0);
+      ASSERT_EQ(LoadCert(issuers_->Der("ec")), kRcOk);
     }
     Info out;
-    ASSERT_EQ(Ex(Ticket(kFields + created + c.opts, c.signer), &out), 0);
+    ASSERT_EQ(Ex(Ticket(kFields + created + c.opts, c.signer), &out), kRcOk);
     EXPECT_EQ(out.User(), "JDOE");
     EXPECT_EQ(out.Sys(), "ABC");
     EXPECT_EQ(out.Cli(), "000");
@@ -74,7 +79,7 @@ TEST_F(Eval, OutsideTicketsGiveExactlyTheirFields) {
 }
 
 TEST_F(Eval, SignerCertificateOnlyInTheKeyStore) {
-  ASSERT_EQ(LoadCert(issuers_->Der("iss")), 0);
+  ASSERT_EQ(LoadCert(issuers_->Der("iss")), kRcOk);
   Info out;
   unsigned char cert[2048];
   int32_t certL = sizeof cert;
@@ -88,16 +93,16 @@ TEST_F(Eval, SignerCertificateOnlyInTheKeyStore) {
 TEST_F(Eval, Rsa3072SignerAndAFailedLoadAfterwards) {
   ASSERT_TRUE(Sh(std::string(kMakeTicket) + "cert " + issuers_->dir.file("big") +
                  " --kind rsa3072 --cn Big"));
-  ASSERT_EQ(LoadCert(issuers_->Der("big")), 0);
+  ASSERT_EQ(LoadCert(issuers_->Der("big")), kRcOk);
   const std::string t = Ticket(std::string(kFields) + "--hash sha512", "big");
   Info out;
-  ASSERT_EQ(Ex(t, &out), 0);
+  ASSERT_EQ(Ex(t, &out), kRcOk);
   EXPECT_EQ(out.User(), "JDOE");
   // A failed load leaves no key: the ticket no longer verifies.
   const Bytes junk = ToBytes("no certificate at all");
-  EXPECT_EQ(TavriLoadTicketKey(junk.data(), static_cast<int32_t>(junk.size()), nullptr, 0, 1), 14);
+  EXPECT_EQ(TavriLoadTicketKey(junk.data(), static_cast<int32_t>(junk.size()), nullptr, 0, 1), kRcInternal);
   Info after;
-  EXPECT_EQ(Ex(t, &after), 7 << 16 | 20);  // no key store: no signer entry
+  EXPECT_EQ(Ex(t, &after), TavriCombine(SSF_API_UNKNOWN_PAB, kRcNoSignerEntry));
 }
 
 TEST_F(Eval, FaultsGiveTheirResults) {
@@ -108,55 +113,55 @@ TEST_F(Eval, FaultsGiveTheirResults) {
     int32_t want;
   } cases[] = {
       // A changed bit anywhere in the signed part: low half 5, signer 27.
-      {"flipped bit in the version", Ticket(std::string(kFields) + "--flip-bit 3"), 5 | 27 << 16},
-      {"flipped bit in the user", Ticket(std::string(kFields) + "--flip-bit 70"), 5 | 27 << 16},
-      {"signature over other content", Ticket(std::string(kFields) + "--sign-other"), 5 | 27 << 16},
-      {"untrusted signer", Ticket(kFields, "ec"), 5 | 22 << 16},
-      {"truncated signature", Ticket(std::string(kFields) + "--truncate 5"), 5},
-      {"expired", Ticket(std::string(kFields) + "--created 202601010000"), 4},
-      {"no creation time", Ticket(std::string(kFields) + "--no-created"), 5},
-      {"not Base64", "@@@@" + good.substr(4), 1281},
-      {"4096 characters", std::string(4096, 'A'), 9},
+      {"flipped bit in the version", Ticket(std::string(kFields) + "--flip-bit 3"), kSignerNotOk},
+      {"flipped bit in the user", Ticket(std::string(kFields) + "--flip-bit 70"), kSignerNotOk},
+      {"signature over other content", Ticket(std::string(kFields) + "--sign-other"), kSignerNotOk},
+      {"untrusted signer", Ticket(kFields, "ec"), kUnknownSigner},
+      {"truncated signature", Ticket(std::string(kFields) + "--truncate 5"), kRcInvalidTicket},
+      {"expired", Ticket(std::string(kFields) + "--created 202601010000"), kRcExpired},
+      {"no creation time", Ticket(std::string(kFields) + "--no-created"), kRcInvalidTicket},
+      {"not Base64", "@@@@" + good.substr(4), kRcBase64Decode},
+      {"4096 characters", std::string(4096, 'A'), kRcInvalid},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     Info out;
     EXPECT_EQ(Ex(c.ticket, &out), c.want);
-    if (c.want != 9) {
+    if (c.want != kRcInvalid) {
       EXPECT_EQ(out.user[0], '\0');
     }
-    EXPECT_EQ(out.cre, c.want == 9 ? -1 : 0);  // argument errors write nothing
-    EXPECT_EQ(out.val, c.want == 9 ? -1 : 0);
-    EXPECT_EQ(out.Type(), c.want == 9 ? 7 : ZOVEDADU2_ERROR);
+    EXPECT_EQ(out.cre, c.want == kRcInvalid ? -1 : 0);  // argument errors write nothing
+    EXPECT_EQ(out.val, c.want == kRcInvalid ? -1 : 0);
+    EXPECT_EQ(out.Type(), c.want == kRcInvalid ? 7 : ZOVEDADU2_ERROR);
   }
   // 4095 characters are taken for processing (and then are no ticket).
   Info out;
-  EXPECT_EQ(TavriEvalTicket(std::string(4095, 'A').c_str(), 4095, &out.ti), 5);
-  EXPECT_EQ(TavriEvalTicket(good.c_str(), good.size(), &out.ti), 0);
-  EXPECT_EQ(TavriEvalTicket(good.c_str(), 4096, &out.ti), 9);
+  EXPECT_EQ(TavriEvalTicket(std::string(4095, 'A').c_str(), 4095, &out.ti), kRcInvalidTicket);
+  EXPECT_EQ(TavriEvalTicket(good.c_str(), good.size(), &out.ti), kRcOk);
+  EXPECT_EQ(TavriEvalTicket(good.c_str(), 4096, &out.ti), kRcInvalid);
 }
 
 TEST_F(Eval, RecordSizeAndArguments) {
   const std::string t = Ticket(std::string(kFields) + "--flags 1");
   Info out;
   out.ti.struct_size = 0;
-  EXPECT_EQ(Ex(t, &out), 9);
+  EXPECT_EQ(Ex(t, &out), kRcInvalid);
   out.ti.struct_size = 120;
-  EXPECT_EQ(Ex(t, &out), 9);
+  EXPECT_EQ(Ex(t, &out), kRcInvalid);
   out.ti.struct_size = 128;  // no flags, type or certificate in the record
   out.ti.flags = 0x55;
-  EXPECT_EQ(Ex(t, &out), 0);
+  EXPECT_EQ(Ex(t, &out), kRcOk);
   EXPECT_EQ(out.User(), "JDOE");
   EXPECT_EQ(out.ti.flags, 0x55);
   EXPECT_EQ(out.Type(), 7);
   EXPECT_EQ(out.certL, sizeof out.cert);
   Info full;
-  EXPECT_EQ(Ex(t, &full), 0);
+  EXPECT_EQ(Ex(t, &full), kRcOk);
   EXPECT_EQ(full.ti.flags, 1);
-  EXPECT_EQ(TavriEvalLogonTicketEx(nullptr, nullptr, nullptr, nullptr, nullptr, &out.ti), 9);
-  EXPECT_EQ(TavriEvalLogonTicketEx(t.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr), 9);
+  EXPECT_EQ(TavriEvalLogonTicketEx(nullptr, nullptr, nullptr, nullptr, nullptr, &out.ti), kRcInvalid);
+  EXPECT_EQ(TavriEvalLogonTicketEx(t.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr), kRcInvalid);
   TavriShutdown();
-  EXPECT_EQ(Ex(t, &out), 9);
+  EXPECT_EQ(Ex(t, &out), kRcInvalid);
 }
 
 // A field that struct_size covers only in part is neither read nor written.
@@ -165,23 +170,23 @@ TEST_F(Eval, FieldsReachingPastStructSizeStayUntouched) {
   Info part;
   part.ti.struct_size = 124;  // half of pIntAuthSchemeL
   memset(part.auth, 'x', sizeof part.auth);
-  ASSERT_EQ(Ex(t, &part), 0);
+  ASSERT_EQ(Ex(t, &part), kRcOk);
   EXPECT_EQ(part.User(), "JDOE");
   EXPECT_EQ(part.auth[0], 'x');
   EXPECT_EQ(part.authL, Info::kCap);
   Info type;
   type.ti.struct_size = 150;  // half of tTicketType
-  ASSERT_EQ(Ex(t, &type), 0);
+  ASSERT_EQ(Ex(t, &type), kRcOk);
   EXPECT_EQ(type.ti.flags, 1);
   EXPECT_EQ(type.Type(), Info::kUntouched);
   type.userL = 1;  // a failure clears what the record holds, and only that
-  EXPECT_EQ(Ex(t, &type), 6);
+  EXPECT_EQ(Ex(t, &type), kRcUserBufferTooSmall);
   EXPECT_EQ(type.Type(), Info::kUntouched);
   Info cert;
   cert.ti.struct_size = 132;  // half of pAsn1Certificate
   cert.cert[0] = 0xAB;
   cert.userL = 1;
-  EXPECT_EQ(Ex(t, &cert), 6);
+  EXPECT_EQ(Ex(t, &cert), kRcUserBufferTooSmall);
   EXPECT_EQ(cert.cert[0], 0xAB);
 }
 
@@ -190,14 +195,14 @@ TEST_F(Eval, BuffersTooSmall) {
   Info out;
   out.userL = 4;  // exactly fits: no terminator
   memset(out.user, 'x', sizeof out.user);
-  ASSERT_EQ(Ex(t, &out), 0);
+  ASSERT_EQ(Ex(t, &out), kRcOk);
   EXPECT_EQ(out.User(), "JDOE");
   EXPECT_EQ(out.user[4], 'x');
   EXPECT_EQ(out.Cli(), "001");  // trailing blanks dropped
 
   Info small;
   small.userL = 3;
-  EXPECT_EQ(Ex(t, &small), 6);
+  EXPECT_EQ(Ex(t, &small), kRcUserBufferTooSmall);
   EXPECT_EQ(small.userL, 4);
   EXPECT_EQ(small.sys[0], '\0');
   EXPECT_EQ(small.Type(), ZOVEDADU2_ERROR);
@@ -207,12 +212,12 @@ TEST_F(Eval, BuffersTooSmall) {
        {std::tuple<Info*, int32_t*, int32_t, int32_t>{&a, &a.sysL, 2, 3}, {&b, &b.prtL, 10, 11},
         {&c, &c.langL, 0, 1}}) {
     *len = cap;
-    EXPECT_EQ(Ex(t, info), 3);
+    EXPECT_EQ(Ex(t, info), kRcBufferTooSmall);
     EXPECT_EQ(*len, need);
   }
   Info d;
   d.certL = 10;
-  EXPECT_EQ(Ex(t, &d), 3);
+  EXPECT_EQ(Ex(t, &d), kRcBufferTooSmall);
   EXPECT_EQ(d.certL, issuers_->Der("iss").size());
 }
 
@@ -220,33 +225,33 @@ TEST_F(Eval, AssertionRecipients) {
   const std::string to_abc =
       Ticket(std::string(kFields) + "--rcpt-sysid ABC --rcpt-client 001 --flags 1");
   Info ok;
-  ASSERT_EQ(Assertion(to_abc, "ABC", "001", &ok), 0);
+  ASSERT_EQ(Assertion(to_abc, "ABC", "001", &ok), kRcOk);
   EXPECT_EQ(ok.Type(), ZOVEDADU2_ASSERTION_TICKET);
   EXPECT_EQ(ok.ti.flags, 1);
   for (auto [sys, cli] : {std::pair<const char*, const char*>{"ABCD", "001"}, {"ABD", "001"},
                           {"ABC", "002"}}) {
     Info out;
-    EXPECT_EQ(Assertion(to_abc, sys, cli, &out), 24) << sys << "/" << cli;
+    EXPECT_EQ(Assertion(to_abc, sys, cli, &out), kRcRecipientMismatch) << sys << "/" << cli;
     EXPECT_EQ(out.Type(), ZOVEDADU2_ERROR);
   }
   // Defaults of the own identity come from the properties.
-  ASSERT_EQ(RavAreSetProperty("QOR_OWN_SYSID", "ABC"), 0);
-  ASSERT_EQ(RavAreSetProperty("QOR_OWN_CLIENT", "001"), 0);
+  ASSERT_EQ(RavAreSetProperty("QOR_OWN_SYSID", "ABC"), kRcOk);
+  ASSERT_EQ(RavAreSetProperty("QOR_OWN_CLIENT", "001"), kRcOk);
   Info dflt;
-  EXPECT_EQ(Assertion(to_abc, nullptr, nullptr, &dflt), 0);
+  EXPECT_EQ(Assertion(to_abc, nullptr, nullptr, &dflt), kRcOk);
 
   struct Case {
     const char* opts;
     int32_t assertion, logon;
   } cases[] = {
-      {"", 23, 0},                                              // no recipient at all
-      {"--rcpt-client 001 --flags 1", 23, 23},                  // client without system
-      {"--rcpt-sysid ABC --flags 1", 23, 23},                   // system without client
-      {"--rcpt-sysid ABC --rcpt-client 001", 23, 0},            // no flags
-      {"--rcpt-sysid ABC --rcpt-client 001 --flags 0", 23, 0},  // not marked as assertion
+      {"", kRcRecipientMissing, kRcOk},                                            // no recipient at all
+      {"--rcpt-client 001 --flags 1", kRcRecipientMissing, kRcRecipientMissing},                // client without system
+      {"--rcpt-sysid ABC --flags 1", kRcRecipientMissing, kRcRecipientMissing},                // system without client
+      {"--rcpt-sysid ABC --rcpt-client 001", kRcRecipientMissing, kRcOk},          // no flags
+      {"--rcpt-sysid ABC --rcpt-client 001 --flags 0", kRcRecipientMissing, kRcOk},  // not marked as assertion
   };
-  ASSERT_EQ(RavAreSetProperty("QOR_EXT_SYSID", "ABC"), 0);
-  ASSERT_EQ(RavAreSetProperty("QOR_EXT_CLIENT", "001"), 0);
+  ASSERT_EQ(RavAreSetProperty("QOR_EXT_SYSID", "ABC"), kRcOk);
+  ASSERT_EQ(RavAreSetProperty("QOR_EXT_CLIENT", "001"), kRcOk);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.opts);
     const std::string t = Ticket(std::string(kFields) + c.opts);
@@ -257,9 +262,9 @@ TEST_F(Eval, AssertionRecipients) {
       EXPECT_EQ(l.Type(), ZOVEDADU2_LOGON_TICKET);
     }
   }
-  ASSERT_EQ(RavAreSetProperty("QOR_EXT_SYSID", "XYZ"), 0);
+  ASSERT_EQ(RavAreSetProperty("QOR_EXT_SYSID", "XYZ"), kRcOk);
   Info other;
-  EXPECT_EQ(Ex(to_abc, &other), 24);
+  EXPECT_EQ(Ex(to_abc, &other), kRcRecipientMismatch);
 }
 
 TEST_F(Eval, CodePageOfTheTexts) {
@@ -269,9 +274,9 @@ TEST_F(Eval, CodePageOfTheTexts) {
     Info as_utf8, as_latin, by_property;
     memcpy(as_utf8.ti.sQORCodepage, "0000", 4);  // invalid: UTF-8
     memcpy(as_latin.ti.sQORCodepage, "1100", 4);
-    ASSERT_EQ(Ex(*t, &as_utf8), 0);
-    ASSERT_EQ(Ex(*t, &as_latin), 0);
-    ASSERT_EQ(Ex(*t, &by_property), 0);  // "QOR_EXT_CODEPAGE" default 1100
+    ASSERT_EQ(Ex(*t, &as_utf8), kRcOk);
+    ASSERT_EQ(Ex(*t, &as_latin), kRcOk);
+    ASSERT_EQ(Ex(*t, &by_property), kRcOk);  // "QOR_EXT_CODEPAGE" default 1100
     EXPECT_EQ(as_utf8.User(), "M\xc3\xbcller");
     EXPECT_EQ(as_latin.User(), "M\xfcller");
     EXPECT_EQ(by_property.User(), "M\xfcller");
@@ -289,11 +294,11 @@ TEST_F(Eval, LogonTicketExportNeedsUserSysidAndClient) {
     return rc;
   };
   std::string user;
-  EXPECT_EQ(eval(Ticket("--user 'J\xc3\xa9r' --sysid ABC --client 000 --hours 1 --codepage 4110"), &user), 0);
+  EXPECT_EQ(eval(Ticket("--user 'J\xc3\xa9r' --sysid ABC --client 000 --hours 1 --codepage 4110"), &user), kRcOk);
   EXPECT_EQ(user, "J\xc3\xa9r");  // always UTF-8
-  EXPECT_EQ(eval(Ticket("--sysid ABC --client 000 --hours 1"), &user), 1);
-  EXPECT_EQ(eval(Ticket("--user JDOE --client 000 --hours 1"), &user), 16);
-  EXPECT_EQ(eval(Ticket("--user JDOE --sysid ABC --hours 1"), &user), 16);
+  EXPECT_EQ(eval(Ticket("--sysid ABC --client 000 --hours 1"), &user), kRcNoUser);
+  EXPECT_EQ(eval(Ticket("--user JDOE --client 000 --hours 1"), &user), kRcNoCreationTime);
+  EXPECT_EQ(eval(Ticket("--user JDOE --sysid ABC --hours 1"), &user), kRcNoCreationTime);
   char u[4];
   int32_t uL = sizeof u;
   EXPECT_EQ(TavriEvalLogonTicket("x", nullptr, nullptr, u, &uL, nullptr, nullptr, u, &uL, u, &uL,
@@ -319,10 +324,10 @@ TEST_F(Eval, EightThreadsAtOnce) {
 
 TEST_F(Eval, FailedVerificationTracesTheSignerCertificate) {
   TempDir trc;
-  ASSERT_EQ(RavAreSetProperty("QOR_EXT_TRL", "2"), 0);
-  ASSERT_EQ(RavAreSetProperty("QOR_EXT_TRC", trc.file("t.trc").c_str()), 0);
+  ASSERT_EQ(RavAreSetProperty("QOR_EXT_TRL", "2"), kRcOk);
+  ASSERT_EQ(RavAreSetProperty("QOR_EXT_TRC", trc.file("t.trc").c_str()), kRcOk);
   Info out;
-  EXPECT_EQ(Ex(Ticket(kFields, "ec"), &out), 5 | 22 << 16);
+  EXPECT_EQ(Ex(Ticket(kFields, "ec"), &out), kUnknownSigner);
   RavAreSetProperty("QOR_EXT_TRC", nullptr);
   const std::string text = ReadFile(trc.file("t.trc"));
   EXPECT_NE(text.find("ValidateTicket failed with rc = 5 and ssf_rc = 22."), std::string::npos);
@@ -338,7 +343,7 @@ TEST_F(Eval, AssertionWarningsCarryTheirOwnLocation) {
   ASSERT_EQ(RavAreSetProperty("QOR_EXT_TRL", "1"), 0);
   ASSERT_EQ(RavAreSetProperty("QOR_EXT_TRC", trc.file("t.trc").c_str()), 0);
   JWT_INFO none = {};
-  EXPECT_EQ(TavriEvalJWToken(nullptr, 0, nullptr, 0, nullptr, &none), 15);  // an error elsewhere first
+  EXPECT_EQ(TavriEvalJWToken(nullptr, 0, nullptr, 0, nullptr, &none), kRcNullArgument);  // an error elsewhere first
   Info out;
   TavriEvalAssertionTicket(Ticket(kFields).c_str(), nullptr, nullptr, nullptr, nullptr, &out.ti);
   RavAreSetProperty("QOR_EXT_TRC", nullptr);

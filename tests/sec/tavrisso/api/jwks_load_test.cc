@@ -2,6 +2,9 @@
 // token, the key chosen by "kid", with keys and tokens of PyJWT.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 #include "sec/jwt/jwttest.h"
 #include "sec/tavrisso/api/state.h"
 
@@ -35,7 +38,7 @@ int32_t Eval(const std::string& token, const std::string& key, std::string* erro
 class JwkSetLoad : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_EQ(TavriInitialize(nullptr), 0);
+    ASSERT_EQ(TavriInitialize(nullptr), kRcOk);
     Signer& s = signer_;
     es256_ = s.Add("ES256", "ec1:p256", R"({"kid":"ec1"})", kBody);
     es256_other_ = s.Add("ES256", "ec2:p256", R"({"kid":"ec2"})", kBody);
@@ -81,7 +84,7 @@ class JwkSetLoad : public ::testing::Test {
 };
 
 TEST_F(JwkSetLoad, LoadedOrPassedSetChoosesTheKeyByKid) {
-  ASSERT_EQ(Load(set_, 5), 0);
+  ASSERT_EQ(Load(set_, 5), kRcOk);
   EXPECT_EQ(X509KeyLen, 0u);  // the set's text is no secret to fall back on
   for (const std::string& key : {std::string(), set_}) {
     for (size_t t : {es256_, es256_other_, es384_, rs256_, eddsa_, hs256_, no_kid_eddsa_}) {
@@ -110,10 +113,10 @@ TEST_F(JwkSetLoad, LoadedOrPassedSetChoosesTheKeyByKid) {
 }
 
 TEST_F(JwkSetLoad, PassedSetWinsOverTheLoadedKeyForThatCall) {
-  ASSERT_EQ(Load(kSecret, 2), 0);
+  ASSERT_EQ(Load(kSecret, 2), kRcOk);
   EXPECT_EQ(Eval(token(es256_), Set({Jwk("ec1")})), 0);
   EXPECT_EQ(Eval(token(hs256_), ""), 0);
-  ASSERT_EQ(Load(Set({Jwk("ec2")}), 5), 0);
+  ASSERT_EQ(Load(Set({Jwk("ec2")}), 5), kRcOk);
   EXPECT_EQ(Eval(token(es256_), ""), 5);
   EXPECT_EQ(Eval(token(es256_), Set({Jwk("ec1")})), 0);
   EXPECT_EQ(Eval(token(es256_other_), ""), 0);
@@ -127,11 +130,11 @@ TEST_F(JwkSetLoad, SetIsNeverAnHmacSecret) {
   const size_t forged = s.Add("HS256", "secret:" + jwttest::Hex(pub), R"({"alg":"HS256"})", kBody);
   s.Run();
   std::string error;
-  ASSERT_EQ(Load(pub, 5), 0);
+  ASSERT_EQ(Load(pub, 5), kRcOk);
   EXPECT_EQ(Eval(s.token(forged), "", &error), 5);
   EXPECT_EQ(error, "No key of the JWK Set fits the JWT algorithm");
   EXPECT_EQ(Eval(s.token(forged), pub, &error), 5);
-  ASSERT_EQ(Load(pub, 2), 0);
+  ASSERT_EQ(Load(pub, 2), kRcOk);
   EXPECT_EQ(Eval(s.token(forged), "", &error), 5);
   // A JSON text that is no set is no secret either.
   const std::string not_set = R"({"kty":"oct","k":")" + kSecretB64 + "\"}";
@@ -147,37 +150,69 @@ TEST_F(JwkSetLoad, BadSetFailsTheLoadWithNineAndLeavesNoKey) {
   for (const std::string& bad : {std::string("{\"keys\":[}"), std::string("{\"keys\":[]}"), std::string("[]"),
                                  Set({R"({"kty":"OKP","crv":"X25519","x":"AAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAA"})"}),
                                  weak}) {
-    ASSERT_EQ(Load(kSecret, 2), 0);
+    ASSERT_EQ(Load(kSecret, 2), kRcOk);
     ASSERT_EQ(Eval(token(hs256_), ""), 0);
-    EXPECT_EQ(Load(bad, 5), 9) << bad;
+    EXPECT_EQ(Load(bad, 5), kRcInvalid) << bad;
     EXPECT_EQ(X509KeyLen, 0u);
     EXPECT_EQ(Eval(token(hs256_), ""), 5) << bad;
   }
   // A loaded set goes with the next load of any type, and with a failed one.
-  ASSERT_EQ(Load(set_, 5), 0);
-  ASSERT_EQ(Load(kSecret, 2), 0);
+  ASSERT_EQ(Load(set_, 5), kRcOk);
+  ASSERT_EQ(Load(kSecret, 2), kRcOk);
   EXPECT_EQ(Eval(token(es256_), ""), 5);
   EXPECT_EQ(Eval(token(hs256_), ""), 0);
-  ASSERT_EQ(Load(set_, 5), 0);
-  EXPECT_EQ(Load(set_, 77), 9);
+  ASSERT_EQ(Load(set_, 5), kRcOk);
+  EXPECT_EQ(Load(set_, 77), kRcInvalid);
   EXPECT_EQ(Eval(token(es256_), ""), 5);
 }
 
 TEST_F(JwkSetLoad, FailedLoadIsTracedWithoutTheKey) {
   jwttest::TempDir dir;
   const std::string path = dir.file("t.trc");
-  ASSERT_EQ(RavAreSetProperty("QOR_EXT_TRL", "2"), 0);
-  ASSERT_EQ(RavAreSetProperty("QOR_EXT_TRC", path.c_str()), 0);
-  EXPECT_EQ(Load(Set({Jwk("weak")}), 5), 9);
-  EXPECT_EQ(Load("{\"keys\":[", 5), 9);
-  EXPECT_EQ(Load(Set({R"({"kty":"oct","k":")" + kSecretB64 + R"(","use":"enc"})"}), 5), 9);
-  ASSERT_EQ(Load(set_, 5), 0);
+  ASSERT_EQ(RavAreSetProperty("QOR_EXT_TRL", "2"), kRcOk);
+  ASSERT_EQ(RavAreSetProperty("QOR_EXT_TRC", path.c_str()), kRcOk);
+  EXPECT_EQ(Load(Set({Jwk("weak")}), 5), kRcInvalid);
+  EXPECT_EQ(Load("{\"keys\":[", 5), kRcInvalid);
+  EXPECT_EQ(Load(Set({R"({"kty":"oct","k":")" + kSecretB64 + R"(","use":"enc"})"}), 5), kRcInvalid);
+  ASSERT_EQ(Load(set_, 5), kRcOk);
   RavAreSetProperty("QOR_EXT_TRC", nullptr);
   const std::string trace = jwttest::ReadFile(path);
   for (const char* line : {"JWK Set holds an RSA key of less than 2048 bits.", "JWK Set is not a JSON object with a keys array.",
                            "JWK Set holds no key usable for token verification.", "Token key as JWK Set with 6 keys loaded"})
     EXPECT_NE(trace.find(line), std::string::npos) << line;
   EXPECT_EQ(trace.find(kSecretB64), std::string::npos);
+}
+
+TEST_F(JwkSetLoad, ThreadsShareCachedKeysAndSetsWhileTheSetIsReloaded) {
+  // More distinct passed sets and keys than the caches hold, so entries
+  // come and go while other threads use them.
+  std::vector<std::string> sets;
+  for (int n = 0; n < 20; ++n) sets.push_back(Set({Jwk("ec1", R"("x-n":)" + std::to_string(n))}));
+  const Bytes& pem = signer_.key("ec1.pem");
+  std::vector<std::string> keys;
+  for (int n = 0; n < 20; ++n) keys.push_back(std::string(n, '\n') + std::string(pem.begin(), pem.end()));
+  std::atomic<int> wrong{0};
+  std::atomic<bool> stop{false};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 3; ++t)
+    threads.emplace_back([&, t] {
+      for (int i = 0; i < 40; ++i) {
+        const std::string& key = (i + t) % 2 ? sets[(i * 7 + t) % sets.size()] : keys[(i * 3 + t) % keys.size()];
+        if (Eval(token(es256_), key) != 0) ++wrong;
+        if (Eval(token(es256_other_), key) != 5) ++wrong;
+      }
+    });
+  std::thread loader([&] {
+    while (!stop.load()) {
+      if (Load(set_, 5) != 0) ++wrong;
+      // A load and an evaluation never interleave: the set is whole or not yet replaced.
+      if (Eval(token(eddsa_), "") != 0) ++wrong;
+    }
+  });
+  for (auto& th : threads) th.join();
+  stop = true;
+  loader.join();
+  EXPECT_EQ(wrong.load(), 0);
 }
 
 }  // namespace

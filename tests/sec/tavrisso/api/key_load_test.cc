@@ -30,7 +30,7 @@ bool LoadedStoreOpens() {
 class TicketKey : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_EQ(TavriInitialize(nullptr), 0);
+    ASSERT_EQ(TavriInitialize(nullptr), kRcOk);
     ASSERT_TRUE(MakeSelfSigned(dir_, "issuer", "eval issuer"));
     der_ = ReadBytes(dir_.file("issuer.der"));
     pem_ = ReadBytes(dir_.file("issuer.pem"));
@@ -48,13 +48,13 @@ TEST(TicketKeyUninitialised, BothExportsGiveNine) {
   unsigned char buf[8];
   int32_t len = sizeof buf;
   const unsigned char key[] = "k";
-  EXPECT_EQ(TavriLoadTicketKey(key, 1, nullptr, 0, 2), 9);
-  EXPECT_EQ(TavriParseCertificate(key, 1, "SUBJECT", buf, &len), 9);
+  EXPECT_EQ(TavriLoadTicketKey(key, 1, nullptr, 0, 2), kRcInvalid);
+  EXPECT_EQ(TavriParseCertificate(key, 1, "SUBJECT", buf, &len), kRcInvalid);
 }
 
 TEST_F(TicketKey, CertificateInDerOrPemBecomesTheMemoryStore) {
   for (const Bytes* cert : {&der_, &pem_}) {
-    ASSERT_EQ(Load(*cert, 1), 0);
+    ASSERT_EQ(Load(*cert, 1), kRcOk);
     ASSERT_NE(pMemoryPSE, nullptr);
     EXPECT_STREQ(PSEPath, pMemoryPSE);
     EXPECT_EQ(strncmp(PSEPath, "#_MemPSE_#", 10), 0);
@@ -64,7 +64,7 @@ TEST_F(TicketKey, CertificateInDerOrPemBecomesTheMemoryStore) {
 }
 
 TEST_F(TicketKey, KeyStoreImageKeepsItsPassword) {
-  ASSERT_EQ(Load(p12_, 0, "s3cret"), 0);
+  ASSERT_EQ(Load(p12_, 0, "s3cret"), kRcOk);
   ASSERT_NE(pMemoryPSE, nullptr);
   EXPECT_STREQ(PSEPath, pMemoryPSE);
   EXPECT_STREQ(PSEpwd, "s3cret");
@@ -78,49 +78,50 @@ TEST_F(TicketKey, FailedLoadsClearTheEarlierKey) {
     int32_t type;
     const Bytes* key;
     int32_t want;
-  } cases[] = {{1, &junk, 14}, {4, &junk, 14}, {0, &junk, 9}, {5, &der_, 9}, {-1, &der_, 9}};
+  } cases[] = {{1, &junk, kRcInternal}, {4, &junk, kRcInternal}, {0, &junk, kRcInvalid},
+               {5, &der_, kRcInvalid}, {-1, &der_, kRcInvalid}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.type);
-    ASSERT_EQ(Load(der_, 1), 0);
+    ASSERT_EQ(Load(der_, 1), kRcOk);
     EXPECT_EQ(Load(*c.key, c.type), c.want);
     EXPECT_EQ(pMemoryPSE, nullptr);
     EXPECT_EQ(PSEPath[0], '\0');
     EXPECT_EQ(X509KeyLen, 0u);
   }
-  ASSERT_EQ(Load(der_, 1), 0);
-  EXPECT_EQ(TavriLoadTicketKey(nullptr, 10, nullptr, 0, 1), 15);
+  ASSERT_EQ(Load(der_, 1), kRcOk);
+  EXPECT_EQ(TavriLoadTicketKey(nullptr, 10, nullptr, 0, 1), kRcNullArgument);
   EXPECT_EQ(pMemoryPSE, nullptr);
-  ASSERT_EQ(Load(der_, 1), 0);
-  EXPECT_EQ(TavriLoadTicketKey(der_.data(), -5, nullptr, 0, 1), 15);
+  ASSERT_EQ(Load(der_, 1), kRcOk);
+  EXPECT_EQ(TavriLoadTicketKey(der_.data(), -5, nullptr, 0, 1), kRcNullArgument);
   EXPECT_EQ(pMemoryPSE, nullptr);
 }
 
 TEST_F(TicketKey, HmacSecretLeavesTheStoreAndIsBounded) {
-  ASSERT_EQ(Load(der_, 1), 0);
+  ASSERT_EQ(Load(der_, 1), kRcOk);
   const Bytes secret = ToBytes("0123456789abcdef");
-  ASSERT_EQ(Load(secret, 2, "pw"), 0);
+  ASSERT_EQ(Load(secret, 2, "pw"), kRcOk);
   EXPECT_NE(pMemoryPSE, nullptr);  // tickets still verify
   EXPECT_EQ(LoadedX509Key(), secret);
   EXPECT_STREQ(PSEpwd, "pw");
 
-  EXPECT_EQ(Load(Bytes(8191, 'y'), 2), 0);
+  EXPECT_EQ(Load(Bytes(8191, 'y'), 2), kRcOk);
   EXPECT_EQ(X509KeyLen, 8191u);
 
   // Base64 is stored decoded; white space and foreign characters are skipped.
-  EXPECT_EQ(Load(ToBytes("MDEy\nMzQ1*Njc4\n"), 3, "b64"), 0);
+  EXPECT_EQ(Load(ToBytes("MDEy\nMzQ1*Njc4\n"), 3, "b64"), kRcOk);
   EXPECT_EQ(LoadedX509Key(), ToBytes("012345678"));
   EXPECT_STREQ(PSEpwd, "b64");
 
   const std::string longpw(512, 'p');
-  EXPECT_EQ(Load(secret, 2, longpw.c_str()), 0);
+  EXPECT_EQ(Load(secret, 2, longpw.c_str()), kRcOk);
   EXPECT_STREQ(PSEpwd, "");
 
   // Shutdown removes the store; a secret loaded without one stays.
   TavriShutdown();
   EXPECT_EQ(pMemoryPSE, nullptr);
   EXPECT_EQ(X509KeyLen, 0u);
-  ASSERT_EQ(TavriInitialize(nullptr), 0);
-  ASSERT_EQ(Load(secret, 2), 0);
+  ASSERT_EQ(TavriInitialize(nullptr), kRcOk);
+  ASSERT_EQ(Load(secret, 2), kRcOk);
   TavriShutdown();
   EXPECT_EQ(LoadedX509Key(), secret);
 }
@@ -136,7 +137,7 @@ TEST_F(TicketKey, HmacSecretTooLongLeavesNoKey) {
     SCOPED_TRACE(type);
     ASSERT_EQ(Load(der_, 1), 0);
     ASSERT_EQ(Load(secret, 2), 0);
-    EXPECT_EQ(Load(Bytes(8192, 'Q'), type), 9);
+    EXPECT_EQ(Load(Bytes(8192, 'Q'), type), kRcInvalid);
     EXPECT_EQ(X509KeyLen, 0u);
     EXPECT_EQ(LoadedX509Key(), Bytes());
     EXPECT_EQ(pMemoryPSE, nullptr);
@@ -177,12 +178,12 @@ TEST_F(TicketKey, ParseCertificateMatchesNamesByPrefix) {
 
   unsigned char buf[16];
   int32_t len = sizeof buf;
-  EXPECT_EQ(TavriParseCertificate(der_.data(), 20, "SUBJECT", buf, &len), 17);
+  EXPECT_EQ(TavriParseCertificate(der_.data(), 20, "SUBJECT", buf, &len), kRcNoSignerCert);
   EXPECT_EQ(len, 0);
   len = sizeof buf;
-  EXPECT_EQ(TavriParseCertificate(der_.data(), 20, nullptr, buf, &len), 5);
+  EXPECT_EQ(TavriParseCertificate(der_.data(), 20, nullptr, buf, &len), kRcInvalidTicket);
   EXPECT_EQ(len, 0);
-  EXPECT_EQ(TavriParseCertificate(der_.data(), 20, "SUBJECT", buf, nullptr), 5);
+  EXPECT_EQ(TavriParseCertificate(der_.data(), 20, "SUBJECT", buf, nullptr), kRcInvalidTicket);
 }
 
 }  // namespace

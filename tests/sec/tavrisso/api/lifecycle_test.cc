@@ -65,15 +65,15 @@ TEST(Properties, CopiedValuesMustFitOrLeaveTheFieldEmpty) {
       {"SSF_HASH", "", "SHA1"},                  {"QOR_EXT_CLIENT", "123", "123"},
   };
   for (const auto& r : rows) {
-    EXPECT_EQ(RavAreSetProperty(r.name, r.value), 0);
+    EXPECT_EQ(RavAreSetProperty(r.name, r.value), kRcOk);
     EXPECT_EQ(Get(r.name), r.got) << r.name << "=" << (r.value ? r.value : "null");
   }
 }
 
 TEST(Properties, UnknownAndNullNamesAreRejectedWithoutChange) {
-  EXPECT_EQ(RavAreSetProperty(nullptr, "x"), 9);
-  EXPECT_EQ(RavAreSetProperty("QOR_OWN_SYSID ", "x"), 9);
-  EXPECT_EQ(RavAreSetProperty("ssf_hash", "SHA256"), 9);
+  EXPECT_EQ(RavAreSetProperty(nullptr, "x"), kRcInvalid);
+  EXPECT_EQ(RavAreSetProperty("QOR_OWN_SYSID ", "x"), kRcInvalid);
+  EXPECT_EQ(RavAreSetProperty("ssf_hash", "SHA256"), kRcInvalid);
   EXPECT_EQ(Get("SSF_HASH"), "SHA1");
 }
 
@@ -84,11 +84,11 @@ TEST(Properties, TraceLevelTakesTheFirstCharacter) {
       {"7", "1", 1}, {"3x", "3", 3}, {"x3", "1", 1}, {"-2", "1", 1},
   };
   for (const auto& r : rows) {
-    EXPECT_EQ(RavAreSetProperty("QOR_EXT_TRL", r.in), 0);
+    EXPECT_EQ(RavAreSetProperty("QOR_EXT_TRL", r.in), kRcOk);
     EXPECT_EQ(Get("QOR_EXT_TRL"), r.out) << r.in;
     EXPECT_EQ(ct_level.load(), r.level) << r.in;
   }
-  EXPECT_EQ(RavAreSetProperty("QOR_EXT_TRL", ""), 0);
+  EXPECT_EQ(RavAreSetProperty("QOR_EXT_TRL", ""), kRcOk);
   EXPECT_EQ(ct_level.load(), 0);
   EXPECT_EQ(Get("QOR_EXT_TRL"), "1");
   {
@@ -104,13 +104,13 @@ TEST(Properties, TraceLevelTakesTheFirstCharacter) {
 TEST(Properties, IncludeCertAcceptsOneYesTrue) {
   for (const char* yes : {"1", "yes", "YES", "Yes", "true", "TRUE", "tRuE"}) {
     RavAreSetProperty("SSF_INCLUDE_CERT", "0");
-    EXPECT_EQ(RavAreSetProperty("SSF_INCLUDE_CERT", yes), 0);
+    EXPECT_EQ(RavAreSetProperty("SSF_INCLUDE_CERT", yes), kRcOk);
     EXPECT_EQ(Get("SSF_INCLUDE_CERT"), "1") << yes;
     EXPECT_TRUE(bIncludeCert);
   }
   for (const char* no : {"on", "2", "y", "yess", "11", "true ", "", static_cast<const char*>(nullptr)}) {
     RavAreSetProperty("SSF_INCLUDE_CERT", "1");
-    EXPECT_EQ(RavAreSetProperty("SSF_INCLUDE_CERT", no), 0);
+    EXPECT_EQ(RavAreSetProperty("SSF_INCLUDE_CERT", no), kRcOk);
     EXPECT_EQ(Get("SSF_INCLUDE_CERT"), "0") << (no ? no : "null");
     EXPECT_FALSE(bIncludeCert);
   }
@@ -140,27 +140,27 @@ TEST(Properties, EnvironmentSpeaksWhileTheStoredValueIsTheDefault) {
 TEST(Properties, SsfLibGoesToTheEnvironment) {
   ScopedEnv env("SSF_LIB", nullptr);
   EXPECT_EQ(RavAreGetProperty("SSF_LIB"), nullptr);
-  EXPECT_EQ(RavAreSetProperty("SSF_LIB", "libother.so"), 0);
+  EXPECT_EQ(RavAreSetProperty("SSF_LIB", "libother.so"), kRcOk);
   EXPECT_STREQ(getenv("SSF_LIB"), "libother.so");
   EXPECT_EQ(Get("SSF_LIB"), "libother.so");
-  EXPECT_EQ(RavAreSetProperty("SSF_LIB", nullptr), 0);  // no effect
+  EXPECT_EQ(RavAreSetProperty("SSF_LIB", nullptr), kRcOk);  // no effect
   EXPECT_EQ(Get("SSF_LIB"), "libother.so");
 }
 
 TEST(Lifecycle, InitialiseTwiceShutdownAnyTimeAndAgain) {
-  EXPECT_EQ(TavriGetVersion(), 1);
-  EXPECT_EQ(TavriShutdown(), 0);  // without a prior initialise
+  EXPECT_EQ(TavriGetVersion(), kRcNoUser);
+  EXPECT_EQ(TavriShutdown(), kRcOk);  // without a prior initialise
   EXPECT_FALSE(bInit.load());
-  EXPECT_EQ(TavriInitialize(nullptr), 0);
+  EXPECT_EQ(TavriInitialize(nullptr), kRcOk);
   EXPECT_TRUE(bInit.load());
-  EXPECT_EQ(TavriInitialize("ignored"), 0);
-  EXPECT_EQ(TavriShutdown(), 0);
+  EXPECT_EQ(TavriInitialize("ignored"), kRcOk);
+  EXPECT_EQ(TavriShutdown(), kRcOk);
   EXPECT_FALSE(bInit.load());
   EXPECT_EQ(s_SsfLib.bSsfDll, 0);
   for (int i = 0; i < 3; ++i) {
-    EXPECT_EQ(TavriInitialize(""), 0);
+    EXPECT_EQ(TavriInitialize(""), kRcOk);
     EXPECT_EQ(s_SsfLib.bSsfDll, 1);
-    EXPECT_EQ(TavriShutdown(), 0);
+    EXPECT_EQ(TavriShutdown(), kRcOk);
   }
   // Properties survive shutdown.
   RavAreSetProperty("QOR_OWN_SYSID", "KEEP");
@@ -173,12 +173,12 @@ TEST(Lifecycle, FirstInitialiseCopiesSigningSettingsFromTheEnvironment) {
   ScopedEnv hash("SSF_HASH", "SHA384"), cert("SSF_INCLUDE_CERT", "true");
   RavAreSetProperty("SSF_HASH", "SHA256");
   RavAreSetProperty("SSF_INCLUDE_CERT", "0");
-  ASSERT_EQ(TavriInitialize(nullptr), 0);
+  ASSERT_EQ(TavriInitialize(nullptr), kRcOk);
   EXPECT_EQ(Get("SSF_HASH"), "SHA384");
   EXPECT_EQ(Get("SSF_INCLUDE_CERT"), "1");
   // A second call does not read the environment again.
   RavAreSetProperty("SSF_INCLUDE_CERT", "0");
-  ASSERT_EQ(TavriInitialize(nullptr), 0);
+  ASSERT_EQ(TavriInitialize(nullptr), kRcOk);
   EXPECT_EQ(Get("SSF_INCLUDE_CERT"), "0");
   TavriShutdown();
 }
@@ -187,12 +187,12 @@ TEST(TraceFile, InitialiseWritesHeaderEntriesAndErrorsWithLocation) {
   TempDir dir;
   std::string path = dir.file("lib.trc");
   ScopedEnv trc("QOR_EXT_TRC", path.c_str()), trl("QOR_EXT_TRL", "3"), lib("SSF_LIB", nullptr);
-  ASSERT_EQ(TavriInitialize(nullptr), 0);
+  ASSERT_EQ(TavriInitialize(nullptr), kRcOk);
   EXPECT_EQ(Get("QOR_EXT_TRC"), path);
   EXPECT_EQ(ct_level.load(), 3);
-  EXPECT_EQ(RavAreSetProperty("NOPE", "secret-value"), 9);
+  EXPECT_EQ(RavAreSetProperty("NOPE", "secret-value"), kRcInvalid);
   RavAreGetProperty("NOPE2");
-  ASSERT_EQ(TavriShutdown(), 0);
+  ASSERT_EQ(TavriShutdown(), kRcOk);
   EXPECT_EQ(tavriTf.load(), nullptr);
   EXPECT_EQ(Get("QOR_EXT_TRC"), path);  // the environment's value again
 
@@ -280,7 +280,7 @@ TEST(Concurrency, ThreadsSetPropertiesAndTraceAtOnce) {
   std::string path = dir.file("mt.trc");
   RavAreSetProperty("QOR_EXT_TRL", "3");
   RavAreSetProperty("QOR_EXT_TRC", path.c_str());
-  ASSERT_EQ(TavriInitialize(nullptr), 0);
+  ASSERT_EQ(TavriInitialize(nullptr), kRcOk);
   constexpr int kThreads = 8, kRounds = 200;
   std::vector<std::thread> threads;
   for (int t = 0; t < kThreads; ++t) {
@@ -295,7 +295,7 @@ TEST(Concurrency, ThreadsSetPropertiesAndTraceAtOnce) {
     });
   }
   for (auto& th : threads) th.join();
-  ASSERT_EQ(TavriShutdown(), 0);
+  ASSERT_EQ(TavriShutdown(), kRcOk);
   // Every entry is whole: one known text per line, none interleaved.
   int sets = 0;
   std::regex entry(R"(RavAreSetProperty\((QOR_OWN_SYSID,T\d|SSF_INCLUDE_CERT,(yes|0)|QOR_EXT_TRL,3)\))");
@@ -310,15 +310,15 @@ TEST(Concurrency, ThreadsSetPropertiesAndTraceAtOnce) {
 }
 
 TEST(Lifecycle, AnExceptionInAnExportedCallBecomesItsResultAndReleasesTheLock) {
-  ASSERT_EQ(TavriInitialize(nullptr), 0);
+  ASSERT_EQ(TavriInitialize(nullptr), kRcOk);
   const auto body = [](auto error) {
     return [error]() -> int32_t {
       ThrRecMtxGuard guard(&ssf_rmtx);
       throw error;
     };
   };
-  EXPECT_EQ(TavriNoThrow("test", "call", 11, 14, body(std::bad_alloc())), 11);
-  EXPECT_EQ(TavriNoThrow("test", "call", 11, 14, body(std::runtime_error("x"))), 14);
+  EXPECT_EQ(TavriNoThrow("test", "call", 11, 14, body(std::bad_alloc())), kRcNoMemory);
+  EXPECT_EQ(TavriNoThrow("test", "call", 11, 14, body(std::runtime_error("x"))), kRcInternal);
   // Another thread can take the library lock: the unwinding released it.
   int32_t locked = -1;
   std::thread([&] {
@@ -326,5 +326,5 @@ TEST(Lifecycle, AnExceptionInAnExportedCallBecomesItsResultAndReleasesTheLock) {
     if (locked == THR_ERR_OK) ThrRecMtxUnlock(&ssf_rmtx);
   }).join();
   EXPECT_EQ(locked, THR_ERR_OK);
-  EXPECT_EQ(TavriShutdown(), 0);
+  EXPECT_EQ(TavriShutdown(), kRcOk);
 }

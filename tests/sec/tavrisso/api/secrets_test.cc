@@ -42,11 +42,11 @@ bool AllZero(const void* p, size_t n) {
 TEST(Secrets, FullTraceHoldsNoPinOrSecretAndReleasedKeysAreWiped) {
   TempDir dir;
   const std::string trace = dir.file("t.trc");
-  ASSERT_EQ(RavAreSetProperty("QOR_EXT_TRL", "3"), 0);
-  ASSERT_EQ(RavAreSetProperty("QOR_EXT_TRC", trace.c_str()), 0);
-  ASSERT_EQ(TavriInitialize(nullptr), 0);
-  ASSERT_EQ(RavAreSetProperty("QOR_OWN_SYSID", "OWN"), 0);
-  ASSERT_EQ(RavAreSetProperty("QOR_OWN_CLIENT", "001"), 0);
+  ASSERT_EQ(RavAreSetProperty("QOR_EXT_TRL", "3"), kRcOk);
+  ASSERT_EQ(RavAreSetProperty("QOR_EXT_TRC", trace.c_str()), kRcOk);
+  ASSERT_EQ(TavriInitialize(nullptr), kRcOk);
+  ASSERT_EQ(RavAreSetProperty("QOR_OWN_SYSID", "OWN"), kRcOk);
+  ASSERT_EQ(RavAreSetProperty("QOR_OWN_CLIENT", "001"), kRcOk);
 
   ASSERT_TRUE(Sh(std::string(kMakeTicket) + "cert " + dir.file("own") + " --cn 'Own Key'"));
   ASSERT_TRUE(Sh("openssl pkcs12 -export -passout 'pass:" + std::string(kPin) + "' -inkey " + dir.file("own.key") +
@@ -59,9 +59,9 @@ TEST(Secrets, FullTraceHoldsNoPinOrSecretAndReleasedKeysAreWiped) {
 
   // The key store with its PIN: a logon ticket verifies, an assertion ticket is issued.
   const Bytes p12 = ReadBytes(dir.file("own.p12"));
-  ASSERT_EQ(TavriLoadTicketKey(p12.data(), static_cast<int32_t>(p12.size()), kPin, 0, 0), 0);
+  ASSERT_EQ(TavriLoadTicketKey(p12.data(), static_cast<int32_t>(p12.size()), kPin, 0, 0), kRcOk);
   Info out;
-  EXPECT_EQ(TavriEvalLogonTicketEx(logon.c_str(), nullptr, nullptr, nullptr, nullptr, &out.ti), 0);
+  EXPECT_EQ(TavriEvalLogonTicketEx(logon.c_str(), nullptr, nullptr, nullptr, nullptr, &out.ti), kRcOk);
   EXPECT_EQ(out.User(), "ALICE");
   {
     std::string sys = "RCP", cli = "002", user = "bob";
@@ -73,7 +73,7 @@ TEST(Secrets, FullTraceHoldsNoPinOrSecretAndReleasedKeysAreWiped) {
     ti.pQORUser = &user[0], ti.pIntQORUserL = &userL;
     char text[4096];
     uint32_t len = sizeof text;
-    EXPECT_EQ(TavriCreateAssertionTicket("OWN", "001", nullptr, nullptr, &ti, text, &len), 0);
+    EXPECT_EQ(TavriCreateAssertionTicket("OWN", "001", nullptr, nullptr, &ti, text, &len), kRcOk);
   }
   // The same store named by the caller with the PIN.
   Info named;
@@ -88,7 +88,7 @@ TEST(Secrets, FullTraceHoldsNoPinOrSecretAndReleasedKeysAreWiped) {
     ASSERT_EQ(TavriLoadTicketKey(reinterpret_cast<const unsigned char*>(key.data()),
                                  static_cast<int32_t>(key.size()), kPin, 0, type), 0);
     jwttest::Info loaded, given;
-    EXPECT_EQ(TavriEvalJWToken(token.data(), token.size(), nullptr, 0, nullptr, &loaded.info), 0) << loaded.error();
+    EXPECT_EQ(TavriEvalJWToken(token.data(), token.size(), nullptr, 0, nullptr, &loaded.info), kRcOk) << loaded.error();
     EXPECT_EQ(TavriEvalJWToken(token.data(), token.size(), reinterpret_cast<const unsigned char*>(kSecret.data()),
                                kSecret.size(), nullptr, &given.info), 0);
     // A wrong secret fails, and its failure is traced without it either.
@@ -97,10 +97,10 @@ TEST(Secrets, FullTraceHoldsNoPinOrSecretAndReleasedKeysAreWiped) {
   }
 
   // Replacing a longer secret with a shorter one leaves nothing of the old.
-  ASSERT_EQ(TavriLoadTicketKey(reinterpret_cast<const unsigned char*>("k"), 1, "p", 0, 2), 0);
+  ASSERT_EQ(TavriLoadTicketKey(reinterpret_cast<const unsigned char*>("k"), 1, "p", 0, 2), kRcOk);
   EXPECT_TRUE(AllZero(X509Key + 1, sizeof X509Key - 1));
   EXPECT_TRUE(AllZero(PSEpwd + 1, sizeof PSEpwd - 1));
-  ASSERT_EQ(TavriShutdown(), 0);
+  ASSERT_EQ(TavriShutdown(), kRcOk);
   EXPECT_EQ(PSEPath[0], '\0');  // the memory key store went away with shutdown
   EXPECT_TRUE(AllZero(X509Key, sizeof X509Key));
 

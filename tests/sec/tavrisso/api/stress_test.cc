@@ -32,9 +32,8 @@ constexpr int kThreads = 8;  // thread 0 reloads the key, the others evaluate
 
 // Verification with the issuer that is not loaded, and with a memory key
 // store that a reload deleted after the evaluation had picked its name.
-constexpr int32_t kRcWrongSigner = 5 | 22 << 16;
-constexpr int32_t kRcStoreReplaced = 20 | 23 << 16;
-constexpr int32_t kRcJwtInvalid = 5;
+constexpr int32_t kWrongSigner = TavriCombine(SSF_API_UNKNOWN_SIGNER, SSF_API_SIGNER_ERRORS);
+constexpr int32_t kStoreReplaced = TavriCombine(SSF_API_UNKNOWN_PROFILE, kRcNoSignerEntry);
 
 constexpr char kOwnSys[] = "STR", kOwnClient[] = "042";
 constexpr char kPropertyList[] =
@@ -94,10 +93,10 @@ class Stress : public ::testing::Test {
     delete dir_;
   }
   void SetUp() override {
-    ASSERT_EQ(TavriInitialize(nullptr), 0);
-    ASSERT_EQ(RavAreSetProperty("QOR_OWN_SYSID", kOwnSys), 0);
-    ASSERT_EQ(RavAreSetProperty("QOR_OWN_CLIENT", kOwnClient), 0);
-    ASSERT_EQ(LoadCert(issuers_->at(0).der), 0);
+    ASSERT_EQ(TavriInitialize(nullptr), kRcOk);
+    ASSERT_EQ(RavAreSetProperty("QOR_OWN_SYSID", kOwnSys), kRcOk);
+    ASSERT_EQ(RavAreSetProperty("QOR_OWN_CLIENT", kOwnClient), kRcOk);
+    ASSERT_EQ(LoadCert(issuers_->at(0).der), kRcOk);
   }
   void TearDown() override { TavriShutdown(); }
 
@@ -165,7 +164,7 @@ TEST_F(Stress, EvaluationsStayCorrectWhileTheKeyIsReloaded) {
           if (rc == 0 && (!loadable || out.User() != "U" + who.name || out.Sys() != "ABC" ||
                           out.Cert() != who.der || out.Type() != ZOVEDADU2_LOGON_TICKET))
             t.Wrong("logon " + who.name, rc, out.User());
-          if (rc != 0 && rc != kRcWrongSigner && rc != kRcStoreReplaced) t.Wrong("logon " + who.name, rc, "");
+          if (rc != 0 && rc != kWrongSigner && rc != kStoreReplaced) t.Wrong("logon " + who.name, rc, "");
           break;
         }
         case kAssertion: {
@@ -175,7 +174,7 @@ TEST_F(Stress, EvaluationsStayCorrectWhileTheKeyIsReloaded) {
           t.Count("assertion " + a.name, rc);
           if (rc == 0 && (out.User() != "S" + a.name || out.Type() != ZOVEDADU2_ASSERTION_TICKET))
             t.Wrong("assertion " + a.name, rc, out.User());
-          if (rc != 0 && rc != kRcWrongSigner && rc != kRcStoreReplaced) t.Wrong("assertion " + a.name, rc, "");
+          if (rc != 0 && rc != kWrongSigner && rc != kStoreReplaced) t.Wrong("assertion " + a.name, rc, "");
           break;
         }
         case kJwtRsLoaded:
@@ -186,7 +185,7 @@ TEST_F(Stress, EvaluationsStayCorrectWhileTheKeyIsReloaded) {
           int32_t rc = EvalJwt(jwt_->token(rs ? rs_[who.name] : hs_[who.name]), nullptr, &out);
           t.Count(what, rc);
           if (rc == 0 && (!rs || !loadable || out.sub() != "user-" + who.name)) t.Wrong(what, rc, out.sub());
-          if (rc != 0 && (rc != kRcJwtInvalid || out.error() != "JWT signature validation failed"))
+          if (rc != 0 && (rc != kRcInvalidTicket || out.error() != "JWT signature validation failed"))
             t.Wrong(what, rc, out.error());
           break;
         }
@@ -244,13 +243,13 @@ TEST_F(Stress, EvaluationsStayCorrectWhileTheKeyIsReloaded) {
   EXPECT_GT(reloads.load(), 0);
 
   // Afterwards the library is as usable as before.
-  ASSERT_EQ(LoadCert(is[1].der), 0);
+  ASSERT_EQ(LoadCert(is[1].der), kRcOk);
   Info out;
-  EXPECT_EQ(TavriEvalLogonTicketEx(is[1].logon.c_str(), nullptr, nullptr, nullptr, nullptr, &out.ti), 0);
+  EXPECT_EQ(TavriEvalLogonTicketEx(is[1].logon.c_str(), nullptr, nullptr, nullptr, nullptr, &out.ti), kRcOk);
   EXPECT_EQ(out.User(), "UB");
   Info other;
   EXPECT_EQ(TavriEvalLogonTicketEx(is[0].logon.c_str(), nullptr, nullptr, nullptr, nullptr, &other.ti),
-            kRcWrongSigner);
+            kWrongSigner);
 }
 
 }  // namespace

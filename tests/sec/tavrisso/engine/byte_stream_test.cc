@@ -40,8 +40,8 @@ struct List {
   void Add(uint32_t id, const Bytes& v) {
     PCookieContent n = nullptr;
     static const unsigned char kNone = 0;
-    ASSERT_EQ(HRazuContentNew(v.empty() ? &kNone : v.data(), static_cast<int16_t>(v.size()), static_cast<InfoUnitID>(id), &n), 0);
-    ASSERT_EQ(HRazuInsertContent(&head, n), 0);
+    ASSERT_EQ(HRazuContentNew(v.empty() ? &kNone : v.data(), static_cast<int16_t>(v.size()), static_cast<InfoUnitID>(id), &n), kRcOk);
+    ASSERT_EQ(HRazuInsertContent(&head, n), kRcOk);
   }
   std::vector<Unit> Units() const {
     std::vector<Unit> out;
@@ -61,7 +61,7 @@ int32_t Parse(const Bytes& s, List* list, int32_t* processed, std::string* cp = 
 Bytes Build(const List& list, const char* cp, int32_t cap = kTicketWorkSize) {
   Bytes buf(static_cast<size_t>(cap));
   int32_t len = cap;
-  EXPECT_EQ(HRazuMakeTicketByteStream(list.head, cp, buf.data(), &len), 0);
+  EXPECT_EQ(HRazuMakeTicketByteStream(list.head, cp, buf.data(), &len), kRcOk);
   buf.resize(static_cast<size_t>(len));
   return buf;
 }
@@ -81,13 +81,13 @@ TEST(TicketStream, ExampleParsesToOneNodeAndItsSignature) {
   List list;
   int32_t processed = 0;
   std::string cp;
-  ASSERT_EQ(Parse(kExample, &list, &processed, &cp), 0);
+  ASSERT_EQ(Parse(kExample, &list, &processed, &cp), kRcOk);
   EXPECT_EQ(cp, "1100");
   EXPECT_EQ(processed, 12);
   EXPECT_EQ(list.Units(), (std::vector<Unit>{{1, Str("ABC")}}));
   const unsigned char* sig = nullptr;
   int32_t sig_len = 0;
-  ASSERT_EQ(HRazuExtractSignature(kExample.data(), 15, processed, &sig, &sig_len), 0);
+  ASSERT_EQ(HRazuExtractSignature(kExample.data(), 15, processed, &sig, &sig_len), kRcOk);
   EXPECT_EQ(sig, kExample.data() + 14);
   EXPECT_EQ(sig_len, 1);
   EXPECT_EQ(Build(list, "1100"), Bytes(kExample.begin(), kExample.begin() + 11));
@@ -113,7 +113,7 @@ TEST(TicketStream, EveryUnitRoundTripsThroughBytesAndText) {
       const int32_t signed_len = static_cast<int32_t>(work.size());
       work.resize(kTicketWorkSize);
       int32_t stream_len = 0;
-      ASSERT_EQ(HRazuAppendSignature(work.data(), signed_len, sig.data(), 300, &stream_len), 0);
+      ASSERT_EQ(HRazuAppendSignature(work.data(), signed_len, sig.data(), 300, &stream_len), kRcOk);
       ASSERT_EQ(Bytes(work.begin(), work.begin() + stream_len), want_stream) << row.pucsUnitName;
 
       std::string text(kTicketTextMax + 1, 'x');
@@ -134,11 +134,11 @@ TEST(TicketStream, EveryUnitRoundTripsThroughBytesAndText) {
       ASSERT_EQ(got, want_stream);
       List back;
       int32_t processed = 0;
-      ASSERT_EQ(Parse(got, &back, &processed), 0);
+      ASSERT_EQ(Parse(got, &back, &processed), kRcOk);
       EXPECT_EQ(back.Units(), units);
       const unsigned char* s = nullptr;
       int32_t s_len = 0;
-      ASSERT_EQ(HRazuExtractSignature(got.data(), static_cast<int32_t>(dec), processed, &s, &s_len), 0);
+      ASSERT_EQ(HRazuExtractSignature(got.data(), static_cast<int32_t>(dec), processed, &s, &s_len), kRcOk);
       EXPECT_EQ(Bytes(s, s + s_len), sig);
       EXPECT_EQ(processed - 1, signed_len);
     }
@@ -149,7 +149,7 @@ TEST(TicketStream, UnitsInAnyOrderComeOutSortedWithTheLaterDuplicateFirst) {
   const Bytes s = {2, '1', '1', '0', '0', 9, 0, 1, 'n', 1, 0, 1, 'u', 4, 0, 1, 'a', 4, 0, 1, 'b', 0xFF};
   List list;
   int32_t processed = 0;
-  ASSERT_EQ(Parse(s, &list, &processed), 0);
+  ASSERT_EQ(Parse(s, &list, &processed), kRcOk);
   EXPECT_EQ(processed, static_cast<int32_t>(s.size()));
   EXPECT_EQ(list.Units(), (std::vector<Unit>{{1, Str("u")}, {4, Str("b")}, {4, Str("a")}, {9, Str("n")}}));
 }
@@ -170,7 +170,7 @@ TEST(TicketStream, TruncatedStreamsAreMalformedAtEveryPosition) {
     int32_t processed = -7;
     const int32_t rc = Parse(cut, &list, &processed);
     if (k <= marker) {
-      EXPECT_EQ(rc, kRazuMalformedStream) << k;
+      EXPECT_EQ(rc, kRcInvalidTicket) << k;
       EXPECT_EQ(list.head, nullptr) << k;
       EXPECT_EQ(processed, -7) << k;
       continue;
@@ -180,7 +180,7 @@ TEST(TicketStream, TruncatedStreamsAreMalformedAtEveryPosition) {
     const unsigned char* sig = nullptr;
     int32_t sig_len = 0;
     EXPECT_EQ(HRazuExtractSignature(cut.data(), static_cast<int32_t>(k), processed, &sig, &sig_len),
-              kRazuMalformedStream) << k;
+              kRcInvalidTicket) << k;
   }
 }
 
@@ -195,23 +195,23 @@ TEST(TicketStream, MalformedStreamsGiveTheirCodes) {
   const Bytes head = {2, '1', '1', '0', '0'};
   auto with = [&](Bytes tail) { Bytes s = head; s.insert(s.end(), tail.begin(), tail.end()); return s; };
   // The version is not checked; the identifier need not be described.
-  EXPECT_EQ(parse({7, '1', '1', '0', '0', 1, 0, 0, 0xFF}), 0);
-  EXPECT_EQ(parse(with({254, 0, 1, 'x', 77, 0, 0, 0xFF})), 0);
-  EXPECT_EQ(parse(with({1, 0, 0, 0xFF})), 0);  // an empty value
-  EXPECT_EQ(parse(Bytes{}), kRazuMalformedStream);
-  EXPECT_EQ(parse({2, '1', '1', '0'}), kRazuMalformedStream);
-  EXPECT_EQ(parse(head), kRazuMalformedStream);
-  EXPECT_EQ(parse(with({0xFF, 0, 1, 0})), kRazuMalformedStream);  // no InfoUnit
-  EXPECT_EQ(parse(with({1, 0xFF, 0xFF, 0xFF})), kRazuLengthOrLinked);
-  EXPECT_EQ(parse(with({1, 0x80, 0x00, 0xFF})), kRazuLengthOrLinked);
+  EXPECT_EQ(parse({7, '1', '1', '0', '0', 1, 0, 0, 0xFF}), kRcOk);
+  EXPECT_EQ(parse(with({254, 0, 1, 'x', 77, 0, 0, 0xFF})), kRcOk);
+  EXPECT_EQ(parse(with({1, 0, 0, 0xFF})), kRcOk);  // an empty value
+  EXPECT_EQ(parse(Bytes{}), kRcInvalidTicket);
+  EXPECT_EQ(parse({2, '1', '1', '0'}), kRcInvalidTicket);
+  EXPECT_EQ(parse(head), kRcInvalidTicket);
+  EXPECT_EQ(parse(with({0xFF, 0, 1, 0})), kRcInvalidTicket);  // no InfoUnit
+  EXPECT_EQ(parse(with({1, 0xFF, 0xFF, 0xFF})), kRcInvalid);
+  EXPECT_EQ(parse(with({1, 0x80, 0x00, 0xFF})), kRcInvalid);
   Bytes big = with({1, 0x01, 0x01});
   big.insert(big.end(), 257, 'v');
-  EXPECT_EQ(parse(big), kRazuLengthOrLinked);
+  EXPECT_EQ(parse(big), kRcInvalid);
   big.resize(big.size() - 1);
-  EXPECT_EQ(parse(big), kRazuMalformedStream);
-  EXPECT_EQ(parse(with({1, 0, 3, 'A', 'B', 'C'})), kRazuMalformedStream);  // no next identifier
-  EXPECT_EQ(parse(with({1, 0, 1, 'A', 2, 0, 1, 'B'})), kRazuMalformedStream);  // no marker
-  EXPECT_EQ(HRazuParseTicket(head.data(), -1, nullptr, nullptr, nullptr), kRazuNullArgument);
+  EXPECT_EQ(parse(big), kRcInvalidTicket);
+  EXPECT_EQ(parse(with({1, 0, 3, 'A', 'B', 'C'})), kRcInvalidTicket);  // no next identifier
+  EXPECT_EQ(parse(with({1, 0, 1, 'A', 2, 0, 1, 'B'})), kRcInvalidTicket);  // no marker
+  EXPECT_EQ(HRazuParseTicket(head.data(), -1, nullptr, nullptr, nullptr), kRcNullArgument);
 }
 
 TEST(TicketStream, SignatureLengthMustBePositiveAndWithinTheData) {
@@ -222,20 +222,20 @@ TEST(TicketStream, SignatureLengthMustBePositiveAndWithinTheData) {
     int32_t len = 0;
     return HRazuExtractSignature(s.data(), static_cast<int32_t>(s.size()), processed, &sig, &len);
   };
-  EXPECT_EQ(extract({0, 1, 0x5A}), 0);
-  EXPECT_EQ(extract({0, 1, 0x5A, 1, 2, 3}), 0);  // bytes after the signature are not looked at
-  EXPECT_EQ(extract({0, 0}), kRazuMalformedStream);
-  EXPECT_EQ(extract({0xFF, 0xFF, 1}), kRazuMalformedStream);
+  EXPECT_EQ(extract({0, 1, 0x5A}), kRcOk);
+  EXPECT_EQ(extract({0, 1, 0x5A, 1, 2, 3}), kRcOk);  // bytes after the signature are not looked at
+  EXPECT_EQ(extract({0, 0}), kRcInvalidTicket);
+  EXPECT_EQ(extract({0xFF, 0xFF, 1}), kRcInvalidTicket);
   Bytes too_long = {0x10, 0x01};
   too_long.resize(2 + 4097, 1);
-  EXPECT_EQ(extract(too_long), kRazuMalformedStream);
+  EXPECT_EQ(extract(too_long), kRcInvalidTicket);
   Bytes longest = {0x10, 0x00};
   longest.resize(2 + 4096, 1);
-  EXPECT_EQ(extract(longest), 0);
-  EXPECT_EQ(extract({0, 4, 1, 2, 3}), kRazuMalformedStream);  // reaches past the data
-  EXPECT_EQ(extract({0}), kRazuMalformedStream);              // no length field
-  EXPECT_EQ(extract({0, 1, 1}, 1), kRazuMalformedStream);     // bad parser state
-  EXPECT_EQ(extract({0, 1, 1}, -3), kRazuMalformedStream);
+  EXPECT_EQ(extract(longest), kRcOk);
+  EXPECT_EQ(extract({0, 4, 1, 2, 3}), kRcInvalidTicket);  // reaches past the data
+  EXPECT_EQ(extract({0}), kRcInvalidTicket);              // no length field
+  EXPECT_EQ(extract({0, 1, 1}, 1), kRcInvalidTicket);     // bad parser state
+  EXPECT_EQ(extract({0, 1, 1}, -3), kRcInvalidTicket);
 }
 
 TEST(TicketStream, BuilderNeedsRoomForEveryByte) {
@@ -249,7 +249,7 @@ TEST(TicketStream, BuilderNeedsRoomForEveryByte) {
   for (int32_t cap = 0; cap < 17; ++cap) {
     Bytes buf(static_cast<size_t>(cap) + 1);
     int32_t len = cap;
-    EXPECT_EQ(HRazuMakeTicketByteStream(list.head, "1100", buf.data() + 1, &len), kRazuBufferTooSmall) << cap;
+    EXPECT_EQ(HRazuMakeTicketByteStream(list.head, "1100", buf.data() + 1, &len), kRcBufferTooSmall) << cap;
     EXPECT_EQ(len, cap);
   }
   EXPECT_EQ(Build(list, "1100", 17), want);
@@ -257,24 +257,24 @@ TEST(TicketStream, BuilderNeedsRoomForEveryByte) {
   list.head->iContentLBytes = 257;
   Bytes buf(4096);
   int32_t len = 4096;
-  EXPECT_EQ(HRazuMakeTicketByteStream(list.head, "1100", buf.data(), &len), kRazuLengthOrLinked);
+  EXPECT_EQ(HRazuMakeTicketByteStream(list.head, "1100", buf.data(), &len), kRcInvalid);
 }
 
 TEST(TicketStream, SealingAndEncodingRespectTheirLimits) {
   Bytes work(kTicketWorkSize, 0);
   const Bytes sig(4000, 0x30);
   int32_t stream_len = 0;
-  EXPECT_EQ(HRazuAppendSignature(work.data(), 94, sig.data(), 4000, &stream_len), kRazuBufferTooSmall);
-  ASSERT_EQ(HRazuAppendSignature(work.data(), 93, sig.data(), 4000, &stream_len), 0);
+  EXPECT_EQ(HRazuAppendSignature(work.data(), 94, sig.data(), 4000, &stream_len), kRcBufferTooSmall);
+  ASSERT_EQ(HRazuAppendSignature(work.data(), 93, sig.data(), 4000, &stream_len), kRcOk);
   EXPECT_EQ(stream_len, kTicketWorkSize);
   // The whole work buffer does not fit as text into itself.
   char out[8192];
   int32_t out_len = sizeof out;
-  EXPECT_EQ(HRazuEncodeTicketStream(work.data(), stream_len, out, &out_len), kRazuBufferTooSmall);
+  EXPECT_EQ(HRazuEncodeTicketStream(work.data(), stream_len, out, &out_len), kRcBufferTooSmall);
 
-  ASSERT_EQ(HRazuAppendSignature(work.data(), 5, sig.data(), 1, &stream_len), 0);
+  ASSERT_EQ(HRazuAppendSignature(work.data(), 5, sig.data(), 1, &stream_len), kRcOk);
   out_len = 11;
-  EXPECT_EQ(HRazuEncodeTicketStream(work.data(), stream_len, out, &out_len), kRazuBufferTooSmall);
+  EXPECT_EQ(HRazuEncodeTicketStream(work.data(), stream_len, out, &out_len), kRcBufferTooSmall);
   memset(out, 'x', sizeof out);
   out_len = 16;
   ASSERT_EQ(HRazuEncodeTicketStream(work.data(), stream_len, out, &out_len), 0);
@@ -310,13 +310,13 @@ TEST(TicketStream, ParserAndListDumpTraceEachStep) {
   tavriTf = CTrcInit(dir.file("t.trc").c_str(), 1, 3);
   List list;
   int32_t processed = 0;
-  ASSERT_EQ(Parse(kExample, &list, &processed), 0);
+  ASSERT_EQ(Parse(kExample, &list, &processed), kRcOk);
   DumpContentList(tavriTf.load(), list.head, 3);
   List none;
-  EXPECT_EQ(Parse(Bytes{2, '1', '1', '0', '0', 0xFF}, &none, &processed), kRazuMalformedStream);
+  EXPECT_EQ(Parse(Bytes{2, '1', '1', '0', '0', 0xFF}, &none, &processed), kRcInvalidTicket);
   const unsigned char* sig = nullptr;
   int32_t len = 0;
-  EXPECT_EQ(HRazuExtractSignature(kExample.data(), 13, 12, &sig, &len), kRazuMalformedStream);
+  EXPECT_EQ(HRazuExtractSignature(kExample.data(), 13, 12, &sig, &len), kRcInvalidTicket);
   CTrcFileClose(tavriTf.exchange(nullptr));
   const std::string trace = qortest::ReadFile(dir.file("t.trc"));
   for (const char* line : {"Read version.\n", "Read Codepage.\n", "Read InfoUnit (0x01).\n", "Read length (3).\n",

@@ -18,8 +18,8 @@ struct List {
   ~List() { HRazuReleaseContents(&head); }
   PCookieContent Add(InfoUnitID id, const std::string& value) {
     PCookieContent node = nullptr;
-    EXPECT_EQ(HRazuContentNew(value.data(), static_cast<int16_t>(value.size()), id, &node), 0);
-    EXPECT_EQ(HRazuInsertContent(&head, node), 0);
+    EXPECT_EQ(HRazuContentNew(value.data(), static_cast<int16_t>(value.size()), id, &node), kRcOk);
+    EXPECT_EQ(HRazuInsertContent(&head, node), kRcOk);
     return node;
   }
 };
@@ -36,7 +36,7 @@ TEST(ConvertCList, ConvertsOnlyTextFieldsWithATableRow) {
   PCookieContent flags = list.Add(cIUnitFlags, "\x01");
   PCookieContent unknown = list.Add(static_cast<InfoUnitID>(40), "\xE9");
   PCookieContent empty = list.Add(cIUnitCrCli, "");
-  EXPECT_EQ(HRazuConvertCList("1100", "4110", list.head), 0);
+  EXPECT_EQ(HRazuConvertCList("1100", "4110", list.head), kRcOk);
   EXPECT_EQ(Value(user), "ABC");
   EXPECT_EQ(user->iContentLChars, 3);
   EXPECT_EQ(Value(lang), "\xC3\xA9");
@@ -48,7 +48,7 @@ TEST(ConvertCList, ConvertsOnlyTextFieldsWithATableRow) {
   EXPECT_EQ(Value(flags), "\x01");
   EXPECT_EQ(empty->iContentLBytes, 0);
   EXPECT_EQ(empty->iContentLChars, 0);
-  EXPECT_EQ(HRazuConvertCList("1100", "4110", nullptr), 0);
+  EXPECT_EQ(HRazuConvertCList("1100", "4110", nullptr), kRcOk);
 }
 
 TEST(ConvertCList, StopsAtTheFirstFieldThatDoesNotFit) {
@@ -56,7 +56,7 @@ TEST(ConvertCList, StopsAtTheFirstFieldThatDoesNotFit) {
   PCookieContent user = list.Add(cIUnitUser, "JDOE");
   PCookieContent sysid = list.Add(cIUnitCrName, std::string(200, '\xE9'));
   PCookieContent lang = list.Add(cIUnitLanguage, "\xE9");
-  EXPECT_EQ(HRazuConvertCList("1100", "4110", list.head), kRazuConversionFailed);
+  EXPECT_EQ(HRazuConvertCList("1100", "4110", list.head), kRcInvalid);
   EXPECT_EQ(user->iContentLChars, 4);
   EXPECT_EQ(sysid->iContentLBytes, 0);  // nothing half-converted left behind
   EXPECT_EQ(Value(lang), "\xE9");
@@ -66,27 +66,27 @@ TEST(ConvertContent, TheFieldEndIsTheLimitExactly) {
   List list;
   // 128 two-byte characters fill the 256-byte field exactly; one more byte fails.
   PCookieContent fits = list.Add(cIUnitUser, std::string(128, '\xE9'));
-  EXPECT_EQ(HRazuConvertContent("1100", "4110", fits), 0);
+  EXPECT_EQ(HRazuConvertContent("1100", "4110", fits), kRcOk);
   EXPECT_EQ(fits->iContentLBytes, 256);
   EXPECT_EQ(fits->iContentLChars, 256);
   EXPECT_EQ(Value(fits).substr(254), "\xC3\xA9");
   PCookieContent over = list.Add(cIUnitUser, std::string(128, '\xE9') + "A");
-  EXPECT_EQ(HRazuConvertContent("1100", "4110", over), kRazuConversionFailed);
+  EXPECT_EQ(HRazuConvertContent("1100", "4110", over), kRcInvalid);
   // Into UTF-16 a 128-character value fits, a 129-character one does not.
   PCookieContent wide = list.Add(cIUnitUser, std::string(128, 'A'));
-  EXPECT_EQ(HRazuConvertContent("1100", "4102", wide), 0);
+  EXPECT_EQ(HRazuConvertContent("1100", "4102", wide), kRcOk);
   EXPECT_EQ(wide->iContentLBytes, 256);
   PCookieContent wider = list.Add(cIUnitUser, std::string(129, 'A'));
-  EXPECT_EQ(HRazuConvertContent("1100", "4102", wider), kRazuConversionFailed);
+  EXPECT_EQ(HRazuConvertContent("1100", "4102", wider), kRcInvalid);
 }
 
 TEST(ConvertContent, SubstitutesAndReportsUnknownCodePages) {
   List list;
   PCookieContent user = list.Add(cIUnitUser, "J\xC3\xB6rg\xC3");
-  EXPECT_EQ(HRazuConvertContent("4110", "1101", user), 0);
+  EXPECT_EQ(HRazuConvertContent("4110", "1101", user), kRcOk);
   EXPECT_EQ(Value(user), "J#rg#");
   PCookieContent other = list.Add(cIUnitUser, "ABC");
-  EXPECT_EQ(HRazuConvertContent("4110", "9999", other), kRazuConversionFailed);
+  EXPECT_EQ(HRazuConvertContent("4110", "9999", other), kRcInvalid);
 }
 
 TEST(ConvertCodepages, ResultCodesAndCount) {
@@ -153,9 +153,9 @@ TEST(ConvertCList, TracesEachFailingStep) {
   {
     List list;
     list.Add(cIUnitCrName, std::string(200, '\xE9'));
-    EXPECT_EQ(HRazuConvertCList("1100", "4110", list.head), kRazuConversionFailed);
+    EXPECT_EQ(HRazuConvertCList("1100", "4110", list.head), kRcInvalid);
     list.Add(cIUnitUser, "A");
-    EXPECT_EQ(HRazuConvertCList("XXXX", "4110", list.head), kRazuConversionFailed);
+    EXPECT_EQ(HRazuConvertCList("XXXX", "4110", list.head), kRcInvalid);
   }
   RavAreSetProperty("QOR_EXT_TRC", nullptr);
   std::string trace = qortest::ReadFile(path);

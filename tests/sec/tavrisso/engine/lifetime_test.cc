@@ -33,9 +33,9 @@ struct Ticket {
   ~Ticket() { HRazuReleaseContents(&head); }
   Ticket& Add(InfoUnitID id, const std::string& value, int16_t chars = 0) {
     PCookieContent node = nullptr;
-    EXPECT_EQ(HRazuContentNew(value.data(), static_cast<int16_t>(value.size()), id, &node), 0);
+    EXPECT_EQ(HRazuContentNew(value.data(), static_cast<int16_t>(value.size()), id, &node), kRcOk);
     node->iContentLChars = chars;
-    EXPECT_EQ(HRazuInsertContent(&head, node), 0);
+    EXPECT_EQ(HRazuInsertContent(&head, node), kRcOk);
     return *this;
   }
   Ticket& Created(const std::string& text) { return Add(cIUnitTCrea, text, static_cast<int16_t>(text.size())); }
@@ -91,7 +91,7 @@ TEST(Validity, HoursAndMinutesMakeTheLifetime) {
   EXPECT_EQ(Check(Ticket().Created("202612061930").Hours(1).Minutes(30)), std::make_pair(0, int64_t{5400}));
   EXPECT_EQ(Check(Ticket().Created("202612061930").Minutes(2)), std::make_pair(0, int64_t{120}));
   EXPECT_EQ(Check(Ticket().Created("202612061930").Minutes(90)), std::make_pair(0, int64_t{1800}));
-  EXPECT_EQ(Check(Ticket().Created("202612061930").Minutes(-90)).first, kValidityExpired);
+  EXPECT_EQ(Check(Ticket().Created("202612061930").Minutes(-90)).first, kRcExpired);
   EXPECT_EQ(Check(Ticket().Created("202612061930").Hours(596523)),
             std::make_pair(0, int64_t{2147482800}));
   EXPECT_EQ(Check(Ticket().Created("202612061930").Hours(596524).Minutes(59)),
@@ -104,15 +104,15 @@ TEST(Validity, TheLastMinuteCountsWhole) {
   t.Created("202612061928").Minutes(2);
   EXPECT_EQ(Check(t), std::make_pair(0, int64_t{0}));
   EXPECT_EQ(Check(t, 59), std::make_pair(0, int64_t{0}));  // seconds of now are dropped
-  EXPECT_EQ(Check(t, 60).first, kValidityExpired);
+  EXPECT_EQ(Check(t, 60).first, kRcExpired);
   Ticket zero;
   zero.Created("202612061930").Hours(0);
-  EXPECT_EQ(Check(zero, 60).first, kValidityExpired);
+  EXPECT_EQ(Check(zero, 60).first, kRcExpired);
   // Over an hour, a day and a year boundary.
   EXPECT_EQ(Check(Ticket().Created("202612061859").Minutes(31)), std::make_pair(0, int64_t{0}));
   EXPECT_EQ(Check(Ticket().Created("202612052000").Hours(24)), std::make_pair(0, int64_t{1800}));
   EXPECT_EQ(Check(Ticket().Created("202512061930").Hours(8760)), std::make_pair(0, int64_t{0}));
-  EXPECT_EQ(Check(Ticket().Created("202512061929").Hours(8760)).first, kValidityExpired);
+  EXPECT_EQ(Check(Ticket().Created("202512061929").Hours(8760)).first, kRcExpired);
 }
 
 TEST(Validity, FutureAndGarbledCreationTimes) {
@@ -122,17 +122,17 @@ TEST(Validity, FutureAndGarbledCreationTimes) {
   EXPECT_EQ(Check(Ticket().Created("202613011930").Hours(1)),
             std::make_pair(0, int64_t{26 * 86400 + 3600}));
   // Unconvertible fields count as 0: year 0 adds nothing, so this is 1970.
-  EXPECT_EQ(Check(Ticket().Created("xxxx12061930").Hours(1)).first, kValidityExpired);
+  EXPECT_EQ(Check(Ticket().Created("xxxx12061930").Hours(1)).first, kRcExpired);
 }
 
 TEST(Validity, MissingOrMalformedUnitsGiveInvalid) {
   int64_t rem = -7;
-  EXPECT_EQ(HRazuCheckValidityAt(nullptr, &rem, kNow), kValidityInvalid);
-  EXPECT_EQ(Check(Ticket().Hours(1)).first, kValidityInvalid);
-  EXPECT_EQ(Check(Ticket().Created("202612061930")).first, kValidityInvalid);
-  EXPECT_EQ(Check(Ticket().Created("20261206193").Hours(1)).first, kValidityInvalid);
-  EXPECT_EQ(Check(Ticket().Add(cIUnitTCrea, "202612061930").Hours(1)).first, kValidityInvalid);  // not converted
-  EXPECT_EQ(Check(Ticket().Created("202612061930").Add(cIUnitLanguage, "E", 1)).first, kValidityInvalid);
+  EXPECT_EQ(HRazuCheckValidityAt(nullptr, &rem, kNow), kRcInvalidTicket);
+  EXPECT_EQ(Check(Ticket().Hours(1)).first, kRcInvalidTicket);
+  EXPECT_EQ(Check(Ticket().Created("202612061930")).first, kRcInvalidTicket);
+  EXPECT_EQ(Check(Ticket().Created("20261206193").Hours(1)).first, kRcInvalidTicket);
+  EXPECT_EQ(Check(Ticket().Add(cIUnitTCrea, "202612061930").Hours(1)).first, kRcInvalidTicket);  // not converted
+  EXPECT_EQ(Check(Ticket().Created("202612061930").Add(cIUnitLanguage, "E", 1)).first, kRcInvalidTicket);
   EXPECT_EQ(rem, -7);
 }
 
@@ -169,7 +169,7 @@ TEST(Validity, DoesNotDependOnTheProcessTimeZone) {
     int64_t rem = 0;
     Ticket old;
     old.Created("200001010000").Hours(1);
-    EXPECT_EQ(HRazuCheckValidityWithRemTime(old.head, &rem), kValidityExpired);  // the real clock
+    EXPECT_EQ(HRazuCheckValidityWithRemTime(old.head, &rem), kRcExpired);  // the real clock
   }
   tzset();
   EXPECT_EQ(in_utc, std::make_pair(0, int64_t{2700}));

@@ -43,7 +43,7 @@ int32_t ScriptedVerify(const char*, SsfCharlen, unsigned char, const unsigned ch
 class Validate : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_EQ(TavriInitialize(nullptr), 0);
+    ASSERT_EQ(TavriInitialize(nullptr), kRcOk);
     lib_ = s_SsfLib;
     lib_.fp_SsfVerify = &ScriptedVerify;
     script = Script{};
@@ -75,13 +75,13 @@ class Validate : public ::testing::Test {
 
 TEST_F(Validate, VerifiedTicketHandsOverListAndCertificate) {
   script = {0, true, 0, true, 0};
-  ASSERT_EQ(Run(), 0);
+  ASSERT_EQ(Run(), kRcOk);
   const __CookieContent* user = HRazuGetContentByID(out_.lstTicketContents, cIUnitUser);
   ASSERT_NE(user, nullptr);
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(user->ByteContent), 3), "ABC");
   EXPECT_EQ(user->iContentLChars, 3);  // converted 1100 -> 4110
   EXPECT_EQ(out_.iCertificateL, 5);
-  EXPECT_EQ(RazuReleaseUwContext(&out_, &lib_), 0);
+  EXPECT_EQ(RazuReleaseUwContext(&out_, &lib_), kRcOk);
   EXPECT_EQ(out_.lstTicketContents, nullptr);
   EXPECT_EQ(out_.puscCertificate, nullptr);
 }
@@ -91,11 +91,11 @@ TEST_F(Validate, CombinedResults) {
     Script s;
     int32_t want;
   } cases[] = {
-      {{27, true, 27, false, 0}, 1769499},  // 27 | 27 << 16
-      {{27, true, 27, true, 0}, 1769499},   // with a certificate to dump
-      {{5, false, 0, false, 0}, 327700},    // 5 << 16 | 20: no signer entry
-      {{0, true, 0, false, 0}, 17},         // verified, but no certificate
-      {{0, false, 0, false, 0}, 17},
+      {{27, true, 27, false, 0}, TavriCombine(SSF_API_SIGNER_NOT_OK, SSF_API_SIGNER_NOT_OK)},
+      {{27, true, 27, true, 0}, TavriCombine(SSF_API_SIGNER_NOT_OK, SSF_API_SIGNER_NOT_OK)},  // with a certificate to dump
+      {{5, false, 0, false, 0}, TavriCombine(SSF_API_SIGNER_ERRORS, kRcNoSignerEntry)},
+      {{0, true, 0, false, 0}, kRcNoSignerCert},  // verified, but no certificate
+      {{0, false, 0, false, 0}, kRcNoSignerCert},
   };
   RavAreSetProperty("QOR_EXT_TRL", "2");
   RavAreSetProperty("QOR_EXT_TRC", "/dev/null");
@@ -109,12 +109,12 @@ TEST_F(Validate, CombinedResults) {
 }
 
 TEST_F(Validate, FailuresBeforeAnySsfCall) {
-  EXPECT_EQ(RazuValidateTicket(nullptr, &out_), 15);
-  EXPECT_EQ(RazuValidateTicket(&in_, nullptr), 15);
-  EXPECT_EQ(Run("AjEx@DAB"), 1281);
-  EXPECT_EQ(Run("AjExMDAB"), 5);  // no InfoUnit
+  EXPECT_EQ(RazuValidateTicket(nullptr, &out_), kRcNullArgument);
+  EXPECT_EQ(RazuValidateTicket(&in_, nullptr), kRcNullArgument);
+  EXPECT_EQ(Run("AjEx@DAB"), kRcBase64Decode);
+  EXPECT_EQ(Run("AjExMDAB"), kRcInvalidTicket);  // no InfoUnit
   lib_.bSsfEncode = 0;
-  EXPECT_EQ(Run(), 14);
+  EXPECT_EQ(Run(), kRcInternal);
   EXPECT_EQ(script.calls, 0);
 }
 

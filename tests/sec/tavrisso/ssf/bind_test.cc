@@ -11,7 +11,7 @@
 using namespace qortest;
 
 TEST(SsfBinding, InitializeFillsTheTableWithTruthfulPresentFlags) {
-  ASSERT_EQ(TavriInitialize(nullptr), 0);
+  ASSERT_EQ(TavriInitialize(nullptr), kRcOk);
   // Provided services are bound to the crypto library's own entry points.
   EXPECT_EQ(s_SsfLib.fp_SsfVersion, &SsfVersion);
   EXPECT_EQ(s_SsfLib.bSsfVersion, 1);
@@ -28,7 +28,7 @@ TEST(SsfBinding, InitializeFillsTheTableWithTruthfulPresentFlags) {
   EXPECT_EQ(s_SsfLib.bSsfVerifyEx != 0, s_SsfLib.fp_SsfVerifyEx != nullptr);
   EXPECT_EQ(s_SsfLib.bSsfSignEx != 0, s_SsfLib.fp_SsfSignEx != nullptr);
   EXPECT_EQ(s_SsfLib.bSsfDll, 1);
-  EXPECT_EQ(TavriShutdown(), 0);
+  EXPECT_EQ(TavriShutdown(), kRcOk);
   // Unbinding clears the loaded flag; the pointers keep their values.
   EXPECT_EQ(s_SsfLib.bSsfDll, 0);
 }

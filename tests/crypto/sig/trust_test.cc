@@ -1,0 +1,244 @@
+// The trust decision against attack material made outside: certificates by
+// tests/tools/make_trust_material.py (python cryptography, and bytes
+// written by hand where no library would make them), signatures by the
+// openssl tool, key stores by openssl pkcs12 and Java's keytool.
+#include <gtest/gtest.h>
+
+#include <string.h>
+
+#include <map>
+
+#include "crypto/sig/sigtest.h"
+
+using namespace qortest;
+
+namespace {
+
+constexpr char kPin[] = "trust-pin";
+
+uint32_t U(int32_t rc) { return static_cast<uint32_t>(rc); }
+
+// A memory key store holding an image as it is.
+class ImageStore : public MemStore {
+ public:
+  explicit ImageStore(const Bytes& image) { Load(image); }
+};
+
+class Trust : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    dir_ = new TempDir;
+    ok_ = Sh("/usr/bin/python3 " QOR_TEST_TOOLS_DIR "/make_trust_material.py " + dir_->path());
+  }
+  static void TearDownTestSuite() { delete dir_; }
+  void SetUp() override { ASSERT_TRUE(ok_); }
+
+  static std::string F(const std::string& name) { return dir_->file(name); }
+
+  // A key store trusting the certificates `names` (a PEM bundle, no key).
+  static Bytes Bundle(const std::vector<std::string>& names) {
+    std::string image;
+    for (const std::string& n : names) image += ReadFile(F(n + ".pem"));
+    return ToBytes(image);
+  }
+
+  // A detached signature over msg.bin by `signer` (whose key is leaf.key),
+  // carrying the signer's certificate and those of `certfile`.
+  static Bytes CmsSign(const std::string& signer, const std::string& certfile = "") {
+    const std::string out = F("sig-" + signer + "-" + certfile + ".p7");
+    std::string cmd = "openssl cms -sign -binary -md sha256 -in " + F("msg.bin") + " -signer " +
+                      F(signer + ".pem") + " -inkey " + F("leaf.key") + " -outform DER -out " + out;
+    if (!certfile.empty()) cmd += " -certfile " + F(certfile + ".pem");
+    EXPECT_TRUE(Sh(cmd)) << cmd;
+    return ReadBytes(out);
+  }
+
+  static Verified VerifyPkcs7(const Bytes& sig, const MemStore& store, const std::string& pin = "") {
+    VerifyArgs a;
+    a.signature = sig;
+    a.pab = store.name();
+    a.pin = pin;
+    SsfOctetstring wrapped = nullptr;
+    SsfOctetlen wrappedL = 0;
+    const Bytes msg = ReadBytes(F("msg.bin"));
+    EXPECT_EQ(SsfEncode("PKCS7", 5, msg.data(), static_cast<int32_t>(msg.size()), &wrapped, &wrappedL), 0);
+    a.input.assign(wrapped, wrapped + wrappedL);
+    SsfDELSsfOctetstring(&wrapped, &wrappedL);
+    return RunVerify(a);
+  }
+
+  // The signer result of a PKCS#7 signature by `signer` against a store trusting `trusted`.
+  static uint32_t SignerResult(const std::string& signer, const std::vector<std::string>& trusted,
+                               const std::string& certfile = "") {
+    ImageStore store(Bundle(trusted));
+    EXPECT_TRUE(store.ok());
+    Verified v = VerifyPkcs7(CmsSign(signer, certfile), store);
+    EXPECT_EQ(v.signers.size(), 1u);
+    if (v.signers.empty()) return 0xFFFFFFFFu;
+    EXPECT_EQ(v.rc, v.signers[0].result == 0 ? SSF_API_OK : SSF_API_SIGNER_ERRORS);
+    return v.signers[0].result;
+  }
+
+  // The signer result of a raw signature value over msg.bin with the
+  // caller's certificate `cert`, checked against a store trusting `trusted`.
+  static uint32_t RawResult(const std::string& format, const std::string& sig,
+                            const std::string& cert, const std::vector<std::string>& trusted) {
+    ImageStore store(Bundle(trusted));
+    EXPECT_TRUE(store.ok());
+    VerifyArgs a;
+    a.format = format;
+    a.digest = "SHA256";
+    a.signature = ReadBytes(F(sig));
+    a.input = ReadBytes(F("msg.bin"));
+    a.pab = store.name();
+    a.chain = "X509v3";
+    a.certs = ReadBytes(F(cert + ".der"));
+    Verified v = RunVerify(a);
+    EXPECT_EQ(v.signers.size(), 1u);
+    return v.signers.empty() ? 0xFFFFFFFFu : v.signers[0].result;
+  }
+
+  static TempDir* dir_;
+  static bool ok_;
+};
+TempDir* Trust::dir_ = nullptr;
+bool Trust::ok_ = false;
+
+TEST_F(Trust, ExpiredAndNotYetValidCertificatesAnywhereOnThePathGiveTwenty) {
+  struct Case {
+    const char* signer;
+    std::vector<std::string> trusted;
+    const char* certfile;
+    int32_t result;
+  } cases[] = {
+      {"leaf_ok", {"ca"}, "", SSF_API_OK},
+      {"leaf_expired", {"ca"}, "", SSF_API_CERT_EXPIRED},
+      {"leaf_future", {"ca"}, "", SSF_API_CERT_EXPIRED},
+      {"leaf_ok", {"ca_expired"}, "", SSF_API_CERT_EXPIRED},
+      {"leaf_ok", {"ca_future"}, "", SSF_API_CERT_EXPIRED},
+      {"leaf_expired", {"leaf_expired"}, "", SSF_API_CERT_EXPIRED},
+      {"leaf_of_inter", {"ca"}, "inter", SSF_API_OK},
+      {"leaf_of_inter", {"ca"}, "inter_expired", SSF_API_CERT_EXPIRED},
+      {"leaf_of_inter", {"ca_expired"}, "inter", SSF_API_CERT_EXPIRED},
+      // A trusted certificate that is not self-signed ends the path.
+      {"leaf_of_inter", {"inter"}, "", SSF_API_OK},
+      // Not trusted outweighs out of period.
+      {"leaf_of_inter", {"ca"}, "", SSF_API_UNKNOWN_SIGNER},
+      {"leaf_ok", {"other_ca"}, "", SSF_API_UNKNOWN_SIGNER},
+      {"leaf_expired", {"other_ca"}, "", SSF_API_UNKNOWN_SIGNER},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.signer) + " " + c.trusted[0] + " " + c.certfile);
+    EXPECT_EQ(SignerResult(c.signer, c.trusted, c.certfile), U(c.result));
+  }
+}
+
+TEST_F(Trust, ValidityTimesThatAreNotStrictDerNeverPass) {
+  EXPECT_EQ(SignerResult("time_ok", {"ca"}), U(SSF_API_OK));
+  for (const char* name : {"time_offset_past", "time_offset_future", "time_month13",
+                           "time_11_digits", "time_no_seconds", "time_fraction", "time_feb30"}) {
+    SCOPED_TRACE(name);
+    EXPECT_EQ(SignerResult(name, {"ca"}), U(SSF_API_UNKNOWN_SIGNER));
+    EXPECT_EQ(SignerResult(name, {name}), U(SSF_API_UNKNOWN_SIGNER));
+  }
+}
+
+TEST_F(Trust, SignerKeyUsageAndCaConstraintsAreEnforced) {
+  EXPECT_EQ(SignerResult("leaf_ku_sign", {"ca"}), U(SSF_API_OK));
+  EXPECT_EQ(SignerResult("leaf_ku_nonrep", {"ca"}), U(SSF_API_OK));
+  // A TLS server certificate of the same CA may only encipher keys.
+  EXPECT_EQ(SignerResult("leaf_ku_tls_server", {"ca"}), U(SSF_API_UNKNOWN_SIGNER));
+  EXPECT_EQ(SignerResult("leaf_ku_tls_server", {"leaf_ku_tls_server"}), U(SSF_API_UNKNOWN_SIGNER));
+  EXPECT_EQ(SignerResult("leaf_under_ca_no_certsign", {"ca_no_certsign"}),
+            U(SSF_API_UNKNOWN_SIGNER));
+  EXPECT_EQ(SignerResult("leaf_under_ca_no_bc", {"ca_no_bc"}), U(SSF_API_UNKNOWN_SIGNER));
+}
+
+TEST_F(Trust, DegenerateKeysAreUntrustedBeforeTheirSignatureIsLookedAt) {
+  // rsa_e_1.sig is the padded digest itself: a valid signature for e = 1
+  // that needs no private key. Sound keys get it checked and refused (27).
+  const std::map<std::string, int32_t> rsa = {
+      {"rsa_e_1", SSF_API_UNKNOWN_SIGNER},        {"rsa_e_2", SSF_API_UNKNOWN_SIGNER},
+      {"rsa_e_3", SSF_API_SIGNER_NOT_OK},         {"rsa_e_65537", SSF_API_SIGNER_NOT_OK},
+      {"rsa_e_4294967295", SSF_API_SIGNER_NOT_OK}, {"rsa_e_4294967297", SSF_API_UNKNOWN_SIGNER},
+      {"rsa_e_18446744073709551617", SSF_API_UNKNOWN_SIGNER},
+      {"rsa_1024", SSF_API_SIGNER_NOT_OK},        {"rsa_1016", SSF_API_UNKNOWN_SIGNER},
+  };
+  for (const auto& [cert, result] : rsa) {
+    SCOPED_TRACE(cert);
+    EXPECT_EQ(RawResult("PKCS1-V1.5", "rsa_e_1.sig", cert, {"ca"}), U(result));
+  }
+  EXPECT_EQ(RawResult("PKCS1-V1.5", "rsa_e_1.sig", "rsa_e_1", {"rsa_e_1"}), U(SSF_API_UNKNOWN_SIGNER));
+  // DSA with g = y = 1 verifies r = 1 for any message.
+  EXPECT_EQ(RawResult("DSA", "dsa_g1.sig", "dsa_g1", {"ca"}), U(SSF_API_UNKNOWN_SIGNER));
+  EXPECT_EQ(RawResult("DSA", "dsa_g1.sig", "dsa_g1", {"dsa_g1"}), U(SSF_API_UNKNOWN_SIGNER));
+  EXPECT_EQ(RawResult("DSA", "dsa_g1.sig", "dsa_ok", {"ca"}), U(SSF_API_SIGNER_NOT_OK));
+}
+
+TEST_F(Trust, TheOwnKeyStoresCaChainIsNoAnchorUnlessMarkedTrusted) {
+  // What a CA hands out and operators load: key, certificate and the CA chain.
+  const std::string p12 = F("own.p12");
+  ASSERT_TRUE(Sh("openssl pkcs12 -export -inkey " + F("leaf.key") + " -in " + F("leaf_ok.pem") +
+                 " -certfile " + F("ca.pem") + " -passout pass:" + kPin + " -out " + p12));
+  {
+    ImageStore store(ReadBytes(p12));
+    ASSERT_TRUE(store.ok());
+    Verified own = VerifyPkcs7(CmsSign("leaf_ok"), store, kPin);
+    EXPECT_EQ(own.rc, SSF_API_OK);
+    for (const char* other : {"leaf_sibling", "leaf_ku_tls_server"}) {
+      SCOPED_TRACE(other);
+      Verified v = VerifyPkcs7(CmsSign(other), store, kPin);
+      EXPECT_EQ(v.rc, SSF_API_SIGNER_ERRORS);
+      ASSERT_EQ(v.signers.size(), 1u);
+      EXPECT_EQ(v.signers[0].result, U(SSF_API_UNKNOWN_SIGNER));
+    }
+    // The chain still builds paths: the own certificate trusted through it.
+    Verified below = VerifyPkcs7(CmsSign("leaf_of_inter", "inter"), store, kPin);
+    EXPECT_EQ(below.signers.at(0).result, U(SSF_API_UNKNOWN_SIGNER));
+  }
+  // Java's key tool marks an imported CA as a trusted certificate entry.
+  ASSERT_TRUE(Sh("keytool -importcert -noprompt -alias trustca -file " + F("ca.pem") +
+                 " -keystore " + p12 + " -storetype PKCS12 -storepass " + kPin));
+  ImageStore marked(ReadBytes(p12));
+  ASSERT_TRUE(marked.ok());
+  EXPECT_EQ(VerifyPkcs7(CmsSign("leaf_sibling"), marked, kPin).rc, SSF_API_OK);
+  EXPECT_EQ(VerifyPkcs7(CmsSign("leaf_ok"), marked, kPin).rc, SSF_API_OK);
+  EXPECT_EQ(VerifyPkcs7(CmsSign("leaf_ku_tls_server"), marked, kPin).signers.at(0).result,
+            U(SSF_API_UNKNOWN_SIGNER));
+  // Without a private key every certificate of an image is trusted, as before.
+  const std::string certs_only = F("certs.p12");
+  ASSERT_TRUE(Sh("openssl pkcs12 -export -nokeys -in " + F("ca.pem") + " -passout pass:" + kPin +
+                 " -out " + certs_only));
+  ImageStore plain(ReadBytes(certs_only));
+  EXPECT_EQ(VerifyPkcs7(CmsSign("leaf_sibling"), plain, kPin).rc, SSF_API_OK);
+}
+
+TEST_F(Trust, ACertificatePutIntoAKeyStoreWithAPrivateKeyIsTrustedAfterReading) {
+  const std::string p12 = F("put.p12");
+  ASSERT_TRUE(Sh("openssl pkcs12 -export -inkey " + F("leaf.key") + " -in " + F("leaf_ok.pem") +
+                 " -certfile " + F("ca.pem") + " -passout pass:" + kPin + " -out " + p12));
+  SsfProfileHandle profile = nullptr;
+  ASSERT_EQ(SsfOpenProfile(p12.data(), static_cast<SsfCharlen>(p12.size()), kPin,
+                           static_cast<SsfCharlen>(strlen(kPin)), nullptr, 0, nullptr, 0, &profile),
+            SSF_API_OK);
+  SsfCertHandle ca = Decode(ReadBytes(F("ca.der")));
+  ASSERT_NE(ca, nullptr);
+  EXPECT_EQ(SsfPutCertificate(profile, ca), SSF_API_OK);
+  EXPECT_EQ(SsfCloseProfile(&profile), SSF_API_OK);
+  SsfFreeCertificate(&ca);
+  // The CA the file held as chain is now marked trusted in it.
+  ImageStore store(ReadBytes(p12));
+  EXPECT_EQ(VerifyPkcs7(CmsSign("leaf_sibling"), store, kPin).rc, SSF_API_OK);
+}
+
+TEST_F(Trust, KeyStoresWithMoreIterationsThanAnyToolWritesAreRefused) {
+  const std::string p12 = F("slow.p12");
+  ASSERT_TRUE(Sh("openssl pkcs12 -export -nokeys -in " + F("ca.pem") + " -iter 1000001 -nomaciter" +
+                 " -passout pass:" + kPin + " -out " + p12));
+  ImageStore store(ReadBytes(p12));
+  ASSERT_TRUE(store.ok());
+  Verified v = VerifyPkcs7(CmsSign("leaf_ok"), store, kPin);
+  EXPECT_EQ(v.rc, SSF_API_UNKNOWN_PROFILE);
+}
+
+}  // namespace

@@ -1,0 +1,257 @@
+#!/usr/bin/python3
+"""Certificates that attack a trust decision, written into OUTDIR.
+
+Well-formed certificates are made with python cryptography. The malformed
+ones (times that are not DER, degenerate public keys) are TBSCertificates
+written here byte by byte and signed with the CA's key, since no careful
+library will make them. Every file is NAME.pem / NAME.der (and NAME.key
+when the private key exists).
+"""
+import base64
+import datetime
+import os
+import sys
+
+from cryptography import x509
+from cryptography.hazmat.primitives import hashes, serialization
+from cryptography.hazmat.primitives.asymmetric import dsa, padding, rsa
+from cryptography.x509.oid import NameOID
+
+OUT = sys.argv[1]
+NOW = datetime.datetime.now(datetime.timezone.utc).replace(microsecond=0)
+DAY = datetime.timedelta(days=1)
+
+
+# --- a small DER writer for the hand-made certificates ---------------------
+
+def tlv(tag, body):
+    n = len(body)
+    if n < 0x80:
+        head = bytes([n])
+    else:
+        raw = n.to_bytes((n.bit_length() + 7) // 8, "big")
+        head = bytes([0x80 | len(raw)]) + raw
+    return bytes([tag]) + head + body
+
+
+def seq(*items):
+    return tlv(0x30, b"".join(items))
+
+
+def integer(n):
+    return tlv(0x02, n.to_bytes(n.bit_length() // 8 + 1, "big", signed=True))
+
+
+def oid(dotted):
+    parts = [int(p) for p in dotted.split(".")]
+    body = bytes([40 * parts[0] + parts[1]])
+    for p in parts[2:]:
+        chunk = [p & 0x7F]
+        p >>= 7
+        while p:
+            chunk.insert(0, 0x80 | (p & 0x7F))
+            p >>= 7
+        body += bytes(chunk)
+    return tlv(0x06, body)
+
+
+def bitstring(b):
+    return tlv(0x03, b"\x00" + b)
+
+
+def octets(b):
+    return tlv(0x04, b)
+
+
+NULL = b"\x05\x00"
+TRUE = b"\x01\x01\xff"
+SHA256_RSA = seq(oid("1.2.840.113549.1.1.11"), NULL)
+
+
+def utc(text):
+    return tlv(0x17, text.encode())
+
+
+def gen(text):
+    return tlv(0x18, text.encode())
+
+
+def der_time(t):
+    return utc(t.strftime("%y%m%d%H%M%SZ"))
+
+
+def ext(dotted, critical, value):
+    return seq(oid(dotted), TRUE if critical else b"", octets(value))
+
+
+def ku_ext(bits):
+    # KeyUsage BIT STRING, bit 0 = digitalSignature (the first bit of the first byte).
+    value = 0
+    for b in bits:
+        value |= 0x80 >> b
+    last = max(bits)
+    unused = 7 - last % 8
+    return ext("2.5.29.15", True, tlv(0x03, bytes([unused, value])))
+
+
+def rsa_spki(n, e):
+    return seq(seq(oid("1.2.840.113549.1.1.1"), NULL), bitstring(seq(integer(n), integer(e))))
+
+
+def dsa_spki(p, q, g, y):
+    return seq(seq(oid("1.2.840.10040.4.1"), seq(integer(p), integer(q), integer(g))),
+               bitstring(integer(y)))
+
+
+def handmade(name, issuer_cert, issuer_key, spki, not_before, not_after, serial, exts=()):
+    issuer = issuer_cert.subject.public_bytes()
+    subject = x509.Name([x509.NameAttribute(NameOID.ORGANIZATION_NAME, "Trust Test"),
+                         x509.NameAttribute(NameOID.COMMON_NAME, name)]).public_bytes()
+    parts = [tlv(0xA0, integer(2)), integer(serial), SHA256_RSA, issuer,
+             seq(not_before, not_after), subject, spki]
+    if exts:
+        parts.append(tlv(0xA3, seq(*exts)))
+    tbs = seq(*parts)
+    sig = issuer_key.sign(tbs, padding.PKCS1v15(), hashes.SHA256())
+    save_der(name, seq(tbs, SHA256_RSA, bitstring(sig)))
+
+
+# --- files ------------------------------------------------------------------
+
+def save_der(name, der):
+    open(os.path.join(OUT, name + ".der"), "wb").write(der)
+    pem = b"-----BEGIN CERTIFICATE-----\n"
+    b64 = base64.b64encode(der)
+    pem += b"\n".join(b64[i:i + 64] for i in range(0, len(b64), 64))
+    pem += b"\n-----END CERTIFICATE-----\n"
+    open(os.path.join(OUT, name + ".pem"), "wb").write(pem)
+
+
+def save(name, cert, key=None):
+    save_der(name, cert.public_bytes(serialization.Encoding.DER))
+    if key is not None:
+        open(os.path.join(OUT, name + ".key"), "wb").write(key.private_bytes(
+            serialization.Encoding.PEM, serialization.PrivateFormat.PKCS8,
+            serialization.NoEncryption()))
+
+
+def dn(cn):
+    return x509.Name([x509.NameAttribute(NameOID.ORGANIZATION_NAME, "Trust Test"),
+                      x509.NameAttribute(NameOID.COMMON_NAME, cn)])
+
+
+SERIAL = [100]
+
+
+def make(cn, key, issuer_name, issuer_key, before=None, after=None, ca=False, ku=None,
+         bc=True):
+    SERIAL[0] += 1
+    b = (x509.CertificateBuilder().subject_name(dn(cn)).issuer_name(issuer_name or dn(cn))
+         .public_key(key.public_key()).serial_number(SERIAL[0])
+         .not_valid_before(before or NOW - DAY).not_valid_after(after or NOW + 365 * DAY)
+         .add_extension(x509.SubjectKeyIdentifier.from_public_key(key.public_key()), False))
+    if bc:
+        b = b.add_extension(x509.BasicConstraints(ca=ca, path_length=None), True)
+    if ku is not None:
+        flags = dict(digital_signature=False, content_commitment=False, key_encipherment=False,
+                     data_encipherment=False, key_agreement=False, key_cert_sign=False,
+                     crl_sign=False, encipher_only=False, decipher_only=False)
+        flags.update({k: True for k in ku})
+        b = b.add_extension(x509.KeyUsage(**flags), True)
+    return b.sign(issuer_key, hashes.SHA256())
+
+
+def rsa_key(bits=2048, e=65537):
+    return rsa.generate_private_key(e, bits)
+
+
+def main():
+    os.makedirs(OUT, exist_ok=True)
+    ca_key = rsa_key()
+    ca = make("Trust CA", ca_key, None, ca_key, ca=True, ku=["key_cert_sign", "crl_sign"])
+    save("ca", ca, ca_key)
+    # The same CA out of its period, and a CA nobody trusts.
+    save("ca_expired", make("Trust CA", ca_key, None, ca_key, before=NOW - 400 * DAY,
+                            after=NOW - DAY, ca=True, ku=["key_cert_sign"]))
+    save("ca_future", make("Trust CA", ca_key, None, ca_key, before=NOW + DAY,
+                           after=NOW + 400 * DAY, ca=True, ku=["key_cert_sign"]))
+    other_key = rsa_key()
+    save("other_ca", make("Other CA", other_key, None, other_key, ca=True, ku=["key_cert_sign"]),
+         other_key)
+    # An intermediate below the CA, valid and expired.
+    inter_key = rsa_key()
+    inter = make("Trust Intermediate", inter_key, ca.subject, ca_key, ca=True,
+                 ku=["key_cert_sign"])
+    save("inter", inter, inter_key)
+    save("inter_expired", make("Trust Intermediate", inter_key, ca.subject, ca_key,
+                               before=NOW - 400 * DAY, after=NOW - DAY, ca=True,
+                               ku=["key_cert_sign"]))
+
+    leaf_key = rsa_key()
+    open(os.path.join(OUT, "leaf.key"), "wb").write(leaf_key.private_bytes(
+        serialization.Encoding.PEM, serialization.PrivateFormat.PKCS8,
+        serialization.NoEncryption()))
+    signers = {
+        "ok": dict(),
+        "expired": dict(before=NOW - 400 * DAY, after=NOW - DAY),
+        "future": dict(before=NOW + DAY, after=NOW + 400 * DAY),
+        "ku_sign": dict(ku=["digital_signature"]),
+        "ku_nonrep": dict(ku=["content_commitment"]),
+        "ku_tls_server": dict(ku=["key_encipherment"]),
+    }
+    for name, kw in signers.items():
+        save("leaf_" + name, make("Signer " + name, leaf_key, ca.subject, ca_key, **kw))
+    save("leaf_sibling", make("Signer sibling", leaf_key, ca.subject, ca_key))
+    save("leaf_of_inter", make("Signer below intermediate", leaf_key, inter.subject, inter_key))
+    # A CA whose key usage leaves out certificate signing, and a "CA"
+    # without basicConstraints, each with a leaf below it.
+    for name, kw in {"ca_no_certsign": dict(ca=True, ku=["digital_signature"]),
+                     "ca_no_bc": dict(bc=False)}.items():
+        k = rsa_key()
+        save(name, make("CA " + name, k, None, k, **kw), k)
+        save("leaf_under_" + name, make("Signer under " + name, leaf_key, dn("CA " + name), k))
+
+    # Times that are not DER: the signer key is sound, the CA signs.
+    spki = leaf_key.public_key().public_bytes(serialization.Encoding.DER,
+                                              serialization.PublicFormat.SubjectPublicKeyInfo)
+    start = der_time(NOW - DAY)
+    end = der_time(NOW + 365 * DAY)
+    handmade("time_ok", ca, ca_key, spki, start, end, 201)
+    handmade("time_offset_past", ca, ca_key, spki, start, utc("100101000000+0100"), 202)
+    handmade("time_offset_future", ca, ca_key, spki, start, utc("491231000000+0100"), 203)
+    handmade("time_month13", ca, ca_key, spki, start, utc("491301000000Z"), 204)
+    handmade("time_11_digits", ca, ca_key, spki, start, utc("49123100000Z"), 205)
+    handmade("time_no_seconds", ca, ca_key, spki, start, utc("4912310000Z"), 206)
+    handmade("time_fraction", ca, ca_key, spki, gen("20200101000000.5Z"), end, 207)
+    handmade("time_feb30", ca, ca_key, spki, start, utc("490230000000Z"), 208)
+
+    # Degenerate and sound RSA keys on one 2048-bit modulus, and DSA g = 1.
+    n = leaf_key.public_key().public_numbers().n
+    for e in (1, 2, 3, 65537, 2**32 - 1, 2**32 + 1, 2**64 + 1):
+        handmade("rsa_e_%d" % e, ca, ca_key, rsa_spki(n, e), start, end, 300 + e % 1000)
+    small = rsa_key(1024)
+    handmade("rsa_1024", ca, ca_key, rsa_spki(small.public_key().public_numbers().n, 65537),
+             start, end, 401)
+    n_small = rsa.generate_private_key(65537, 1024).public_key().public_numbers().n >> 8
+    handmade("rsa_1016", ca, ca_key, rsa_spki(n_small | 1, 65537), start, end, 402)
+    dsa_params = dsa.generate_parameters(1024)
+    params = dsa_params.parameter_numbers()
+    good = dsa_params.generate_private_key().public_key().public_numbers()
+    handmade("dsa_g1", ca, ca_key, dsa_spki(params.p, params.q, 1, 1), start, end, 501)
+    handmade("dsa_ok", ca, ca_key, dsa_spki(good.parameter_numbers.p, good.parameter_numbers.q,
+                                            good.parameter_numbers.g, good.y), start, end, 502)
+    # The one message every raw test signs, and the signatures that need no
+    # private key once the key is degenerate: RSA e = 1 verifies the padded
+    # digest itself, DSA g = y = 1 verifies r = 1 with any s.
+    msg = b"ticket body signed by a degenerate key\n"
+    open(os.path.join(OUT, "msg.bin"), "wb").write(msg)
+    digest = hashes.Hash(hashes.SHA256())
+    digest.update(msg)
+    info = bytes.fromhex("3031300d060960864801650304020105000420") + digest.finalize()
+    k = (n.bit_length() + 7) // 8
+    em = b"\x00\x01" + b"\xff" * (k - 3 - len(info)) + b"\x00" + info
+    open(os.path.join(OUT, "rsa_e_1.sig"), "wb").write(em)
+    open(os.path.join(OUT, "dsa_g1.sig"), "wb").write(seq(integer(1), integer(1)))
+
+
+main()
