@@ -17,6 +17,12 @@ PAIRS = [
     ("BM_Rs256_TavriEvalJWToken_Certificate/threads:1", "BM_Rs256_OpenSslDigestVerify", 0.95),
     ("BM_Rs256_TavriEvalJWToken_PublicKey", "BM_Rs256_OpenSslDigestVerify", None),
     ("BM_Hs256_TavriEvalJWToken/threads:1", "BM_Hs256_OpenSslMacKeyedOnce", 0.5),
+    ("BM_Es256_TavriEvalJWToken_PublicKey/threads:1", "BM_Es256_OpenSslDigestVerify", 0.9),
+    ("BM_Es256_TavriEvalJWToken_Certificate", "BM_Es256_OpenSslDigestVerify", None),
+    ("BM_Es256_TavriEvalJWToken_LoadedJwkSet", "BM_Es256_OpenSslDigestVerify", 0.9),
+    ("BM_EdDsa_TavriEvalJWToken_PublicKey/threads:1", "BM_EdDsa_OpenSslDigestVerify", 0.9),
+    ("BM_EdDsa_TavriEvalJWToken_Certificate", "BM_EdDsa_OpenSslDigestVerify", None),
+    ("BM_EdDsa_TavriEvalJWToken_LoadedJwkSet", "BM_EdDsa_OpenSslDigestVerify", 0.9),
     ("BM_TavriCreateAssertionTicket_WithCertificate", "BM_OpensslCmsSign_WithCertificate", 0.95),
     ("BM_TavriCreateAssertionTicket", "BM_OpensslCmsSign", None),
 ]

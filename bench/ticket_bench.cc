@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "qorjwt.h"
+#include "ticketinfo.h"
 
 namespace {
 
@@ -123,22 +124,10 @@ void evaluate(benchmark::State& state, X509* trusted) {
   if (TavriLoadTicketKey(der.data(), static_cast<int32_t>(der.size()), nullptr, 0, 1) != 0)
     state.SkipWithError("key load failed");
   for (auto _ : state) {
-    char user[16], sys[16], cli[16];
-    int32_t userL = sizeof user, sysL = sizeof sys, cliL = sizeof cli;
-    unsigned char cert[2048];
-    uint32_t certL = sizeof cert;
-    time_t cre, val;
-    TICKET_INFO ti;
-    memset(&ti, 0, sizeof ti);
-    ti.struct_size = sizeof ti;
-    ti.pQORUser = user, ti.pIntQORUserL = &userL;
-    ti.pSysID = sys, ti.pIntSysIDL = &sysL;
-    ti.pQORClient = cli, ti.pIntQORClientL = &cliL;
-    ti.pAsn1Certificate = cert, ti.pIntAsn1CertificateL = &certL;
-    ti.ptmCreTime = &cre, ti.ptmValidity = &val;
-    if (TavriEvalLogonTicketEx(f.text.c_str(), nullptr, nullptr, nullptr, nullptr, &ti) != 0)
+    qortest::BufferedTicketInfo<64, 2048> out;
+    if (TavriEvalLogonTicketEx(f.text.c_str(), nullptr, nullptr, nullptr, nullptr, &out.ti) != 0)
       state.SkipWithError("evaluation failed");
-    benchmark::DoNotOptimize(userL);
+    benchmark::DoNotOptimize(out.userL);
   }
 }
 

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "qorjwt.h"
+#include "ticketinfo.h"
 
 namespace {
 
@@ -47,6 +48,7 @@ const unsigned char kIssuerDer[] = {
 };
 
 constexpr int32_t kCap = 32;
+constexpr size_t kCertCap = 1024;
 
 }  // namespace
 
@@ -59,25 +61,13 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string text(reinterpret_cast<const char*>(data), size);
-  char user[kCap], sys[kCap], cli[kCap], lang[kCap], prt[kCap], auth[kCap];
-  int32_t userL = kCap, sysL = kCap, cliL = kCap, langL = kCap, prtL = kCap, authL = kCap;
-  unsigned char cert[1024];
-  uint32_t certL = sizeof cert;
-  time_t cre = 0, val = 0;
-  TICKET_INFO ti;
-  memset(&ti, 0, sizeof ti);
-  ti.struct_size = sizeof ti;
-  ti.pQORUser = user, ti.pIntQORUserL = &userL, ti.pSysID = sys, ti.pIntSysIDL = &sysL;
-  ti.pQORClient = cli, ti.pIntQORClientL = &cliL, ti.pQORLangu = lang, ti.pIntQORLanguL = &langL;
-  ti.pPrtUser = prt, ti.pIntPrtUserL = &prtL, ti.pAuthScheme = auth, ti.pIntAuthSchemeL = &authL;
-  ti.pAsn1Certificate = cert, ti.pIntAsn1CertificateL = &certL;
-  ti.ptmCreTime = &cre, ti.ptmValidity = &val;
+  qortest::BufferedTicketInfo<kCap, kCertCap> out;
+  TICKET_INFO& ti = out.ti;
   const int32_t rc = TavriEvalLogonTicketEx(text.c_str(), nullptr, nullptr, nullptr, nullptr, &ti);
   if (rc == 0) {
     // A success returns lengths within the buffers and the signer certificate.
-    for (int32_t n : {userL, sysL, cliL, langL, prtL, authL})
-      if (n < 0 || n > kCap) abort();
-    if (certL != sizeof kIssuerDer || memcmp(cert, kIssuerDer, certL) != 0) abort();
+    if (!out.LengthsWithinBuffers()) abort();
+    if (out.certL != sizeof kIssuerDer || memcmp(out.cert, kIssuerDer, out.certL) != 0) abort();
   } else if (ti.tTicketType != ZOVEDADU2_ERROR && rc != 9) {
     abort();
   }

@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "qorjwt.h"
+#include "ticketinfo.h"
 
 extern "C" size_t LLVMFuzzerMutate(uint8_t* data, size_t size, size_t max_size);
 
@@ -85,6 +86,7 @@ const unsigned char kIssuerKeyDer[] = {
 };
 
 constexpr int32_t kCap = 32;
+constexpr size_t kCertCap = 1024;
 constexpr size_t kHeader = 5;        // version and code page
 constexpr size_t kMaxSigned = 2800;  // leaves room for the signature in 4095 characters
 
@@ -290,25 +292,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::replace(text.begin(), text.end(), '+', '!');
   if (mode & 8) text = UrlEncode(text);
 
-  char user[kCap], sys[kCap], cli[kCap], lang[kCap], prt[kCap], auth[kCap];
-  int32_t userL = kCap, sysL = kCap, cliL = kCap, langL = kCap, prtL = kCap, authL = kCap;
-  unsigned char cert[1024];
-  uint32_t certL = sizeof cert;
-  time_t cre = 0, val = 0;
-  TICKET_INFO ti;
-  memset(&ti, 0, sizeof ti);
-  ti.struct_size = sizeof ti;
-  ti.pQORUser = user, ti.pIntQORUserL = &userL, ti.pSysID = sys, ti.pIntSysIDL = &sysL;
-  ti.pQORClient = cli, ti.pIntQORClientL = &cliL, ti.pQORLangu = lang, ti.pIntQORLanguL = &langL;
-  ti.pPrtUser = prt, ti.pIntPrtUserL = &prtL, ti.pAuthScheme = auth, ti.pIntAuthSchemeL = &authL;
-  ti.pAsn1Certificate = cert, ti.pIntAsn1CertificateL = &certL;
-  ti.ptmCreTime = &cre, ti.ptmValidity = &val;
+  qortest::BufferedTicketInfo<kCap, kCertCap> out;
+  TICKET_INFO& ti = out.ti;
   const int32_t rc = (mode & 1) ? TavriEvalAssertionTicket(text.c_str(), nullptr, nullptr, "SYS", "000", &ti)
                                 : TavriEvalLogonTicketEx(text.c_str(), nullptr, nullptr, nullptr, nullptr, &ti);
   if (rc == 0) {
-    for (int32_t n : {userL, sysL, cliL, langL, prtL, authL})
-      if (n < 0 || n > kCap) abort();
-    if (certL != sizeof kIssuerDer || memcmp(cert, kIssuerDer, certL) != 0) abort();
+    if (!out.LengthsWithinBuffers()) abort();
+    if (out.certL != sizeof kIssuerDer || memcmp(out.cert, kIssuerDer, out.certL) != 0) abort();
   } else if (ti.tTicketType != ZOVEDADU2_ERROR && rc != 9) {
     abort();
   }

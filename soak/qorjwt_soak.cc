@@ -15,6 +15,8 @@
 #include <vector>
 
 #include "qorjwt.h"
+#include "testutil.h"
+#include "ticketinfo.h"
 
 namespace {
 
@@ -25,14 +27,11 @@ constexpr char kOwnSys[] = "SOK", kOwnClient[] = "007";
 constexpr char kSecret[] = "the soak's HS256 secret, 32 byte";
 constexpr char kPy[] = "/usr/bin/python3 " QOR_TEST_TOOLS_DIR "/";
 
+// Standard output of a command that succeeded, else nothing.
 std::string Run(const std::string& cmd) {
-  std::string out;
-  FILE* p = popen((cmd + " 2>/dev/null").c_str(), "r");
-  if (p == nullptr) return out;
-  char buf[4096];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-  if (pclose(p) != 0) out.clear();
+  bool ok = false;
+  std::string out = qortest::ShOut(cmd, &ok);
+  if (!ok) out.clear();
   return out;
 }
 
@@ -96,23 +95,8 @@ bool MakeMaterial(const std::string& dir, Material* m) {
   return !m->logon.empty() && !m->assertion.empty() && !m->issuer_der.empty();
 }
 
-// TICKET_INFO with the user and certificate outputs wired.
-struct TicketOut {
-  char user[64];
-  int32_t userL = sizeof user;
-  unsigned char cert[4096];
-  uint32_t certL = sizeof cert;
-  TICKET_INFO ti;
-  TicketOut() {
-    memset(&ti, 0, sizeof ti);
-    ti.struct_size = sizeof ti;
-    ti.pQORUser = user, ti.pIntQORUserL = &userL;
-    ti.pAsn1Certificate = cert, ti.pIntAsn1CertificateL = &certL;
-  }
-};
-
 bool EvalTicket(const Material& m, bool assertion) {
-  TicketOut out;
+  qortest::BufferedTicketInfo<64, 4096> out;
   int32_t rc = assertion ? TavriEvalAssertionTicket(m.assertion.c_str(), nullptr, nullptr, nullptr,
                                                     nullptr, &out.ti)
                          : TavriEvalLogonTicketEx(m.logon.c_str(), nullptr, nullptr, nullptr, nullptr,

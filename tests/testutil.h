@@ -1,6 +1,7 @@
 // Small helpers shared by the tests.
 #pragma once
 
+#include <stdio.h>
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -10,6 +11,26 @@
 #include <vector>
 
 namespace qortest {
+
+// Runs a shell command quietly; true when it exits with 0.
+inline bool Sh(const std::string& cmd) { return system((cmd + " >/dev/null 2>&1").c_str()) == 0; }
+
+// Standard output of a command (standard error dropped); `exited_ok`, when
+// given, tells whether it exited with 0.
+inline std::string ShOut(const std::string& cmd, bool* exited_ok = nullptr) {
+  std::string out;
+  FILE* p = popen((cmd + " 2>/dev/null").c_str(), "r");
+  if (p == nullptr) {
+    if (exited_ok) *exited_ok = false;
+    return out;
+  }
+  char buf[4096];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+  const int status = pclose(p);
+  if (exited_ok) *exited_ok = status == 0;
+  return out;
+}
 
 inline std::string ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);

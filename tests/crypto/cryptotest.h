@@ -14,20 +14,6 @@ namespace qortest {
 
 using Bytes = std::vector<unsigned char>;
 
-// Runs a shell command quietly; true when it exits with 0.
-inline bool Sh(const std::string& cmd) { return system((cmd + " >/dev/null 2>&1").c_str()) == 0; }
-
-// Standard output of a command.
-inline std::string ShOut(const std::string& cmd) {
-  std::string out;
-  FILE* p = popen((cmd + " 2>/dev/null").c_str(), "r");
-  if (p == nullptr) return out;
-  char buf[4096];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-  pclose(p);
-  return out;
-}
 
 inline Bytes ReadBytes(const std::string& path) {
   std::string s = ReadFile(path);

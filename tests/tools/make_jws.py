@@ -59,7 +59,13 @@ def public_jwk(key):
     if isinstance(key, rsa.RSAPrivateKey):
         return jwt.algorithms.RSAAlgorithm.to_jwk(pub)
     if isinstance(key, ec.EllipticCurvePrivateKey):
-        return jwt.algorithms.ECAlgorithm.to_jwk(pub)
+        # Coordinates at the full width of the curve: the packaged PyJWT drops
+        # leading zero bytes, which a strict reader rightly refuses.
+        nums = pub.public_numbers()
+        width = (pub.curve.key_size + 7) // 8
+        crv = {256: "P-256", 384: "P-384", 521: "P-521"}[pub.curve.key_size]
+        return json.dumps({"kty": "EC", "crv": crv, "x": b64url(nums.x.to_bytes(width, "big")),
+                           "y": b64url(nums.y.to_bytes(width, "big"))})
     return jwt.algorithms.OKPAlgorithm.to_jwk(pub)
 
 

@@ -6,8 +6,14 @@
 
 namespace qortool {
 
+namespace {
+bool json_errors = false;
+}  // namespace
+
+void SetJsonErrors(bool json) { json_errors = json; }
+
 int Fail(const std::string& what) {
-  fprintf(stderr, "qorjwt: %s\n", what.c_str());
+  PrintError(json_errors, what, kExitUsage);
   return kExitUsage;
 }
 
@@ -20,6 +26,23 @@ int StartLibrary(const Global& g) {
   int32_t rc = TavriInitialize(nullptr);
   if (rc != 0) return Fail("library initialisation failed with " + std::to_string(rc));
   return kExitValid;
+}
+
+std::string WrongKeyFile(const std::string& path, const Bytes& data, const std::string& option,
+                         const std::vector<std::string>& accepted, const std::string& wants) {
+  const std::string kind = DescribeKeyFile(data);
+  if (kind.empty()) return "";
+  for (const std::string& a : accepted)
+    if (a == kind) return "";
+  return path + " is " + kind + "; " + option + " wants " + wants;
+}
+
+void ReportCert(Report* r, const CertSummary& c) {
+  r->Text("subject", c.subject);
+  r->Text("issuer", c.issuer);
+  r->Text("serial", c.serial);
+  r->Text("not_before", c.not_before);
+  r->Text("not_after", c.not_after);
 }
 
 bool ReadText(const std::string& path, std::string* out, std::string* error) {

@@ -1,4 +1,7 @@
 // keystore create|show|add-cert and cert show.
+#include <stdio.h>
+#include <unistd.h>
+
 #include <vector>
 
 #include "commands.h"
@@ -8,14 +11,6 @@
 namespace qortool {
 namespace {
 
-void add_cert(Report* r, const std::string& prefix, const CertSummary& c) {
-  r->Text(prefix + "subject", c.subject);
-  r->Text(prefix + "issuer", c.issuer);
-  r->Text(prefix + "serial", c.serial);
-  r->Text(prefix + "not before", c.not_before);
-  r->Text(prefix + "not after", c.not_after);
-}
-
 int show(const Global& g, const std::string& file, const std::string& pin) {
   Bytes p12;
   KeystoreEntries e;
@@ -24,17 +19,21 @@ int show(const Global& g, const std::string& file, const std::string& pin) {
   Report r;
   r.Section("keystore");
   r.Text("file", file);
-  r.Text("private key", e.has_key ? e.key_type : "none");
-  r.Number("trusted certificates", static_cast<int64_t>(e.trusted.size()));
+  const std::string legacy = Pkcs12LegacyCiphers(p12);
+  r.Text("format", legacy.empty() ? "PKCS#12" : "PKCS#12 with legacy encryption (" + legacy + ")");
+  r.Text("private_key", e.has_key ? e.key_type : "none");
+  r.Bool("pin", !pin.empty());
   for (const CertSummary& c : e.own) {
-    r.Section("own certificate");
-    add_cert(&r, "", c);
+    r.Section("own_certificate");
+    ReportCert(&r, c);
   }
-  for (size_t i = 0; i < e.trusted.size(); ++i) {
-    r.Section("trusted certificate " + std::to_string(i + 1));
-    add_cert(&r, "", e.trusted[i]);
+  r.Section("trusted");
+  r.Value("certificates", Json::array());
+  for (const CertSummary& c : e.trusted) {
+    r.Item("certificates");
+    ReportCert(&r, c);
   }
-  r.Print(g.json);
+  r.Print(g.json, kExitValid);
   return kExitValid;
 }
 
@@ -43,10 +42,16 @@ int show(const Global& g, const std::string& file, const std::string& pin) {
 int KeystoreCreate(const Global& g, const KeystoreArgs& a) {
   std::string pin, error;
   Bytes p12;
+  // Replacing a key store also drops the certificates it trusts, so only on request.
+  if (!a.force && access(a.file.c_str(), F_OK) == 0)
+    return Fail(a.file + " exists; --force replaces it and the certificates it trusts");
   if (!ReadPin(a.pin_file, &pin, &error) ||
       !CreateKeystore(a.key_type, a.subject, a.days, pin, &p12, &error) ||
       !WriteFileBytes(a.file, p12, &error))
     return Fail(error);
+  if (pin.empty())
+    fprintf(stderr, "qorjwt: warning: %s holds a private key without a PIN; anyone who can read the file can sign\n",
+            a.file.c_str());
   return show(g, a.file, pin);
 }
 
@@ -93,10 +98,10 @@ int CertShow(const Global& g, const CertShowArgs& a) {
       TavriShutdown();
       return Fail("attribute " + name + " not available (result " + std::to_string(rc) + ")");
     }
-    r.Text(name, std::string(buf.begin(), buf.begin() + len));
+    r.Text(SnakeCase(name), std::string(buf.begin(), buf.begin() + len));
   }
   TavriShutdown();
-  r.Print(g.json);
+  r.Print(g.json, kExitValid);
   return kExitValid;
 }
 

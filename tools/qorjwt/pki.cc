@@ -7,6 +7,7 @@
 #include <openssl/pem.h>
 #include <openssl/pkcs12.h>
 #include <openssl/pkcs7.h>
+#include <openssl/provider.h>
 #include <openssl/x509.h>
 #include <openssl/x509v3.h>
 #include <stdio.h>
@@ -102,15 +103,34 @@ struct Parsed {
   Ptr<STACK_OF(X509)> ca;
 };
 
-bool parse_p12(const Bytes& data, const std::string& pin, Parsed* out, std::string* error) {
+// OpenSSL's legacy provider beside the default one, loaded once and
+// unloaded at exit.
+bool load_legacy_provider() {
+  static const std::unique_ptr<OSSL_PROVIDER, int (*)(OSSL_PROVIDER*)> legacy(
+      OSSL_PROVIDER_try_load(nullptr, "legacy", 1), OSSL_PROVIDER_unload);
+  return legacy != nullptr;
+}
+
+Ptr<PKCS12> der_to_p12(const Bytes& data) {
   const unsigned char* p = data.data();
-  Ptr<PKCS12> p12(d2i_PKCS12(nullptr, &p, static_cast<long>(data.size())));
+  return Ptr<PKCS12>(d2i_PKCS12(nullptr, &p, static_cast<long>(data.size())));
+}
+
+bool parse_p12(const Bytes& data, const std::string& pin, Parsed* out, std::string* error) {
+  Ptr<PKCS12> p12 = der_to_p12(data);
   if (!p12) return fail(error, "not a PKCS#12 key store");
+  const char* pass = pin.empty() ? nullptr : pin.c_str();
+  if (PKCS12_mac_present(p12.get()) && PKCS12_verify_mac(p12.get(), pass, -1) != 1 &&
+      PKCS12_verify_mac(p12.get(), nullptr, 0) != 1 && PKCS12_verify_mac(p12.get(), "", 0) != 1)
+    return fail(error, "wrong PIN for the key store");
+  // The tool reads old stores with the legacy provider; the library does the same on its own.
+  if (!Pkcs12LegacyCiphers(data).empty() && !load_legacy_provider())
+    return fail(error, "legacy PKCS#12 key store, and OpenSSL's legacy provider is not installed");
   EVP_PKEY* key = nullptr;
   X509* cert = nullptr;
   STACK_OF(X509)* ca = nullptr;
-  if (PKCS12_parse(p12.get(), pin.empty() ? nullptr : pin.c_str(), &key, &cert, &ca) != 1)
-    return fail(error, "key store cannot be opened (wrong PIN?)");
+  if (PKCS12_parse(p12.get(), pass, &key, &cert, &ca) != 1)
+    return fail(error, "key store cannot be opened (damaged, or encrypted with an unknown cipher)");
   out->key.reset(key);
   out->cert.reset(cert);
   out->ca.reset(ca);
@@ -124,7 +144,70 @@ bool export_p12(const Parsed& in, const std::string& pin, Bytes* out, std::strin
   return true;
 }
 
+std::string pbe_cipher_unavailable(const X509_ALGOR* alg) {
+  int cipher_nid = 0, md_nid = 0;
+  if (!EVP_PBE_find(EVP_PBE_TYPE_OUTER, OBJ_obj2nid(alg->algorithm), &cipher_nid, &md_nid, nullptr) ||
+      cipher_nid <= NID_undef)  // PBES2 names its cipher inside the parameters: never legacy here
+    return "";
+  const char* name = OBJ_nid2sn(cipher_nid);
+  if (name == nullptr) return "";
+  EVP_CIPHER* c = EVP_CIPHER_fetch(nullptr, name, "provider=default");
+  EVP_CIPHER_free(c);
+  return c ? "" : name;
+}
+
 }  // namespace
+
+std::string Pkcs12LegacyCiphers(const Bytes& p12_der) {
+  Ptr<PKCS12> p12 = der_to_p12(p12_der);
+  if (!p12) return "";
+  std::unique_ptr<STACK_OF(PKCS7), void (*)(STACK_OF(PKCS7)*)> safes(
+      PKCS12_unpack_authsafes(p12.get()), [](STACK_OF(PKCS7) * s) { sk_PKCS7_pop_free(s, PKCS7_free); });
+  std::string names;
+  auto add = [&names](const std::string& n) {
+    if (!n.empty() && names.find(n) == std::string::npos) names += (names.empty() ? "" : ", ") + n;
+  };
+  for (int i = 0; safes && i < sk_PKCS7_num(safes.get()); ++i) {
+    PKCS7* p7 = sk_PKCS7_value(safes.get(), i);
+    if (PKCS7_type_is_encrypted(p7) && p7->d.encrypted && p7->d.encrypted->enc_data)
+      add(pbe_cipher_unavailable(p7->d.encrypted->enc_data->algorithm));
+    if (!PKCS7_type_is_data(p7)) continue;
+    std::unique_ptr<STACK_OF(PKCS12_SAFEBAG), void (*)(STACK_OF(PKCS12_SAFEBAG)*)> bags(
+        PKCS12_unpack_p7data(p7),
+        [](STACK_OF(PKCS12_SAFEBAG) * s) { sk_PKCS12_SAFEBAG_pop_free(s, PKCS12_SAFEBAG_free); });
+    for (int j = 0; bags && j < sk_PKCS12_SAFEBAG_num(bags.get()); ++j) {
+      const X509_SIG* shrouded = PKCS12_SAFEBAG_get0_pkcs8(sk_PKCS12_SAFEBAG_value(bags.get(), j));
+      const X509_ALGOR* alg = nullptr;
+      if (shrouded) X509_SIG_get0(shrouded, &alg, nullptr);
+      if (alg) add(pbe_cipher_unavailable(alg));
+    }
+  }
+  return names;
+}
+
+std::string DescribeKeyFile(const Bytes& data) {
+  const std::string text(data.begin(), data.end());
+  if (text.find("-----BEGIN ") != std::string::npos) {
+    const bool key = text.find("PRIVATE KEY-----") != std::string::npos;
+    const bool cert = text.find("-----BEGIN CERTIFICATE-----") != std::string::npos;
+    if (key && cert) return "a PEM bundle with a private key";
+    if (key) return "a private key";
+    if (cert) return "a certificate";
+    if (text.find("PUBLIC KEY-----") != std::string::npos) return "a public key";
+    return "";
+  }
+  if (text.find("\"keys\"") != std::string::npos && text.find('{') != std::string::npos) return "a JWK Set";
+  const unsigned char* p = data.data();
+  const long n = static_cast<long>(data.size());
+  if (Ptr<X509>(d2i_X509(nullptr, &p, n))) return "a certificate";
+  p = data.data();
+  if (Ptr<PKCS12>(d2i_PKCS12(nullptr, &p, n))) return "a PKCS#12 key store";
+  p = data.data();
+  if (Ptr<EVP_PKEY>(d2i_PUBKEY(nullptr, &p, n))) return "a public key";
+  p = data.data();
+  if (Ptr<EVP_PKEY>(d2i_AutoPrivateKey(nullptr, &p, n))) return "a private key";
+  return "";
+}
 
 bool ReadFileBytes(const std::string& path, Bytes* out, std::string* error) {
   FILE* f = path == "-" ? stdin : fopen(path.c_str(), "rb");

@@ -33,6 +33,15 @@ bool SummarizeCert(const Bytes& der, CertSummary* out, std::string* error);
 // self-signed certificate for `subject` (e.g. "/CN=SYS/O=Example").
 bool CreateKeystore(const std::string& key_type, const std::string& subject, int days,
                     const std::string& pin, Bytes* p12, std::string* error);
+// What a key file holds, in words: "a certificate", "a private key", "a
+// public key", "a PKCS#12 key store", "a PEM bundle with a private key",
+// "a JWK Set", or "" when none of these is recognised.
+std::string DescribeKeyFile(const Bytes& data);
+
+// The old PBE ciphers (RC2, RC4, DES) a PKCS#12 image is encrypted with,
+// those OpenSSL's default provider lacks ("RC2-40-CBC"); empty for a
+// current image or bytes that are no PKCS#12.
+std::string Pkcs12LegacyCiphers(const Bytes& p12_der);
 bool ListKeystore(const Bytes& p12, const std::string& pin, KeystoreEntries* out, std::string* error);
 // The key store with one more trusted certificate.
 bool AddTrustedCert(const Bytes& p12, const std::string& pin, const Bytes& cert_der, Bytes* out,

@@ -15,12 +15,12 @@ int TicketInspect(const Global& g, const TicketInspectArgs& a) {
   r.Section("header");
   r.Number("version", view.version);
   r.Text("codepage", view.codepage);
-  r.Number("signed bytes", static_cast<int64_t>(view.signed_part.size()));
-  r.Number("signature bytes", static_cast<int64_t>(view.signature.size()));
+  r.Number("signed_bytes", static_cast<int64_t>(view.signed_part.size()));
+  r.Number("signature_bytes", static_cast<int64_t>(view.signature.size()));
   r.Section("infounits");
   int64_t hours = 0, minutes = 0;
   for (const TicketUnit& u : view.units) {
-    r.Text(UnitName(u.id), UnitValue(u, view.codepage));
+    r.Text(SnakeCase(UnitName(u.id)), UnitValue(u, view.codepage));
     if (u.id == 5) hours = std::stoll(UnitValue(u, view.codepage));
     if (u.id == 7) minutes = std::stoll(UnitValue(u, view.codepage));
   }
@@ -38,17 +38,13 @@ int TicketInspect(const Global& g, const TicketInspectArgs& a) {
     r.Text("issuer", issuer);
     r.Text("serial", serial);
     r.Text("digest", digest);
-    r.Number("certificates included", static_cast<int64_t>(certs.size()));
-    for (size_t i = 0; i < certs.size(); ++i) {
-      const std::string n = certs.size() > 1 ? " " + std::to_string(i + 1) : "";
-      r.Text("certificate" + n + " subject", certs[i].subject);
-      r.Text("certificate" + n + " issuer", certs[i].issuer);
-      r.Text("certificate" + n + " serial", certs[i].serial);
-      r.Text("certificate" + n + " not before", certs[i].not_before);
-      r.Text("certificate" + n + " not after", certs[i].not_after);
+    r.Value("certificates", Json::array());
+    for (const CertSummary& c : certs) {
+      r.Item("certificates");
+      ReportCert(&r, c);
     }
   }
-  r.Print(g.json);
+  r.Print(g.json, kExitValid);
   return kExitValid;
 }
 

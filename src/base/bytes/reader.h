@@ -8,6 +8,18 @@
 #include <stdint.h>
 #include <string.h>
 
+// DER tags (X.690 8.x) that the parsers and builders of this library meet.
+constexpr uint8_t kDerInteger = 0x02;
+constexpr uint8_t kDerBitString = 0x03;
+constexpr uint8_t kDerOctetString = 0x04;
+constexpr uint8_t kDerOid = 0x06;
+constexpr uint8_t kDerUtcTime = 0x17;
+constexpr uint8_t kDerGeneralizedTime = 0x18;
+constexpr uint8_t kDerSequence = 0x30;
+constexpr uint8_t kDerSet = 0x31;
+// Long-form length: this bit set, the low bits count the length bytes.
+constexpr uint8_t kDerLongForm = 0x80;
+
 class ByteReader {
  public:
   ByteReader() = default;
@@ -100,23 +112,26 @@ class ByteReader {
     return true;
   }
 
-  // One DER element with a single-byte tag and a definite length (at most
-  // four length bytes): `tag` gets its tag, `contents` its contents and
-  // `element` (optional) the whole element with header.
+  // One DER element with a single-byte tag and a definite length of at
+  // most four length bytes: `tag` gets its tag, `contents` its contents and
+  // `element` (optional) the whole element with header. The length must be
+  // in its shortest form (X.690 10.1): an indefinite length, a long form for
+  // a length below 128 and a leading zero length byte are refused.
   bool get_der_any(uint8_t* tag, ByteReader* contents, ByteReader* element = nullptr) {
     ByteReader r = *this;
     uint8_t t = 0, l = 0;
     if (!r.get_u8(&t) || (t & 0x1F) == 0x1F || !r.get_u8(&l)) return false;
     size_t len = l;
-    if (l & 0x80) {
+    if (l & kDerLongForm) {
       const uint8_t n = l & 0x7F;
       if (n == 0 || n > 4) return false;
       len = 0;
       for (uint8_t i = 0; i < n; ++i) {
         uint8_t b = 0;
-        if (!r.get_u8(&b)) return false;
+        if (!r.get_u8(&b) || (i == 0 && b == 0)) return false;
         len = (len << 8) | b;
       }
+      if (len < kDerLongForm) return false;
     }
     ByteReader body;
     if (!r.get_sub(len, &body)) return false;
@@ -160,4 +175,35 @@ class ByteReader {
 
   const uint8_t* p_ = nullptr;
   size_t left_ = 0;
+};
+
+// The bounded writer beside the reader: a caller buffer and its capacity.
+// Every write checks first and writes all of its bytes or none, so a full
+// buffer never takes half a field.
+class ByteWriter {
+ public:
+  ByteWriter(void* buf, size_t cap) : p_(static_cast<uint8_t*>(buf)), cap_(buf ? cap : 0) {}
+
+  size_t written() const { return pos_; }
+  size_t remaining() const { return cap_ - pos_; }
+  bool fits(size_t n) const { return n <= remaining(); }
+
+  bool put_u8(uint8_t v) { return put_bytes(&v, 1); }
+
+  bool put_u16be(uint16_t v) {
+    const uint8_t b[2] = {static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v)};
+    return put_bytes(b, sizeof b);
+  }
+
+  bool put_bytes(const void* src, size_t n) {
+    if (!fits(n)) return false;
+    if (n) memcpy(p_ + pos_, src, n);
+    pos_ += n;
+    return true;
+  }
+
+ private:
+  uint8_t* p_;
+  size_t cap_;
+  size_t pos_ = 0;
 };

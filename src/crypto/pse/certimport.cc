@@ -16,9 +16,7 @@ namespace qorcr {
 namespace {
 
 constexpr size_t kMinCertInput = 10;
-constexpr uint8_t kDerSequence = 0x30;
 constexpr uint8_t kDerLongFormMask = 0xF0;
-constexpr uint8_t kDerLongForm = 0x80;
 constexpr uint8_t kDerTwoLengthBytes = 0x82;
 constexpr size_t kDerTwoByteHeader = 4;
 constexpr char kPemBeginMark[] = "-----BEGIN";

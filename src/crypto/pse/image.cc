@@ -197,7 +197,13 @@ PseStatus decode_p12(const Image& image, const std::string& pin, PseRef* out) {
     pass = nullptr;
   }
   BagContents bags;
-  if (PseStatus s = read_safes(p12.get(), pass, &bags); s != PseStatus::kOk) return s;
+  // Images with the old ciphers are read with the legacy provider, and their
+  // key is moved into the default context before it leaves.
+  const bool legacy = Pkcs12UsesLegacyCipher(p12.get());
+  PseStatus s = legacy ? WithLegacyProvider([&] { return read_safes(p12.get(), pass, &bags); })
+                       : read_safes(p12.get(), pass, &bags);
+  if (s == PseStatus::kOk && legacy) s = KeyIntoDefaultContext(&bags.key);
+  if (s != PseStatus::kOk) return s;
   return PseContents::Build(std::move(bags.key), std::move(bags.certs), bags.marked, out)
              ? PseStatus::kOk
              : PseStatus::kNoMemory;

@@ -5,6 +5,7 @@
 #include <stdint.h>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -41,6 +42,15 @@ constexpr size_t kMaxImageSize = 16u << 20;
 // bundle of certificates and a private key, plain or PKCS#8-encrypted with
 // the PIN). An empty image is an empty store. `pin` empty: no PIN.
 PseStatus ImageDecode(const Image& image, const std::string& pin, PseRef* out);
+// Whether a PKCS#12 image is encrypted with an old PBE cipher (RC2, RC4,
+// single DES) that only OpenSSL's legacy provider offers.
+bool Pkcs12UsesLegacyCipher(PKCS12* p12);
+// Runs `decode` with a library context holding the legacy and default
+// providers (made on first use) as this thread's default; kCorrupt when the
+// legacy provider is not installed.
+PseStatus WithLegacyProvider(const std::function<PseStatus()>& decode);
+// A private key decoded in that context, re-read into the default one.
+PseStatus KeyIntoDefaultContext(SslPtr<EVP_PKEY>* key);
 // PKCS#12 DER of `contents` protected by `pin` (none when empty).
 PseStatus ImageEncode(const PseContents& contents, const std::string& pin, Image* out);
 // PKCS#12 DER of an empty store.

@@ -19,9 +19,6 @@
 namespace qorcr {
 namespace {
 
-constexpr uint8_t kDerSequence = 0x30;
-constexpr uint8_t kDerOid = 0x06;
-constexpr uint8_t kDerBitString = 0x03;
 constexpr size_t kMaxChainCerts = 32;
 constexpr size_t kMaxNameText = 4096;
 constexpr char kUnknownSigner[] = "<unknown>";

@@ -8,13 +8,6 @@
 namespace qorcr {
 namespace {
 
-constexpr uint8_t kSequence = 0x30;
-constexpr uint8_t kSet = 0x31;
-constexpr uint8_t kInteger = 0x02;
-constexpr uint8_t kOctetString = 0x04;
-constexpr uint8_t kOid = 0x06;
-constexpr uint8_t kUtcTime = 0x17;
-constexpr uint8_t kGeneralizedTime = 0x18;
 constexpr uint8_t kContext0 = 0xA0;      // [0] constructed
 constexpr uint8_t kContext1 = 0xA1;      // [1] constructed
 constexpr uint8_t kContext0Prim = 0x80;  // [0] primitive
@@ -47,22 +40,22 @@ bool read_sid(ByteReader* r, SignerInfoView* si) {
     si->key_id = view(body);
     return !body.empty();
   }
-  if (!r->get_der(kSequence, &body) || !body.get_der(kSequence, &issuer, &whole)) return false;
+  if (!r->get_der(kDerSequence, &body) || !body.get_der(kDerSequence, &issuer, &whole)) return false;
   si->issuer = view(whole);
-  if (!body.get_der(kInteger, &serial, &whole) || !body.empty()) return false;
+  if (!body.get_der(kDerInteger, &serial, &whole) || !body.empty()) return false;
   si->serial = view(whole);
   return true;
 }
 
 bool read_signer(ByteReader r, SignerInfoView* si) {
   ByteReader version, alg, attrs, sig, whole;
-  if (!r.get_der(kInteger, &version) || !read_sid(&r, si) || !r.get_der(kSequence, &alg, &whole))
+  if (!r.get_der(kDerInteger, &version) || !read_sid(&r, si) || !r.get_der(kDerSequence, &alg, &whole))
     return false;
   si->digest_alg = view(whole);
   if (r.get_der(kContext0, &attrs, &whole)) si->signed_attrs = view(whole);
-  if (!r.get_der(kSequence, &alg, &whole)) return false;
+  if (!r.get_der(kDerSequence, &alg, &whole)) return false;
   si->sig_alg = view(whole);
-  if (!r.get_der(kOctetString, &sig)) return false;
+  if (!r.get_der(kDerOctetString, &sig)) return false;
   si->signature = view(sig);
   ByteReader unsigned_attrs;
   r.get_der(kContext1, &unsigned_attrs);
@@ -75,7 +68,7 @@ bool SameBytes(Bytes a, Bytes b) { return a.n == b.n && (a.n == 0 || memcmp(a.p,
 
 bool ReadContentInfo(Bytes der, ContentInfoView* out) {
   ByteReader r(der.p, der.n), seq, oid, content;
-  if (!r.get_der(kSequence, &seq) || !r.rest_is_zero() || !seq.get_der(kOid, &oid)) return false;
+  if (!r.get_der(kDerSequence, &seq) || !r.rest_is_zero() || !seq.get_der(kDerOid, &oid)) return false;
   out->type = view(oid);
   out->content = Bytes{};
   if (!seq.empty() && (!seq.get_der(kContext0, &content) || !seq.empty())) return false;
@@ -86,7 +79,7 @@ bool ReadContentInfo(Bytes der, ContentInfoView* out) {
 bool ReadDataContent(const ContentInfoView& ci, Bytes* out) {
   if (!is_oid(ci.type, kOidData)) return false;
   ByteReader r(ci.content.p, ci.content.n), octets;
-  if (!r.get_der(kOctetString, &octets) || !r.empty()) return false;
+  if (!r.get_der(kDerOctetString, &octets) || !r.empty()) return false;
   *out = view(octets);
   return true;
 }
@@ -97,13 +90,13 @@ bool IsSignedData(const ContentInfoView& ci) { return is_oid(ci.type, kOidSigned
 
 bool ReadSignedData(const ContentInfoView& ci, SignedDataView* out) {
   ByteReader r(ci.content.p, ci.content.n), sd, version, algs, encap, oid, econtent, octets, set;
-  if (!r.get_der(kSequence, &sd) || !r.empty() || !sd.get_der(kInteger, &version) ||
-      !sd.get_der(kSet, &algs) || !sd.get_der(kSequence, &encap) || !encap.get_der(kOid, &oid))
+  if (!r.get_der(kDerSequence, &sd) || !r.empty() || !sd.get_der(kDerInteger, &version) ||
+      !sd.get_der(kDerSet, &algs) || !sd.get_der(kDerSequence, &encap) || !encap.get_der(kDerOid, &oid))
     return false;
   out->content_type = view(oid);
   if (!encap.empty()) {
     if (!encap.get_der(kContext0, &econtent) || !encap.empty() ||
-        !econtent.get_der(kOctetString, &octets) || !econtent.empty())
+        !econtent.get_der(kDerOctetString, &octets) || !econtent.empty())
       return false;
     out->has_content = true;
     out->content = view(octets);
@@ -114,15 +107,15 @@ bool ReadSignedData(const ContentInfoView& ci, SignedDataView* out) {
       ByteReader body, whole;
       if (out->certs.size() >= kMaxCerts || !set.get_der_any(&tag, &body, &whole)) return false;
       // Other certificate choices (attribute certificates and such) are skipped.
-      if (tag == kSequence) out->certs.push_back(view(whole));
+      if (tag == kDerSequence) out->certs.push_back(view(whole));
     }
   }
   sd.get_der(kContext1, &set);  // CRLs are not used
-  if (!sd.get_der(kSet, &set) || !sd.empty()) return false;
+  if (!sd.get_der(kDerSet, &set) || !sd.empty()) return false;
   while (!set.empty()) {
     ByteReader body;
     SignerInfoView si;
-    if (out->signers.size() >= kMaxSigners || !set.get_der(kSequence, &body) ||
+    if (out->signers.size() >= kMaxSigners || !set.get_der(kDerSequence, &body) ||
         !read_signer(body, &si))
       return false;
     out->signers.push_back(si);
@@ -132,11 +125,11 @@ bool ReadSignedData(const ContentInfoView& ci, SignedDataView* out) {
 
 bool ReadCertIssuerSerial(Bytes cert, Bytes* issuer, Bytes* serial) {
   ByteReader r(cert.p, cert.n), c, tbs, skip, whole;
-  if (!r.get_der(kSequence, &c) || !c.get_der(kSequence, &tbs)) return false;
+  if (!r.get_der(kDerSequence, &c) || !c.get_der(kDerSequence, &tbs)) return false;
   tbs.get_der(kContext0, &skip);  // version
-  if (!tbs.get_der(kInteger, &skip, &whole)) return false;
+  if (!tbs.get_der(kDerInteger, &skip, &whole)) return false;
   *serial = view(whole);
-  if (!tbs.get_der(kSequence, &skip) || !tbs.get_der(kSequence, &skip, &whole)) return false;
+  if (!tbs.get_der(kDerSequence, &skip) || !tbs.get_der(kDerSequence, &skip, &whole)) return false;
   *issuer = view(whole);
   return true;
 }
@@ -147,8 +140,8 @@ bool ReadSignedAttrs(Bytes signed_attrs, SignedAttrsView* out) {
   while (!set.empty()) {
     ByteReader attr, oid, values, value, whole;
     uint8_t tag = 0;
-    if (!set.get_der(kSequence, &attr) || !attr.get_der(kOid, &oid) ||
-        !attr.get_der(kSet, &values) || !attr.empty())
+    if (!set.get_der(kDerSequence, &attr) || !attr.get_der(kDerOid, &oid) ||
+        !attr.get_der(kDerSet, &values) || !attr.empty())
       return false;
     const Bytes type = view(oid);
     Bytes* slot = is_oid(type, kOidContentType)     ? &out->content_type
@@ -159,11 +152,11 @@ bool ReadSignedAttrs(Bytes signed_attrs, SignedAttrsView* out) {
     // Exactly one value, and the attribute only once.
     if (!slot->empty() || !values.get_der_any(&tag, &value, &whole) || !values.empty())
       return false;
-    if (slot == &out->content_type && tag == kOid)
+    if (slot == &out->content_type && tag == kDerOid)
       *slot = view(value);
-    else if (slot == &out->message_digest && tag == kOctetString)
+    else if (slot == &out->message_digest && tag == kDerOctetString)
       *slot = view(value);
-    else if (slot == &out->signing_time && (tag == kUtcTime || tag == kGeneralizedTime))
+    else if (slot == &out->signing_time && (tag == kDerUtcTime || tag == kDerGeneralizedTime))
       *slot = view(whole);
     else
       return false;

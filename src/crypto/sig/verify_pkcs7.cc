@@ -7,6 +7,7 @@
 
 #include <vector>
 
+#include "base/bytes/reader.h"
 #include "crypto/base/digest.h"
 #include "crypto/cert/certtext.h"
 #include "crypto/frame/frame.h"
@@ -19,7 +20,6 @@ constexpr char kWrongDigest[] = "ERROR in pkcs_verify_ContentInfo: Wrong Message
 constexpr char kNoPrefix[] = "/No-";
 constexpr char kKeyIdPrefix[] = "/Keyid=";
 constexpr char kSigningTimePrefix[] = "SigningTime= ";
-constexpr uint8_t kDerSet = 0x31;
 
 // A SignerInfo's identifier, decoded once.
 struct Sid {

@@ -11,9 +11,6 @@
 namespace qorcr {
 namespace {
 
-constexpr uint8_t kDerSequence = 0x30;
-constexpr uint8_t kDerOid = 0x06;
-constexpr uint8_t kDerOctetString = 0x04;
 constexpr uint8_t kDerExplicit0 = 0xA0;
 constexpr unsigned kCmsFlags = CMS_BINARY | CMS_NOSMIMECAP | CMS_PARTIAL;
 

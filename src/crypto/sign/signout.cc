@@ -2,9 +2,10 @@
 // key store in a chain format, its subject name and its key identifier.
 #include <openssl/cms.h>
 
-#include "crypto/ssf/records.h"
+#include "base/bytes/reader.h"
 #include "crypto/frame/frame.h"
 #include "crypto/sign/signint.h"
+#include "crypto/ssf/records.h"
 #include "crypto/ssf/ssfapi.h"
 
 namespace qorcr {
@@ -13,7 +14,6 @@ namespace {
 using Der = std::vector<unsigned char>;
 
 constexpr size_t kMaxChain = 16;
-constexpr unsigned char kDerSequence = 0x30;
 
 // The signer certificate and its issuers as far as the store holds them.
 std::vector<X509*> chain_of(const Signer& s) {
@@ -52,7 +52,7 @@ Der sequence(const Der& contents) {
   } else {
     Der len;
     for (size_t v = n; v != 0; v >>= 8) len.insert(len.begin(), static_cast<unsigned char>(v & 0xFF));
-    out.push_back(static_cast<unsigned char>(0x80 | len.size()));
+    out.push_back(static_cast<unsigned char>(kDerLongForm | len.size()));
     out.insert(out.end(), len.begin(), len.end());
   }
   out.insert(out.end(), contents.begin(), contents.end());

@@ -13,13 +13,11 @@
 
 #include "base/bytes/reader.h"
 #include "base/dptrc/dptrc.h"
-#include "crypto/hash/hashapi.h"
-#include "crypto/sig/jws.h"
 #include "sec/jwt/jwkset.h"
 #include "sec/jwt/jwt.h"
 #include "sec/jwt/jwtalg.h"
 #include "sec/jwt/jwtparse.h"
-#include "sec/mac/hmac.h"
+#include "sec/jwt/jwtverify.h"
 #include "sec/tavrisso/ssf/table.h"
 
 namespace {
@@ -28,14 +26,10 @@ constexpr size_t kMinStructSize = 624;     // a record must reach past issuedAt
 constexpr size_t kKeyIdStructSize = 632;   // ... and past tAlgId to receive "kid"
 constexpr uint32_t kHeaderTokens = 128;
 constexpr size_t kBodyBytesPerToken = 3;
-constexpr size_t kMacBufferSize = 1024;
 constexpr size_t kMaxNumberChars = 63;
 constexpr size_t kClaimNameLen = 3;
 constexpr size_t kAlgNameLen = 5;
 constexpr size_t kCritNameLen = 4;
-constexpr char kPkcs1Format[] = "PKCS1-V1.5";
-constexpr char kChainX509[] = "x509v3";
-constexpr char kChainRawPubKey[] = "RAWPUBKEY";
 constexpr int32_t kTraceRcInvalid = 5;
 
 std::atomic<JwtClock> clock_source{nullptr};
@@ -60,10 +54,6 @@ constexpr AlgRow kAlgs[] = {
 
 // A length for "%*.*s" in a trace line.
 int trace_len(size_t n) { return n > INT32_MAX ? INT32_MAX : static_cast<int>(n); }
-
-bool is_rsa_pkcs1(JWT_ALG_TYPE a) { return a == JWT_ALG_RS256 || a == JWT_ALG_RS384 || a == JWT_ALG_RS512; }
-
-constexpr char kSignatureFailed[] = "JWT signature validation failed";
 
 // A buffer from jwtExtract2Json, freed with the evaluation.
 struct Decoded {
@@ -138,76 +128,6 @@ const unsigned char* rebase(const Range& r, const unsigned char* from, const uns
   return r.p == nullptr ? nullptr : to + (r.p - from);
 }
 
-// Whether the key last checked on this thread is public material; the
-// check decodes the key as certificate and public key, which would cost
-// more than the MAC itself on every call. Compared in full.
-struct PublicKeyVerdict {
-  std::vector<unsigned char> key;
-  bool is_public = false;
-  ~PublicKeyVerdict() { clear(); }
-  void clear() {
-    crypt_cleanse(key.data(), key.size());
-    key.clear();
-  }
-};
-thread_local PublicKeyVerdict t_verdict;
-constexpr size_t kMaxVerdictKey = 8192;
-
-bool key_is_public(const unsigned char* key, size_t n) {
-  if (t_verdict.key.size() == n && !t_verdict.key.empty() && memcmp(t_verdict.key.data(), key, n) == 0)
-    return t_verdict.is_public;
-  const bool is_public = crypt_key_is_public(key, n);
-  if (n <= kMaxVerdictKey) {
-    t_verdict.clear();
-    t_verdict.key.assign(key, key + n);
-    t_verdict.is_public = is_public;
-  }
-  return is_public;
-}
-
-// The certificate DER that the RS key last normalised to on this thread
-// (empty when it is no certificate), so a verifier that uses one
-// certificate over and over decodes it once. Compared in full.
-struct NormalizedKey {
-  std::vector<unsigned char> key;
-  std::vector<unsigned char> der;
-  bool valid = false;
-};
-thread_local NormalizedKey t_normalized;
-
-// True with the DER in `der` when `key` reads as a certificate.
-bool normalized_certificate(SsfLib* ssf, const unsigned char* key, size_t n, const std::vector<unsigned char>** der) {
-  NormalizedKey& c = t_normalized;
-  if (!(c.valid && c.key.size() == n && memcmp(c.key.data(), key, n) == 0)) {
-    unsigned char* out = nullptr;
-    int32_t out_len = 0;
-    const bool is_cert = SsfSupNormalizeCertificate(ssf, key, static_cast<int32_t>(n), &out, &out_len) == 0 &&
-                         out != nullptr && out_len > 0;
-    c.valid = false;
-    c.der.assign(is_cert ? out : nullptr, is_cert ? out + out_len : nullptr);
-    free(out);
-    c.key.assign(key, key + n);
-    c.valid = n <= kMaxVerdictKey;
-  }
-  *der = &c.der;
-  return !c.der.empty();
-}
-
-// The key of an RS token as passed, when it is public material. Anything
-// else (an HMAC secret sent along with a token that claims RS) is shown
-// only by its length.
-void trace_rs_key(bool is_cert, const unsigned char* key, size_t key_len) {
-  if (tf.load() == nullptr || ct_level.load() < 3) return;
-  if (is_cert)
-    DPTRC_INFO(tf.load(), 3, "X509 cert. is the following: >>>%*.*s<<<.\n", trace_len(key_len),
-               trace_len(key_len), reinterpret_cast<const char*>(key));
-  else if (key != nullptr && key_is_public(key, key_len))
-    DPTRC_INFO(tf.load(), 3, "Public Key is the following: >>>%*.*s<<<.\n", trace_len(key_len),
-               trace_len(key_len), reinterpret_cast<const char*>(key));
-  else
-    DPTRC_INFO(tf.load(), 3, "Public Key is the following: %zu bytes, no public key or certificate (not shown).\n",
-               key != nullptr ? key_len : 0);
-}
 
 struct Claims {
   Range jti, sub, aud, iss, name_id;
@@ -227,12 +147,6 @@ class Evaluation {
     return rc;
   }
   int32_t walk_header(const Json& h);
-  const char* check_signature(const unsigned char* key, size_t key_len, const JwkSet* set,
-                              ByteReader signing_input, const Decoded& sig);
-  const char* set_ok(const JwkSet& set, ByteReader signing_input, const Decoded& sig);
-  bool hmac_ok(const unsigned char* key, size_t key_len, ByteReader signing_input, const Decoded& sig);
-  bool mac_ok(const unsigned char* key, size_t key_len, ByteReader signing_input, const Decoded& sig);
-  bool rsa_ok(const unsigned char* key, size_t key_len, ByteReader signing_input, const Decoded& sig);
   int32_t walk_body(const Json& b, const char* name_id, size_t name_id_len);
   int32_t report(const Decoded& body, const char* name_id, size_t name_id_len);
   int32_t required(const Range& have, const unsigned char** p, size_t* n, const char* missing,
@@ -299,110 +213,6 @@ int32_t Evaluation::walk_header(const Json& h) {
   return JWT_RC_OK;
 }
 
-bool Evaluation::hmac_ok(const unsigned char* key, size_t key_len, ByteReader signing_input,
-                         const Decoded& sig) {
-  DPTRC_INFO(tf.load(), 3, "HMAC is not traced here.\n");
-  // A certificate or public key is public: using it as a secret would let
-  // anyone who has it sign (the RS/HS key confusion). An empty secret
-  // would let anyone sign when no key was configured.
-  if (key == nullptr || key_len == 0 || key_is_public(key, key_len)) return false;
-  return mac_ok(key, key_len, signing_input, sig);
-}
-
-bool Evaluation::mac_ok(const unsigned char* key, size_t key_len, ByteReader signing_input,
-                        const Decoded& sig) {
-  HMac_CTX* ctx = nullptr;
-  unsigned char mac[kMacBufferSize];
-  size_t mac_len = sizeof mac;
-  bool ok = hmacInitR(&ctx, key, key_len, hash_) == kMacOk &&
-            hmacUpdate(ctx, signing_input.data(), signing_input.remaining()) == kMacOk &&
-            hmacFinal(ctx, mac, &mac_len) == kMacOk;
-  if (ctx != nullptr) hmacRelease(&ctx);
-  // Constant time, so the comparison does not tell how many bytes matched.
-  return ok && mac_len == sig.n && crypt_mac_equal(mac, sig.p, mac_len);
-}
-
-bool Evaluation::rsa_ok(const unsigned char* key, size_t key_len, ByteReader signing_input,
-                        const Decoded& sig) {
-  if (ssf_ == nullptr || !ssf_->bSsfVerifyEx || ssf_->fp_SsfVerifyEx == nullptr || key_len > INT32_MAX ||
-      sig.n > INT32_MAX || signing_input.remaining() > INT32_MAX)
-    return false;
-  const std::vector<unsigned char>* der = nullptr;
-  const bool is_cert = key != nullptr && normalized_certificate(ssf_, key, key_len, &der);
-  const char* chain = is_cert ? kChainX509 : kChainRawPubKey;
-  const unsigned char* certs = is_cert ? der->data() : key;
-  const int32_t certs_len = is_cert ? static_cast<int32_t>(der->size()) : static_cast<int32_t>(key_len);
-  trace_rs_key(is_cert, key, key_len);
-  SigRcpSsfInformationList results = nullptr;
-  SsfOctetstring out = nullptr;
-  SsfOctetlen out_len = 0;
-  const int32_t rc = ssf_->fp_SsfVerifyEx(
-      kPkcs1Format, static_cast<SsfCharlen>(strlen(kPkcs1Format)), hash_, static_cast<SsfCharlen>(strlen(hash_)),
-      0, sig.p, static_cast<SsfOctetlen>(sig.n), signing_input.data(),
-      static_cast<SsfOctetlen>(signing_input.remaining()), kSsfNoCertificateCheck,
-      static_cast<SsfCharlen>(strlen(kSsfNoCertificateCheck)), nullptr, 0, nullptr, 0, nullptr, 0, chain,
-      static_cast<SsfCharlen>(strlen(chain)), certs, certs_len, &results, &out, &out_len);
-  if (results != nullptr) SsfLibDELSigRcpSsfInfoList(ssf_, &results);
-  if (out != nullptr) SsfLibDELSsfOctetstring(ssf_, &out, &out_len);
-  return rc == 0;
-}
-
-// The one key of the set for this token's algorithm and "kid" (RFC 7515
-// section 4.1.4), then its check; null when valid, else the error text.
-const char* Evaluation::set_ok(const JwkSet& set, ByteReader signing_input, const Decoded& sig) {
-  const Jwk* jwk = nullptr;
-  const JwkPick pick = select_kid_bad_ ? JwkPick::kUnknownKid
-                                       : JwkSetSelect(set, alg_, select_kid_.seen ? select_kid_.p : nullptr,
-                                                      select_kid_.n, &jwk);
-  switch (pick) {
-    case JwkPick::kFound:
-      break;
-    case JwkPick::kUnknownKid:
-      return "JWT key id not found in the JWK Set";
-    case JwkPick::kKidDoesNotFit:
-      return "JWT key id names a key of the JWK Set that does not fit the JWT algorithm";
-    case JwkPick::kNoneFits:
-      return "No key of the JWK Set fits the JWT algorithm";
-    case JwkPick::kSeveralFit:
-      return "Several keys of the JWK Set fit the JWT algorithm and key id";
-  }
-  bool ok = false;
-  JwsAlg jws;
-  if (JwtAlgIsHmac(alg_)) {
-    DPTRC_INFO(tf.load(), 3, "HMAC is not traced here.\n");
-    ok = mac_ok(jwk->secret.data(), jwk->secret.size(), signing_input, sig);
-  } else {
-    ok = JwtAlgJws(alg_, &jws) && JwsVerify(*jwk->key, jws, signing_input.data(), signing_input.remaining(),
-                                            sig.p, sig.n);
-  }
-  return ok ? nullptr : kSignatureFailed;
-}
-
-const char* Evaluation::check_signature(const unsigned char* key, size_t key_len, const JwkSet* set,
-                                        ByteReader signing_input, const Decoded& sig) {
-  // Key bytes that are a JSON object are a JWK Set: never an HMAC secret,
-  // so a published set cannot sign tokens as one.
-  JwkSetRef passed;
-  if (set == nullptr && key != nullptr && JwkSetIsJson(key, key_len)) {
-    passed = JwkSetFromKeyBytes(key, key_len);
-    if (!passed) return "JWT verification key is a JSON text but no usable JWK Set";
-    set = passed.get();
-  }
-  if (set != nullptr) return set_ok(*set, signing_input, sig);
-  bool ok = false;
-  JwsAlg jws;
-  if (JwtAlgIsHmac(alg_)) {
-    ok = hmac_ok(key, key_len, signing_input, sig);
-  } else if (is_rsa_pkcs1(alg_)) {
-    ok = rsa_ok(key, key_len, signing_input, sig);
-  } else if (JwtAlgJws(alg_, &jws)) {
-    // Certificate or public key, decoded once and kept ready; its type
-    // and curve must be those of the algorithm.
-    const JwsKeyRef k = JwsKeyFromBytes(key, key_len);
-    ok = k && JwsVerify(*k, jws, signing_input.data(), signing_input.remaining(), sig.p, sig.n);
-  }
-  return ok ? nullptr : kSignatureFailed;
-}
 
 int32_t Evaluation::walk_body(const Json& b, const char* name_id, size_t name_id_len) {
   const int64_t now = now_seconds();
@@ -570,7 +380,9 @@ int32_t Evaluation::run(const char* token, size_t token_len, const unsigned char
   if (rc != JWT_EXTRACT_OK) return fail(JWT_RC_NOT_BASE64, "Invalid JWT signature detected during base64");
   if (alg_ == JWT_ALG_UNDEFINED) return fail(JWT_RC_HEADER, "JWT signature algorithm not valid");
   // RFC 7515 section 5.2: the signature is checked before any claim is read.
-  if (const char* why = check_signature(key, key_len, set, signing_input, sig)) {
+  const JwtSignatureCheck check = {ssf_, alg_, hash_, select_kid_.p, select_kid_.n, select_kid_.seen,
+                                   select_kid_bad_};
+  if (const char* why = JwtCheckSignature(check, key, key_len, set, signing_input, sig.p, sig.n)) {
     DPTRC_INFO(tf.load(), 3, "Token validation failed with error RC %d. \n", kTraceRcInvalid);
     return fail(JWT_RC_SIGNATURE, why);
   }

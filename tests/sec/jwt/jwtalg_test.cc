@@ -183,6 +183,26 @@ TEST_F(JwtAlg, KeyOfAnotherTypeOrCurveIsAFailedSignature) {
   EXPECT_EQ(jwttest::Eval(conf.token(2), s.key("ed25519.cert"), &i.info), JWT_RC_SIGNATURE);
 }
 
+TEST_F(JwtAlg, EachCheckUsesItsOwnKeyAfterAnotherKeyOnTheSameThread) {
+  Signer s("make_jws.py");
+  const size_t a = s.Add("ES256", "a:p256", "{}", kBody);
+  const size_t b = s.Add("ES256", "b:p256", "{}", kBody);
+  const size_t ea = s.Add("EdDSA", "ea:ed25519", "{}", kBody);
+  const size_t eb = s.Add("EdDSA", "eb:ed25519", "{}", kBody);
+  s.Run();
+  Info i;
+  for (int round = 0; round < 2; ++round) {
+    EXPECT_EQ(jwttest::Eval(s.token(a), s.key("a.spki"), &i.info), JWT_RC_OK);
+    EXPECT_EQ(jwttest::Eval(s.token(a), s.key("b.spki"), &i.info), JWT_RC_SIGNATURE);
+    EXPECT_EQ(jwttest::Eval(s.token(b), s.key("b.spki"), &i.info), JWT_RC_OK);
+    EXPECT_EQ(jwttest::Eval(s.token(b), s.key("a.spki"), &i.info), JWT_RC_SIGNATURE);
+    EXPECT_EQ(jwttest::Eval(s.token(ea), s.key("ea.spki"), &i.info), JWT_RC_OK);
+    EXPECT_EQ(jwttest::Eval(s.token(ea), s.key("eb.spki"), &i.info), JWT_RC_SIGNATURE);
+    EXPECT_EQ(jwttest::Eval(s.token(eb), s.key("ea.spki"), &i.info), JWT_RC_SIGNATURE);
+    EXPECT_EQ(jwttest::Eval(s.token(eb), s.key("eb.spki"), &i.info), JWT_RC_OK);
+  }
+}
+
 TEST_F(JwtAlg, EcSignatureMustBeFixedWidthRAndS) {
   Signer s("make_jws.py");
   const size_t good = s.Add("ES256", "p256:p256", "{}", kBody);

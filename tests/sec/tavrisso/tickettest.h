@@ -11,6 +11,7 @@
 #include "crypto/ssf/ssftypes.h"
 #include "qorjwt.h"
 #include "sec/tavrisso/results.h"
+#include "ticketinfo.h"
 
 namespace qortest {
 
@@ -49,28 +50,10 @@ inline std::string CreatedAgo(int minutes_ago, time_t* at) {
   return buf;
 }
 
-// Every output of TICKET_INFO wired to a buffer of `cap` bytes.
-struct Info {
-  static constexpr int32_t kCap = 64;
-  char user[kCap], sys[kCap], cli[kCap], lang[kCap], prt[kCap], auth[kCap];
-  int32_t userL = kCap, sysL = kCap, cliL = kCap, langL = kCap, prtL = kCap, authL = kCap;
-  unsigned char cert[4096];
-  uint32_t certL = sizeof cert;
-  time_t cre = -1, val = -1;
-  TICKET_INFO ti;
-  Info() {
-    memset(&ti, 0, sizeof ti);
-    ti.struct_size = sizeof ti;
-    ti.pQORUser = user, ti.pIntQORUserL = &userL;
-    ti.pSysID = sys, ti.pIntSysIDL = &sysL;
-    ti.pQORClient = cli, ti.pIntQORClientL = &cliL;
-    ti.pQORLangu = lang, ti.pIntQORLanguL = &langL;
-    ti.pPrtUser = prt, ti.pIntPrtUserL = &prtL;
-    ti.pAuthScheme = auth, ti.pIntAuthSchemeL = &authL;
-    ti.pAsn1Certificate = cert, ti.pIntAsn1CertificateL = &certL;
-    ti.ptmCreTime = &cre, ti.ptmValidity = &val;
-    memcpy(&ti.tTicketType, &kUntouched, sizeof kUntouched);
-  }
+// Every output of TICKET_INFO wired to a buffer of 64 bytes (the
+// certificate 4096), the ticket type marked as not written.
+struct Info : BufferedTicketInfo<64, 4096> {
+  Info() { memcpy(&ti.tTicketType, &kUntouched, sizeof kUntouched); }
   // Written raw: 7 is no TICKET_TYPE value, and shows an untouched field.
   static constexpr int32_t kUntouched = 7;
   int32_t Type() const {

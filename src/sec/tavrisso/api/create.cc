@@ -36,7 +36,8 @@ bool given(const void* p, const void* len) { return p != nullptr && len != nullp
 
 uint32_t len_of(const int32_t* l) { return static_cast<uint32_t>(*l); }
 
-// Step 2: the input checks, in order; the first failure returns.
+// The caller's input, checked in a fixed order so that the first failure
+// decides the result: initialisation, output buffer, own identity, record.
 int32_t check_input(const char* pMySysId, const char* pMyClient, const TICKET_INFO* ti,
                     const char* pB64Ticket, const uint32_t* pB64TicketL) {
   if (!bInit.load()) {
@@ -99,7 +100,9 @@ int32_t check_input(const char* pMySysId, const char* pMyClient, const TICKET_IN
   return kRcOk;
 }
 
-// Step 3: format, digest, key store, signer, password, certificates.
+// Signing parameters: format, digest, key store (the caller's, else the
+// loaded one), signer, password, certificates. False when ssf_rmtx cannot
+// be taken.
 bool fill_params(RazuSsfParams* p, const char* pPrivAddrBook, const char* pPassword) {
   memcpy(p->chFrmt, "PKCS7", 5);
   const char* hash = RavAreGetProperty("SSF_HASH");
@@ -157,7 +160,8 @@ int32_t add_utf8(ContentList* list, const char* v, size_t n, InfoUnitID id, cons
   return rc;
 }
 
-// Step 5: the content list, in the order of the steps.
+// The content list of the new ticket: own client and system, creation time,
+// validity, then the caller's user fields, recipient and flags.
 int32_t build_contents(ContentList* list, const char* pMySysId, const char* pMyClient,
                        const TICKET_INFO* ti, const char cp[kTicketCodepageSize + 1]) {
   int32_t rc = add_bytes(list, pMyClient, strlen(pMyClient), cIUnitCrCli, "Error in HRazuContentNew (Client)\n",
@@ -256,7 +260,8 @@ void clear_output(char* pB64Ticket, uint32_t* pB64TicketL) {
   *pB64TicketL = 0;
 }
 
-// Step 6: the engine's result as this function's.
+// The engine's result as this function's: a too-small output gives the
+// needed length, an encoding failure becomes an argument error.
 int32_t builder_result(int32_t rc, char* pB64Ticket, uint32_t* pB64TicketL, int32_t textL) {
   if (rc == 0) {
     TAVRI_TRC(2, "Creation of Assertion Ticket was successful.\n");
@@ -295,7 +300,7 @@ QOR_API int32_t TavriCreateAssertionTicket(const char* pMySysId, const char* pMy
     return kRcInternal;
   }
   char cp[kTicketCodepageSize + 1] = {};
-  TavriChooseCodepage(pTicketInfo->sQORCodepage, cp);  // step 4
+  TavriChooseCodepage(pTicketInfo->sQORCodepage, cp);
 
   ContentList list = nullptr;
   rc = TavriNoThrow(TRC_MODULE, "TavriCreateAssertionTicket", kRcNoMemory, kRcInternal, [&]() -> int32_t {

@@ -20,11 +20,6 @@ int32_t parse_fail(ContentList* list, int32_t rc) {
   return rc;
 }
 
-void put_u16be(unsigned char* p, int32_t v) {
-  p[0] = static_cast<unsigned char>((v >> 8) & 0xFF);
-  p[1] = static_cast<unsigned char>(v & 0xFF);
-}
-
 int hex_digit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;
@@ -91,32 +86,23 @@ int32_t HRazuMakeTicketByteStream(ContentList lstContents, const char* pProcessC
                                   unsigned char* puscBuffer, int32_t* piBufLength) {
   if (pProcessCodepage == nullptr || puscBuffer == nullptr || piBufLength == nullptr)
     return kRcNullArgument;
-  const int32_t cap = *piBufLength;
-  // Even the header must fit: nothing is written past the capacity.
-  if (cap < kTicketHeaderSize) return kRcBufferTooSmall;
-  puscBuffer[0] = kTicketVersion;
+  ByteWriter out(puscBuffer, *piBufLength > 0 ? static_cast<size_t>(*piBufLength) : 0);
+  uint8_t header[kTicketHeaderSize] = {kTicketVersion};
   for (int k = 0; k < kTicketCodepageSize; ++k)
-    puscBuffer[1 + k] = static_cast<unsigned char>(pProcessCodepage[k] & 0x7F);
-  if (lstContents == nullptr) {
-    *piBufLength = kTicketHeaderSize;
-    return 0;
-  }
+    header[1 + k] = static_cast<uint8_t>(pProcessCodepage[k] & 0x7F);
+  if (!out.put_bytes(header, sizeof header)) return kRcBufferTooSmall;
 
-  int32_t pos = kTicketHeaderSize;
   for (PCookieContent node = lstContents; node != nullptr; node = node->pNextCtnt) {
     const int32_t len = node->iContentLBytes;
     if (len < 0 || len > kContentMaxBytes) return kRcInvalid;
-    // The first unit directly follows the header; later ones need room for
-    // identifier and length before anything is written.
-    if (node == lstContents ? cap < kTicketFirstUnitValue : pos + 2 >= cap)
+    // Identifier and length go in whole or not at all; the value after them.
+    const uint8_t unit[3] = {static_cast<uint8_t>(node->InfoId & 0xFF),
+                             static_cast<uint8_t>(len >> 8), static_cast<uint8_t>(len)};
+    if (!out.put_bytes(unit, sizeof unit) ||
+        !out.put_bytes(node->ByteContent, static_cast<size_t>(len)))
       return kRcBufferTooSmall;
-    puscBuffer[pos] = static_cast<unsigned char>(node->InfoId & 0xFF);
-    put_u16be(puscBuffer + pos + 1, len);
-    if (pos + 3 + len > cap) return kRcBufferTooSmall;
-    if (len) memcpy(puscBuffer + pos + 3, node->ByteContent, static_cast<size_t>(len));
-    pos += 3 + len;
   }
-  *piBufLength = pos;
+  *piBufLength = static_cast<int32_t>(out.written());
   return 0;
 }
 
@@ -125,13 +111,16 @@ int32_t HRazuAppendSignature(unsigned char* puscWork, int32_t iSignedL,
                              int32_t* piStreamL) {
   if (puscWork == nullptr || puscSignature == nullptr || piStreamL == nullptr)
     return kRcNullArgument;
-  if (iSignedL < 0 || iSignatureL < 0 || iSignatureL > INT16_MAX ||
-      iSignedL > kTicketWorkSize - 3 - iSignatureL)
+  if (iSignedL < 0 || iSignedL > kTicketWorkSize || iSignatureL < 0 || iSignatureL > INT16_MAX)
     return kRcBufferTooSmall;
-  puscWork[iSignedL] = cIUnitSgn;
-  put_u16be(puscWork + iSignedL + 1, iSignatureL);
-  if (iSignatureL) memcpy(puscWork + iSignedL + 3, puscSignature, static_cast<size_t>(iSignatureL));
-  *piStreamL = iSignedL + 3 + iSignatureL;
+  ByteWriter out(puscWork + iSignedL, static_cast<size_t>(kTicketWorkSize - iSignedL));
+  const size_t sig_len = static_cast<size_t>(iSignatureL);
+  // The marker and length are written only when the signature fits too.
+  if (!out.fits(3 + sig_len)) return kRcBufferTooSmall;
+  out.put_u8(cIUnitSgn);
+  out.put_u16be(static_cast<uint16_t>(iSignatureL));
+  out.put_bytes(puscSignature, sig_len);
+  *piStreamL = iSignedL + static_cast<int32_t>(out.written());
   return 0;
 }
 

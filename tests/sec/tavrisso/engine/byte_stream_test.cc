@@ -24,12 +24,7 @@ Bytes Str(const std::string& s) { return Bytes(s.begin(), s.end()); }
 std::pair<Bytes, std::string> Oracle(const std::string& cp, const Bytes& sig, const std::vector<Unit>& units) {
   std::string cmd = "/usr/bin/python3 " QOR_TEST_TOOLS_DIR "/ticket_stream.py " + cp + " " + Hex(sig);
   for (const auto& [id, v] : units) cmd += " " + std::to_string(id) + ":" + Hex(v);
-  FILE* p = popen(cmd.c_str(), "r");
-  std::string out;
-  char buf[4096];
-  for (size_t n; p && (n = fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
-  if (p) pclose(p);
-  auto lines = qortest::Lines(out);
+  auto lines = qortest::Lines(qortest::ShOut(cmd));
   if (lines.size() != 2) return {};
   return {FromHex(lines[0]), lines[1]};
 }
