@@ -175,6 +175,39 @@ TEST_F(AllocFault, JwtEvaluation) {
   }
 }
 
+// A part whose buffer cannot be had is reported as that part failing to
+// decode; only the body's token array is "out of memory".
+TEST_F(AllocFault, JwtPartDecodingWithoutMemoryNamesThePart) {
+  jwttest::Signer signer;
+  const std::string secret = "a secret of thirty-two bytes....";
+  signer.AddHs("HS256", secret, R"({"sub":"jdoe","exp":4102444800})");
+  signer.Run();
+  ASSERT_FALSE(HasFailure());
+  const std::string token = signer.token(0);
+  const Bytes key = ToBytes(secret);
+  std::map<std::string, int32_t> seen;
+  for (long n = 1;; ++n) {
+    jwttest::Info out;
+    qorfault::Arm(n);
+    const int32_t rc = jwttest::Eval(token, key, &out.info);
+    qorfault::Disarm();
+    if (!qorfault::Hit()) {
+      EXPECT_EQ(rc, 0);
+      break;
+    }
+    if (rc != 0) seen.emplace(out.error(), rc);
+  }
+  const std::map<std::string, int32_t> parts = {
+      {"Invalid JWT header detected during base64 decode.", 1281},
+      {"Invalid JWT signature detected during base64", 1281},
+      {"Invalid JWT body detected during base64", 1281}};
+  for (const auto& p : parts) {
+    ASSERT_EQ(seen.count(p.first), 1u) << p.first;
+    EXPECT_EQ(seen[p.first], p.second) << p.first;
+  }
+  for (const auto& s : seen) EXPECT_TRUE(s.second != 11 || s.first == "JWT malloc failed") << s.first;
+}
+
 TEST_F(AllocFault, KeyLoad) {
   const Bytes cert = issuers_->Der("iss");
   Sweep({"certificate load", nullptr, [&] { return Load(cert, 1); }, TicketEvaluates, OneOf({kRcNoMemory, kRcInternal})});

@@ -117,8 +117,18 @@ void error_entry(DPTRC_FILE_HDL hdl, const char* kind, const char* fmt, va_list 
   char tag[16];
   thread_tag(tag, sizeof tag);
   const char* line = strlen(savloc) > 12 ? savloc + 12 : "";
-  snprintf(out_buf, sizeof out_buf, "[Thr %2s] %s%s [%-12.12s %.5s]\n", tag, kind, fmt_buf,
-           savloc, line);
+  // Prefix and location always make it into the entry; a text too long to
+  // fit between them is cut and announced.
+  char location[kSavLocSize + 8];
+  const int loc_len = snprintf(location, sizeof location, " [%-12.12s %.5s]\n", savloc, line);
+  const int head = snprintf(out_buf, sizeof out_buf, "[Thr %2s] %s", tag, kind);
+  const size_t room = sizeof out_buf - 1 - static_cast<size_t>(head) - static_cast<size_t>(loc_len);
+  if (n > room) {
+    n = room;
+    fits = false;
+  }
+  memcpy(out_buf + head, fmt_buf, n);
+  memcpy(out_buf + head + n, location, static_cast<size_t>(loc_len) + 1);
   fputs(out_buf, f);
   if (!fits) write_truncated(f);
   fflush(f);

@@ -70,15 +70,19 @@ class DpLockGuard {
   } while (0)
 
 // Error entry with the source location; `module` is the module's path name,
-// for example "sec/tavrisso/ssoxxext".
-#define DPTRC_ERR(hdl, module, ...)                                 \
+// for example "sec/tavrisso/ssoxxext". The location is saved under the same
+// hold of the trace lock as the entry.
+#define DPTRC_LOCATED(writer, hdl, module, ...)                     \
   do {                                                              \
     if ((hdl) != nullptr && ct_level.load() > 0) {                  \
       DpLockGuard dp_guard_;                                        \
       DPTRC_FILE_HDL dp_h_ = (hdl);                                 \
       if (dp_h_ != nullptr) {                                       \
         CTrcSaveLocation((module), __LINE__);                       \
-        DpTrcErr(dp_h_, __VA_ARGS__);                               \
+        writer(dp_h_, __VA_ARGS__);                                 \
       }                                                             \
     }                                                               \
   } while (0)
+#define DPTRC_ERR(hdl, module, ...) DPTRC_LOCATED(DpTrcErr, hdl, module, __VA_ARGS__)
+// Warning entry (level 1) with its own source location, like an error.
+#define DPTRC_WARN(hdl, module, ...) DPTRC_LOCATED(DpTrcWarn, hdl, module, __VA_ARGS__)

@@ -103,6 +103,11 @@ void ErrorClear() {
   }
 }
 
+bool ErrorPending() {
+  const ErrStack* s = stack_of_thread(false);
+  return s != nullptr && (s->oom || !s->entries.empty());
+}
+
 void ErrorPush(int32_t code, const char* func, const char* text, const char* detail) {
   ErrStack* s = stack_of_thread(true);
   if (s == nullptr) return;

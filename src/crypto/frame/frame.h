@@ -25,6 +25,10 @@ constexpr int32_t kTrcExitMark = 0x20000000;
 constexpr int32_t kRcNoCertifiedKernel = static_cast<int32_t>(0xa0100022u);
 constexpr int32_t kRcSelftestFailed = static_cast<int32_t>(0xa0100219u);
 constexpr int32_t kRcMissingFunction = static_cast<int32_t>(0xa0000013u);
+// cryptolib_set_memory_callback after the loader started, and with some
+// but not all four functions.
+constexpr int32_t kRcLoaderStarted = static_cast<int32_t>(0xa0000205u);
+constexpr int32_t kRcMixedAllocator = static_cast<int32_t>(0xa000000bu);
 // SsfSecTKLastErrorInfo's code when the thread's error stack cannot be kept.
 constexpr int32_t kRcNoErrorModule = 1286;
 
@@ -37,6 +41,8 @@ void Trace(int32_t level, const char* func, const char* fmt, ...)
 
 // Empties the calling thread's error stack.
 void ErrorClear();
+// Whether the calling thread's error stack holds anything.
+bool ErrorPending();
 // Pushes one entry on the calling thread's error stack.
 void ErrorPush(int32_t code, const char* func, const char* text, const char* detail = nullptr);
 // As ErrorPush, with OpenSSL's pending errors of this thread as the detail;

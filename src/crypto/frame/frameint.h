@@ -5,6 +5,7 @@ namespace qorcr {
 
 // The frame's notification handler is active while the library is initialised.
 void TraceHandlerRegister(bool on);
+bool TraceHandlerRegistered();
 // While initialising with nobody listening, level-1 messages go to stderr.
 void TraceFallbackEnable();
 void TraceFallbackDisable();

@@ -1,6 +1,7 @@
 // Lazy and explicit initialisation of the crypto library under its own
 // mutex, with a reference count; the version record; the Ssf... entry frame.
 #include <dlfcn.h>
+#include <stdlib.h>
 #include <string.h>
 
 #include <openssl/crypto.h>
@@ -47,11 +48,53 @@ bool kernel_selftest() {
   return len == sizeof kExpected && memcmp(md, kExpected, len) == 0;
 }
 
+// Set once the loader (the crypto kernel) has started; the allocator can
+// no longer change then. Written under initMutex.
+std::atomic<bool> loader_started{false};
+
 int32_t start_kernel() {
   if (FipsKernelSelected()) return kRcNoCertifiedKernel;
   if (!kernel_selftest()) return kRcSelftestFailed;
+  loader_started = true;
   return 0;
 }
+
+// The caller's allocator, behind OpenSSL's allocation hooks; null pointers
+// mean the built-in one. OpenSSL zeroes its own blocks, so the zeroed
+// allocation is kept with the others but has no hook to serve.
+std::atomic<tQorcryptolib_Malloc> user_malloc{nullptr};
+std::atomic<tQorcryptolib_Calloc> user_calloc{nullptr};
+std::atomic<tQorcryptolib_Realloc> user_realloc{nullptr};
+std::atomic<tQorcryptolib_Free> user_free{nullptr};
+bool hooks_installed = false;  // guarded by initMutex
+
+void* hook_malloc(size_t n, const char*, int) {
+  const tQorcryptolib_Malloc f = user_malloc.load();
+  return f != nullptr ? f(n) : malloc(n);
+}
+void* hook_realloc(void* p, size_t n, const char*, int) {
+  const tQorcryptolib_Realloc f = user_realloc.load();
+  return f != nullptr ? f(p, n) : realloc(p, n);
+}
+void hook_free(void* p, const char*, int) {
+  const tQorcryptolib_Free f = user_free.load();
+  if (f != nullptr) {
+    f(p);
+  } else {
+    free(p);
+  }
+}
+
+void set_allocator(tQorcryptolib_Malloc m, tQorcryptolib_Calloc c, tQorcryptolib_Realloc r,
+                   tQorcryptolib_Free f) {
+  user_malloc = m;
+  user_calloc = c;
+  user_realloc = r;
+  user_free = f;
+}
+
+const qorcr_f_list kFunctionList = {static_cast<int32_t>(sizeof(qorcr_f_list)), &qorcr_init,
+                                    &qorcr_done, &qorcr_get_version};
 
 int32_t init_failed(int32_t rc) {
   switch (rc) {
@@ -104,6 +147,7 @@ int32_t IMPL_Done() {
   if (s_cInit.load() == 0) return 0;
   if (s_cInit.fetch_sub(1) - 1 != 0) return 0;
   if (s_rcInit == 0) PseRemoveBuiltins();
+  PseForgetAll();
   TraceHandlerRegister(false);
   qorcryptolib_initialized = 0;
   return 0;
@@ -166,6 +210,41 @@ int32_t qorcr_done(void) {
   Trace(kTrcDetail, "qorcr_done", "%s: %08X", "ret", 0u);
   Trace(kTrcDetail | kTrcExitMark, "qorcr_done", "} %s", "qorcr_done");
   IMPL_Done();
+  return 0;
+}
+
+int32_t cryptolib_get_f_list(const qorcr_f_list** ppList) {
+  if (ppList == nullptr) return SSF_API_INVALID_FUNCARGS;
+  *ppList = nullptr;
+  ThrRecMtxGuard guard(&initMutex);
+  if (!guard.ok()) return -1;
+  // Someone hears a failing start even before the library is initialised.
+  const bool had_handler = TraceHandlerRegistered();
+  TraceHandlerRegister(true);
+  TraceFallbackEnable();
+  const int32_t rc = start_kernel();
+  TraceFallbackDisable();
+  TraceHandlerRegister(had_handler);
+  if (rc != 0) return rc;
+  *ppList = &kFunctionList;
+  return 0;
+}
+
+int32_t cryptolib_set_memory_callback(tQorcryptolib_Malloc pMalloc, tQorcryptolib_Calloc pCalloc,
+                                      tQorcryptolib_Realloc pRealloc, tQorcryptolib_Free pFree) {
+  ThrRecMtxGuard guard(&initMutex);
+  if (!guard.ok()) return -1;
+  if (loader_started.load()) return kRcLoaderStarted;
+  const bool all = pMalloc && pCalloc && pRealloc && pFree;
+  if (!all) {
+    set_allocator(nullptr, nullptr, nullptr, nullptr);
+    return pMalloc || pCalloc || pRealloc || pFree ? kRcMixedAllocator : 0;
+  }
+  // OpenSSL takes hooks only before its first allocation.
+  if (!hooks_installed && CRYPTO_set_mem_functions(hook_malloc, hook_realloc, hook_free) != 1)
+    return kRcLoaderStarted;
+  hooks_installed = true;
+  set_allocator(pMalloc, pCalloc, pRealloc, pFree);
   return 0;
 }
 

@@ -62,6 +62,7 @@ void Trace(int32_t level, const char* func, const char* fmt, ...) {
 }
 
 void TraceHandlerRegister(bool on) { handler_registered = on; }
+bool TraceHandlerRegistered() { return handler_registered.load(); }
 
 void TraceFallbackEnable() {
   if (s_pQorcryptolib_Trace_Callback.load() != nullptr) return;

@@ -7,6 +7,7 @@
 namespace {
 
 constexpr int32_t kRcCreateFailed = -1;
+constexpr int32_t kRcNotInitialized = -1;  // as every entry while the library cannot start
 constexpr int32_t kRcMissingName = 1285;
 constexpr int32_t kRcRefused = 4129;
 constexpr int32_t kRcMemPseBufferTooSmall = 4866;
@@ -31,7 +32,7 @@ extern "C" {
 
 int32_t qor_create_memory_PSE(char** ppName) {
   SsfEntry entry("qor_create_memory_PSE", false);
-  if (!entry.ok()) return kRcCreateFailed;
+  if (!entry.ok()) return kRcNotInitialized;
   if (ppName == nullptr) return kRcMissingName;
   *ppName = nullptr;
   QORCR_NOEXCEPT_BODY(kRcCreateFailed, {
@@ -46,9 +47,27 @@ int32_t qor_create_memory_PSE(char** ppName) {
   })
 }
 
+int32_t qor_create_named_memory_PSE(const char* pGivenName, char** ppName) {
+  SsfEntry entry("qor_create_named_memory_PSE", false);
+  if (!entry.ok()) return kRcNotInitialized;
+  if (ppName == nullptr) return kRcMissingName;
+  *ppName = nullptr;
+  QORCR_NOEXCEPT_BODY(kRcCreateFailed, {
+    const char* name = nullptr;
+    if (MemCreate(pGivenName != nullptr ? std::string(pGivenName) : std::string(), nullptr, &name) !=
+        PseStatus::kOk) {
+      Trace(kTrcError, "qor_create_named_memory_PSE", "Error creating memory PSE");
+      return kRcCreateFailed;
+    }
+    *ppName = const_cast<char*>(name);
+    Trace(kTrcDetail, "qor_create_named_memory_PSE", "Created memory PSE %s", name);
+    return 0;
+  })
+}
+
 int32_t qor_load_memory_PSE(const char* pName, const unsigned char* pData, int32_t lData) {
   SsfEntry entry("qor_load_memory_PSE", false);
-  if (!entry.ok()) return kRcRefused;
+  if (!entry.ok()) return kRcNotInitialized;
   if (pName == nullptr) return kRcMissingName;
   QORCR_NOEXCEPT_BODY(kRcRefused, {
     const bool reset = pData == nullptr || lData == 0;
@@ -75,7 +94,7 @@ int32_t qor_load_memory_PSE(const char* pName, const unsigned char* pData, int32
 
 int32_t qor_save_memory_PSE(const char* pName, unsigned char* pBuffer, int32_t* pSize) {
   SsfEntry entry("qor_save_memory_PSE", false);
-  if (!entry.ok()) return kRcSaveFailed;
+  if (!entry.ok()) return kRcNotInitialized;
   if (pName == nullptr || pSize == nullptr) return kRcMissingName;
   QORCR_NOEXCEPT_BODY(kRcSaveFailed, {
     ImageRef image;
@@ -106,7 +125,7 @@ int32_t qor_save_memory_PSE(const char* pName, unsigned char* pBuffer, int32_t* 
 
 int32_t qor_delete_memory_PSE(const char* pName) {
   SsfEntry entry("qor_delete_memory_PSE", false);
-  if (!entry.ok()) return kRcRefused;
+  if (!entry.ok()) return kRcNotInitialized;
   if (pName == nullptr) return kRcMissingName;
   QORCR_NOEXCEPT_BODY(kRcRefused, {
     // The name may point into the store itself: trace before it goes.

@@ -79,7 +79,8 @@ void log_status(PseStatus s, const char* func, const char* fmt, const std::strin
   ErrorPush(static_cast<int32_t>(code), func, PseStatusText(s));
 }
 
-int32_t open_store(const std::string& name, const std::string& pin, const char* func,
+// `given` is the caller's name pointer, only to tell a missing name in the trace.
+int32_t open_store(const char* given, const std::string& name, const std::string& pin, const char* func,
                    StoreRef* ref, PseRef* out) {
   std::string revocation;
   if (ConfigGet(kRevocationParam, &revocation) && revocation == "1") {
@@ -93,7 +94,7 @@ int32_t open_store(const std::string& name, const std::string& pin, const char* 
   PseStatus s = ResolveName(name, ref);
   if (s == PseStatus::kOk) s = StoreOpen(*ref, pin, out);
   if (s != PseStatus::kOk)
-    log_status(s, func, "Error 0x%08X(%s): Opening %sPSE '%s' failed", name);
+    log_status(s, func, "Error 0x%08X(%s): Opening %sPSE '%s' failed", given != nullptr ? name : "<NULL>");
   return open_rc(s);
 }
 
@@ -144,7 +145,7 @@ int32_t PseOpen(const char* name, SsfCharlen nameL, const char* password, SsfCha
   StoreRef ref;
   QORCR_NOEXCEPT_BODY(SSF_API_NOMEMORY, {
     std::string pin = PinOf(password, passwordL);
-    int32_t rc = open_store(text(name, nameL), pin, func, &ref, out);
+    int32_t rc = open_store(name, text(name, nameL), pin, func, &ref, out);
     OPENSSL_cleanse(&pin[0], pin.size());
     return rc;
   })
@@ -246,7 +247,7 @@ int32_t SsfOpenProfile(const char* strProfile, SsfCharlen strProfileL, const cha
   QORCR_NOEXCEPT_BODY(SSF_API_NOMEMORY, {
     auto h = std::make_unique<ssf_profile_s>();
     h->pin = PinOf(strPassword, strPasswordL);
-    int32_t rc = open_store(text(strProfile, strProfileL), h->pin, "SsfOpenProfile", &h->ref,
+    int32_t rc = open_store(strProfile, text(strProfile, strProfileL), h->pin, "SsfOpenProfile", &h->ref,
                             &h->contents);
     if (rc != SSF_API_OK) return rc;
     *pProfile = h.release();

@@ -126,5 +126,8 @@ SsfCertHandle CertHandleNew(SslPtr<X509> x);
 // final shutdown. PseRegisterBuiltins returns 0 on success.
 int32_t PseRegisterBuiltins();
 void PseRemoveBuiltins();
+// Every memory key store, profile and cached key store file: the library's
+// final shutdown leaves none of them behind.
+void PseForgetAll();
 
 }  // namespace qorcr

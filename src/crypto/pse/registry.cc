@@ -299,6 +299,14 @@ PseStatus MemDelete(const std::string& name) {
   return reg().stores.erase(name) == 1 ? PseStatus::kOk : PseStatus::kNotFound;
 }
 
+void PseForgetAll() {
+  std::lock_guard<std::mutex> lock(reg().mtx);
+  reg().stores.clear();
+  reg().profiles.clear();
+  reg().profiles.shrink_to_fit();
+  reg().files.clear();
+}
+
 bool ProfileLookup(const std::string& profile, std::string* mem_name) {
   std::lock_guard<std::mutex> lock(reg().mtx);
   for (const auto& p : reg().profiles)

@@ -13,6 +13,7 @@
 #include "crypto/cert/certtext.h"
 #include "crypto/frame/frame.h"
 #include "crypto/sig/sigint.h"
+#include "crypto/ssf/records.h"
 #include "crypto/ssf/ssfapi.h"
 
 namespace qorcr {
@@ -301,12 +302,12 @@ int32_t AppendSigner(const VerifyCall& c, const std::string& id, const std::stri
   }
   SigRcpSsfInformation* r = nullptr;
   const std::string& name = id.empty() ? std::string(kUnknownSigner) : id;
-  int32_t rc = SsfNEWSigRcpSsfInfo(name.data(), static_cast<SsfCharlen>(name.size()), nullptr, 0,
+  int32_t rc = SigRcpNew(name.data(), static_cast<SsfCharlen>(name.size()), nullptr, 0,
                                    profile.data(), static_cast<SsfCharlen>(profile.size()), der,
                                    der_len, result, &r);
   if (rc == SSF_API_OK) {
-    rc = SsfINSSigRcpSsfInfo(r, c.results);
-    if (rc != SSF_API_OK) SsfDELSigRcpSsfInfo(&r);
+    rc = SigRcpInsert(r, c.results);
+    if (rc != SSF_API_OK) SigRcpFree(&r);
   }
   if (rc == SSF_AUX_NOMEMORY) return SSF_API_NORESULTLISTMEMORY;
   if (rc != SSF_API_OK) return SSF_API_UNKNOWN_SECTK_ERROR;

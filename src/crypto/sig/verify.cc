@@ -140,6 +140,8 @@ int32_t verify(const char* func, const Args& a, SigRcpSsfInformationList* result
   const int32_t rc = run(a, &c);
   // Whatever OpenSSL left behind belongs to this call only.
   OpenSslErrorsDrop();
+  // A failed call always leaves its error for SsfSecTKLastErrorInfo.
+  if (rc != SSF_API_OK && !ErrorPending()) ErrorPush(rc, func, *c.reason ? c.reason : SsfRcDesc(rc));
   Trace(kTrcDetail, func, "%-12s: Format=%-10s Alg=%-10s ChainFormat=%-15s Return=%-25s Descr=%s",
         func, SsfFormatInfoName(c.format), SsfDigestName(c.digest), SsfChainFormatName(c.chain),
         SsfRcName(rc), c.reason);

@@ -349,6 +349,7 @@ int32_t VerifyPkcs7(VerifyCall* c) {
       }
     } else {
       Trace(kTrcDetail, c->func, "%-15s: Signer certificate not found", c->func);
+      ErrorPush(SSF_API_SIGNER_NOT_OK, c->func, "signer certificate not found");
       id = unknown_signer_id(sid);
     }
     SigRcpSsfInformation* rec = nullptr;

@@ -39,12 +39,12 @@ bool digest_allowed(const VerifyCall& c) {
   return c.digest >= SSF_DIGEST_MD5 && c.digest <= SSF_DIGEST_RIPEMD128;
 }
 
-// An RSA key needs PKCS#1; the DSA formats take DSA keys and, as their
-// values have the same form, ECDSA keys.
+// An RSA key needs PKCS#1, a DSA key a DSA format; an ECDSA value looks
+// like a DSA one but is no DSA signature.
 bool key_suits(const VerifyCall& c, EVP_PKEY* key) {
   const int id = EVP_PKEY_get_base_id(key);
   if (c.format.number == SSF_FORMAT_PKCS1_V15) return id == EVP_PKEY_RSA;
-  return id == EVP_PKEY_DSA || id == EVP_PKEY_EC;
+  return id == EVP_PKEY_DSA;
 }
 
 // r || s, each half a big-endian integer, as DER Dss-Sig-Value.
@@ -202,6 +202,14 @@ int32_t VerifyRaw(VerifyCall* c) {
     c->reason = "digest cannot be computed";
     ErrorPush(SSF_API_UNKNOWN_SECTK_ERROR, c->func, c->reason);
     return finish(c, cands[0].cert, SSF_API_SIGNER_NOT_OK, SSF_API_UNKNOWN_SECTK_ERROR);
+  }
+  // The key type decides before the value's form is looked at.
+  bool usable = false;
+  for (const Candidate& k : cands) usable = usable || (k.key != nullptr && key_suits(*c, k.key));
+  if (!usable) {
+    c->reason = "key type does not suit the format";
+    ErrorPush(SSF_API_ALG_MISMATCH, c->func, c->reason);
+    return finish(c, cands[0].cert, SSF_API_ALG_MISMATCH, SSF_API_SIGNER_ERRORS);
   }
   std::vector<unsigned char> sig(c->signature.p, c->signature.p + c->signature.n);
   if (c->format.flat && !flat_to_der(c->signature, &sig)) {

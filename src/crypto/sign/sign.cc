@@ -6,6 +6,7 @@
 
 #include <new>
 
+#include "crypto/ssf/records.h"
 #include "crypto/base/digest.h"
 #include "crypto/frame/frame.h"
 #include "crypto/sign/signint.h"
@@ -97,7 +98,7 @@ int32_t run(const Args& a, SignCall* c, const SignExtras& x) {
   rc = SignerOutputs(*c, first, x);
   if (rc != SSF_API_OK) {
     c->reason = "optional outputs cannot be built";
-    SsfDELSsfOctetstring(c->out, c->outL);
+    OctetsFree(c->out, c->outL);
   }
   return rc;
 }
@@ -116,10 +117,10 @@ int32_t sign(const Args& a, const SignExtras& x, SsfOctetstring* out, SsfOctetle
   }
   if (rc != SSF_API_OK) {
     // No output outlives a failure, however late it came.
-    SsfDELSsfOctetstring(out, outL);
-    SsfDELSsfOctetstring(x.chain, x.chainL);
-    SsfDELSsfOctetstring(x.name, x.nameL);
-    SsfDELSsfOctetstring(x.key_id, x.key_idL);
+    OctetsFree(out, outL);
+    OctetsFree(x.chain, x.chainL);
+    OctetsFree(x.name, x.nameL);
+    OctetsFree(x.key_id, x.key_idL);
   }
   OpenSslErrorsDrop();
   Trace(kTrcDetail, c.func, "%-12s: Format=%-10s Alg=%-10s ChainFormat=%-15s Return=%-25s Descr=%s",

@@ -5,6 +5,7 @@
 #include "base/bytes/reader.h"
 #include "crypto/frame/frame.h"
 #include "crypto/sign/signint.h"
+#include "crypto/ssf/records.h"
 #include "crypto/ssf/ssfapi.h"
 
 namespace qorcr {
@@ -162,9 +163,9 @@ int32_t SignerOutputs(const SignCall& c, const Signer& s, const SignExtras& x) {
   }
   if (ok) return SSF_API_OK;
   ErrorPushOpenSsl(SSF_API_UNKNOWN_SECTK_ERROR, c.func, "optional signer output cannot be built");
-  SsfDELSsfOctetstring(x.chain, x.chainL);
-  SsfDELSsfOctetstring(x.name, x.nameL);
-  SsfDELSsfOctetstring(x.key_id, x.key_idL);
+  OctetsFree(x.chain, x.chainL);
+  OctetsFree(x.name, x.nameL);
+  OctetsFree(x.key_id, x.key_idL);
   return SSF_API_UNKNOWN_SECTK_ERROR;
 }
 

@@ -3,6 +3,7 @@
 #include <string.h>
 
 #include "crypto/frame/frame.h"
+#include "crypto/ssf/records.h"
 #include "crypto/ssf/ssfapi.h"
 
 namespace {
@@ -33,21 +34,9 @@ void free_record(SigRcpSsfInformation* r) {
 
 }  // namespace
 
-extern "C" {
+namespace qorcr {
 
-int32_t SsfVersion(SsfOctetstring* pVersion, SsfOctetlen* pVersionL) {
-  qorcr::SsfEntry entry("SsfVersion");
-  if (!entry.ok()) return -1;
-  if (pVersion == nullptr || pVersionL == nullptr) return SSF_API_INVALID_FUNCARGS;
-  const qorcr_version_info* v = nullptr;
-  qorcr_get_version(&v);
-  int32_t len = static_cast<int32_t>(strlen(v->printable_version));
-  if (!dup_field(v->printable_version, len, pVersion)) return SSF_API_NOMEMORY;
-  *pVersionL = len;
-  return 0;
-}
-
-int32_t SsfDELSsfOctetstring(SsfOctetstring* ostr, SsfOctetlen* ostrL) {
+int32_t OctetsFree(SsfOctetstring* ostr, SsfOctetlen* ostrL) {
   if (ostr != nullptr) {
     free(*ostr);
     *ostr = nullptr;
@@ -56,7 +45,7 @@ int32_t SsfDELSsfOctetstring(SsfOctetstring* ostr, SsfOctetlen* ostrL) {
   return 0;
 }
 
-int32_t SsfNEWSigRcpSsfInfo(const char* strSigRcpId, SsfCharlen strSigRcpIdL,
+int32_t SigRcpNew(const char* strSigRcpId, SsfCharlen strSigRcpIdL,
                             const char* strSigRcpReserved, SsfCharlen strSigRcpReservedL,
                             const char* strSigRcpProfile, SsfCharlen strSigRcpProfileL,
                             const unsigned char* strSigRcpPassword,
@@ -91,7 +80,7 @@ int32_t SsfNEWSigRcpSsfInfo(const char* strSigRcpId, SsfCharlen strSigRcpIdL,
   return 0;
 }
 
-int32_t SsfINSSigRcpSsfInfo(SigRcpSsfInformation* pSigRcp, SigRcpSsfInformationList* pList) {
+int32_t SigRcpInsert(SigRcpSsfInformation* pSigRcp, SigRcpSsfInformationList* pList) {
   if (pSigRcp == nullptr) return SSF_AUX_NOSIGRCPINFO;
   if (pList == nullptr) return SSF_AUX_NOSIGRCPINFOLIST;
   auto* node =
@@ -104,14 +93,14 @@ int32_t SsfINSSigRcpSsfInfo(SigRcpSsfInformation* pSigRcp, SigRcpSsfInformationL
   return 0;
 }
 
-int32_t SsfDELSigRcpSsfInfo(SigRcpSsfInformation** ppSigRcp) {
+int32_t SigRcpFree(SigRcpSsfInformation** ppSigRcp) {
   if (ppSigRcp == nullptr || *ppSigRcp == nullptr) return SSF_AUX_NOSIGRCPINFO;
   free_record(*ppSigRcp);
   *ppSigRcp = nullptr;
   return 0;
 }
 
-int32_t SsfDELSigRcpSsfInfoList(SigRcpSsfInformationList* pList) {
+int32_t SigRcpListFree(SigRcpSsfInformationList* pList) {
   if (pList == nullptr || *pList == nullptr) return SSF_AUX_NOSIGRCPINFOLIST;
   SigRcpSsfInformationListStruct* node = *pList;
   while (node != nullptr) {
@@ -122,6 +111,58 @@ int32_t SsfDELSigRcpSsfInfoList(SigRcpSsfInformationList* pList) {
   }
   *pList = nullptr;
   return 0;
+}
+
+}  // namespace qorcr
+
+extern "C" {
+
+int32_t SsfVersion(SsfOctetstring* pVersion, SsfOctetlen* pVersionL) {
+  qorcr::SsfEntry entry("SsfVersion");
+  if (!entry.ok()) return -1;
+  if (pVersion == nullptr || pVersionL == nullptr) return SSF_API_INVALID_FUNCARGS;
+  const qorcr_version_info* v = nullptr;
+  qorcr_get_version(&v);
+  int32_t len = static_cast<int32_t>(strlen(v->printable_version));
+  if (!dup_field(v->printable_version, len, pVersion)) return SSF_API_NOMEMORY;
+  *pVersionL = len;
+  return 0;
+}
+
+// The exported record and string calls go through the entry frame: lazy
+// initialisation and a fresh error stack, like every Ssf... call. The
+// library's own code uses the functions above, which keep the stack.
+int32_t SsfDELSsfOctetstring(SsfOctetstring* ostr, SsfOctetlen* ostrL) {
+  qorcr::SsfEntry entry("SsfDELSsfOctetstring");
+  return entry.ok() ? qorcr::OctetsFree(ostr, ostrL) : -1;
+}
+
+int32_t SsfNEWSigRcpSsfInfo(const char* strSigRcpId, SsfCharlen strSigRcpIdL,
+                            const char* strSigRcpReserved, SsfCharlen strSigRcpReservedL,
+                            const char* strSigRcpProfile, SsfCharlen strSigRcpProfileL,
+                            const unsigned char* strSigRcpPassword,
+                            SsfOctetlen strSigRcpPasswordL, uint32_t uResult,
+                            SigRcpSsfInformation** ppSigRcp) {
+  qorcr::SsfEntry entry("SsfNEWSigRcpSsfInfo");
+  if (!entry.ok()) return -1;
+  return qorcr::SigRcpNew(strSigRcpId, strSigRcpIdL, strSigRcpReserved, strSigRcpReservedL,
+                          strSigRcpProfile, strSigRcpProfileL, strSigRcpPassword, strSigRcpPasswordL,
+                          uResult, ppSigRcp);
+}
+
+int32_t SsfINSSigRcpSsfInfo(SigRcpSsfInformation* pSigRcp, SigRcpSsfInformationList* pList) {
+  qorcr::SsfEntry entry("SsfINSSigRcpSsfInfo");
+  return entry.ok() ? qorcr::SigRcpInsert(pSigRcp, pList) : -1;
+}
+
+int32_t SsfDELSigRcpSsfInfo(SigRcpSsfInformation** ppSigRcp) {
+  qorcr::SsfEntry entry("SsfDELSigRcpSsfInfo");
+  return entry.ok() ? qorcr::SigRcpFree(ppSigRcp) : -1;
+}
+
+int32_t SsfDELSigRcpSsfInfoList(SigRcpSsfInformationList* pList) {
+  qorcr::SsfEntry entry("SsfDELSigRcpSsfInfoList");
+  return entry.ok() ? qorcr::SigRcpListFree(pList) : -1;
 }
 
 }  // extern "C"

@@ -33,6 +33,24 @@ typedef struct qorcr_version_info {
 int32_t qorcr_init(void);
 int32_t qorcr_done(void);
 int32_t qorcr_get_version(const qorcr_version_info** ppVersion);
+// The module loader's own function list, for embedding programs; starts the
+// loader (the crypto kernel) when it has not started. 0, or its failure.
+typedef struct qorcr_f_list {
+  int32_t struct_size;
+  int32_t (*init)(void);
+  int32_t (*done)(void);
+  int32_t (*get_version)(const qorcr_version_info** ppVersion);
+} qorcr_f_list;
+int32_t cryptolib_get_f_list(const qorcr_f_list** ppList);
+// The library's allocator: four caller functions, or all null for the
+// built-in one; only before the loader starts (else 0xa0000205). Some but
+// not all given: the built-in one again and 0xa000000b.
+typedef void* (*tQorcryptolib_Malloc)(size_t n);
+typedef void* (*tQorcryptolib_Calloc)(size_t count, size_t n);
+typedef void* (*tQorcryptolib_Realloc)(void* p, size_t n);
+typedef void (*tQorcryptolib_Free)(void* p);
+int32_t cryptolib_set_memory_callback(tQorcryptolib_Malloc pMalloc, tQorcryptolib_Calloc pCalloc,
+                                      tQorcryptolib_Realloc pRealloc, tQorcryptolib_Free pFree);
 int32_t qorcr_set_property_int(const char* name, int32_t value);
 int32_t qorcr_set_property_string(const char* name, const char* value);
 int32_t qorcr_get_property_int(const char* name, int32_t* value);
@@ -108,6 +126,8 @@ int32_t SsfSign(const char* strFormat, SsfCharlen strFormatL, const char* strHas
 // ---- memory key stores and profiles (crypto/pse) ----
 // Memory key store calls return 0, -1, 1285, 4129, 4866 or 22 (not SSF codes).
 int32_t qor_create_memory_PSE(char** ppName);
+// As qor_create_memory_PSE, with ":" and `pGivenName` after the generated name.
+int32_t qor_create_named_memory_PSE(const char* pGivenName, char** ppName);
 int32_t qor_load_memory_PSE(const char* pName, const unsigned char* pData, int32_t lData);
 int32_t qor_save_memory_PSE(const char* pName, unsigned char* pBuffer, int32_t* pSize);
 int32_t qor_delete_memory_PSE(const char* pName);

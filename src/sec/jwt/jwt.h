@@ -56,3 +56,12 @@ void JwtSetClock(JwtClock clock);
 // Writes the zero-terminated text into jwtInfo->lastError (at most 511
 // bytes), when the record given is large enough to hold the field.
 void JwtSetLastError(JWT_INFO* jwtInfo, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
+
+// The error text of the record, or "" when struct_size does not cover the
+// field: the library never reads what it may not have written.
+const char* JwtLastError(const JWT_INFO* jwtInfo);
+
+// Whether the caller's record, by its struct_size, holds `field` whole: no
+// other field of it is read or written.
+#define JWT_INFO_HAS(info, field) \
+  ((info) != nullptr && (info)->struct_size >= offsetof(JWT_INFO, field) + sizeof(JWT_INFO::field))

@@ -117,9 +117,6 @@ int64_t read_number(const Range& r) {
 
 bool same(const Range& a, const Range& b) { return a.n == b.n && (a.n == 0 || memcmp(a.p, b.p, a.n) == 0); }
 
-// Record fields are read or written only when the caller's struct_size covers them.
-bool covers(const JWT_INFO* info, size_t end) { return info != nullptr && info->struct_size >= end; }
-#define JWT_HAS(info, field) covers((info), offsetof(JWT_INFO, field) + sizeof(JWT_INFO::field))
 
 // Storage of the calling thread that keeps the decoded parts alive after
 // the call, for out-pointers the caller's payload copy cannot hold.
@@ -151,7 +148,7 @@ class Evaluation {
   }
   int32_t walk_header(const Json& h);
   int32_t walk_body(const Json& b, const char* name_id, size_t name_id_len);
-  int32_t report(const Decoded& header, const Decoded& body, const char* name_id, size_t name_id_len);
+  int32_t report(const Decoded& body, const char* name_id, size_t name_id_len);
   int32_t required(const Range& have, const unsigned char** p, size_t* n, const char* missing,
                    const char* differs);
 
@@ -276,8 +273,7 @@ int32_t Evaluation::required(const Range& have, const unsigned char** p, size_t*
   return JWT_RC_OK;
 }
 
-int32_t Evaluation::report(const Decoded& header, const Decoded& body, const char* name_id,
-                           size_t name_id_len) {
+int32_t Evaluation::report(const Decoded& body, const char* name_id, size_t name_id_len) {
   JWT_INFO* info = info_;
   if (c_.iat != 0) info->issuedAt = c_.iat;
   // Out-pointers go into the caller's payload copy when the body fits,
@@ -298,11 +294,6 @@ int32_t Evaluation::report(const Decoded& header, const Decoded& body, const cha
     base = t_body_keep.data();
   }
   for (Range* r : {&c_.jti, &c_.sub, &c_.aud, &c_.iss, &c_.name_id}) r->p = rebase(*r, body.p, base);
-  if (kid_.p != nullptr && JWT_HAS(info, lKeyId)) {
-    t_header_keep.assign(header.p, header.p + header.n);
-    info->pKeyId = rebase(kid_, header.p, t_header_keep.data());
-    info->lKeyId = kid_.n;
-  }
 
   if (name_id != nullptr && name_id_len != 0) {
     if (c_.name_id.p == nullptr || c_.name_id.n == 0) return fail(JWT_RC_NO_NAME_ID, "JWT is without name id attribute");
@@ -336,9 +327,9 @@ int32_t Evaluation::run(const char* token, size_t token_len, const unsigned char
                         const JwkSet* set, const char* name_id, size_t name_id_len) {
   if (info_ != nullptr) {
     struct_size_ = info_->struct_size;
-    if (JWT_HAS(info_, lPayLoadBuffer) && info_->pPayloadBuffer != nullptr && info_->lPayLoadBuffer != 0)
+    if (JWT_INFO_HAS(info_, lPayLoadBuffer) && info_->pPayloadBuffer != nullptr && info_->lPayLoadBuffer != 0)
       info_->pPayloadBuffer[0] = 0;
-    if (JWT_HAS(info_, lastError)) info_->lastError[0] = '\0';
+    if (JWT_INFO_HAS(info_, lastError)) info_->lastError[0] = '\0';
     if (struct_size_ <= kMinStructSize) {
       JwtSetLastError(info_, "Wrong structure size. Expected at least %d, but received %d",
                       static_cast<int>(kMinStructSize), static_cast<int>(struct_size_));
@@ -363,7 +354,6 @@ int32_t Evaluation::run(const char* token, size_t token_len, const unsigned char
 
   Decoded header;
   int32_t rc = jwtExtract2Json(text(header_part), header_part.remaining(), &header.p, &header.n);
-  if (rc == JWT_EXTRACT_NO_MEMORY) return fail(JWT_RC_NO_MEMORY, "JWT malloc failed");
   if (rc != JWT_EXTRACT_OK) return fail(JWT_RC_NOT_BASE64, "Invalid JWT header detected during base64 decode.");
   jwtok_t htoks[kHeaderTokens];
   jwt_parser parser;
@@ -373,11 +363,20 @@ int32_t Evaluation::run(const char* token, size_t token_len, const unsigned char
   if (hcount <= 0) return fail(JWT_RC_MALFORMED, "Invalid JWT header parsed");
   rc = walk_header(Json{header.p, header.n, htoks, hcount});
   if (rc != JWT_RC_OK) return rc;
-  if (JWT_HAS(info_, tAlgId)) info_->tAlgId = alg_;
+  if (JWT_INFO_HAS(info_, tAlgId)) info_->tAlgId = alg_;
+  // The key id is reported for failed tokens too, and cleared when there is none.
+  if (struct_size_ > kKeyIdStructSize && JWT_INFO_HAS(info_, lKeyId)) {
+    const unsigned char* kid = nullptr;
+    if (kid_.p != nullptr) {
+      t_header_keep.assign(header.p, header.p + header.n);
+      kid = rebase(kid_, header.p, t_header_keep.data());
+    }
+    info_->pKeyId = kid;
+    info_->lKeyId = kid != nullptr ? kid_.n : 0;
+  }
 
   Decoded sig;
   rc = jwtExtract2Json(text(sig_part), sig_part.remaining(), &sig.p, &sig.n);
-  if (rc == JWT_EXTRACT_NO_MEMORY) return fail(JWT_RC_NO_MEMORY, "JWT malloc failed");
   if (rc != JWT_EXTRACT_OK) return fail(JWT_RC_NOT_BASE64, "Invalid JWT signature detected during base64");
   if (alg_ == JWT_ALG_UNDEFINED) return fail(JWT_RC_HEADER, "JWT signature algorithm not valid");
   // RFC 7515 section 5.2: the signature is checked before any claim is read.
@@ -391,7 +390,6 @@ int32_t Evaluation::run(const char* token, size_t token_len, const unsigned char
 
   Decoded body;
   rc = jwtExtract2Json(text(body_part), body_part.remaining(), &body.p, &body.n);
-  if (rc == JWT_EXTRACT_NO_MEMORY) return fail(JWT_RC_NO_MEMORY, "JWT malloc failed");
   if (rc != JWT_EXTRACT_OK) return fail(JWT_RC_NOT_BASE64, "Invalid JWT body detected during base64");
   const size_t ntoks = body.n / kBodyBytesPerToken;
   if (ntoks > UINT32_MAX) return fail(JWT_RC_MALFORMED, "Invalid JWT body parsed");
@@ -412,17 +410,21 @@ int32_t Evaluation::run(const char* token, size_t token_len, const unsigned char
   rc = walk_body(b, name_id, name_id_len);
   if (rc != JWT_RC_OK) return rc;
   if (info_ == nullptr) return JWT_RC_OK;
-  return report(header, body, name_id, name_id_len);
+  return report(body, name_id, name_id_len);
 }
 
 }  // namespace
 
 void JwtSetLastError(JWT_INFO* jwtInfo, const char* fmt, ...) {
-  if (!JWT_HAS(jwtInfo, lastError)) return;
+  if (!JWT_INFO_HAS(jwtInfo, lastError)) return;
   va_list ap;
   va_start(ap, fmt);
   vsnprintf(jwtInfo->lastError, sizeof jwtInfo->lastError, fmt, ap);
   va_end(ap);
+}
+
+const char* JwtLastError(const JWT_INFO* jwtInfo) {
+  return JWT_INFO_HAS(jwtInfo, lastError) ? jwtInfo->lastError : "";
 }
 
 void JwtSetClock(JwtClock clock) { clock_source.store(clock); }

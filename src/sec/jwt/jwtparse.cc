@@ -103,12 +103,56 @@ int32_t parse_primitive(jwt_parser* p, const Input& in, jwtok_t* tokens, uint32_
   return JWT_ERROR_PART;
 }
 
-// Nearest token at or before `from` that is an object or array still open.
-int32_t open_container(const jwtok_t* tokens, int32_t from) {
-  for (int32_t i = from; i >= 0; i--)
-    if (tokens[i].begin != -1 && tokens[i].end == -1) return i;
-  return -1;
-}
+// The objects and arrays still open, innermost on top. They nest, so a
+// closing bracket always meets the top one; keeping them as a stack makes
+// "," and "]" constant time instead of a walk back over every earlier
+// token. The link to the next open one lives in the `end` field of each
+// open token (an open token's end is -1 to the outside, so the links are
+// put back to -1 before the tokens are handed out).
+class OpenStack {
+ public:
+  // Picks up the open containers of a parser that already holds tokens.
+  OpenStack(jwtok_t* tokens, uint32_t used) : tokens_(tokens) {
+    if (tokens_ == nullptr) return;
+    int32_t below = -1;
+    for (uint32_t i = 0; i < used; i++) {
+      if (tokens_[i].begin != -1 && tokens_[i].end == -1) {
+        tokens_[i].end = link(below);
+        below = static_cast<int32_t>(i);
+      }
+    }
+    top_ = below;
+  }
+  ~OpenStack() {
+    for (int32_t i = top_; i != -1;) {
+      const int32_t next = unlink(tokens_[i].end);
+      tokens_[i].end = -1;
+      i = next;
+    }
+  }
+  OpenStack(const OpenStack&) = delete;
+  OpenStack& operator=(const OpenStack&) = delete;
+
+  int32_t top() const { return top_; }
+  void push(int32_t i) {
+    tokens_[i].end = link(top_);
+    top_ = i;
+  }
+  // Closes the top container at `end`; the one below becomes the top.
+  void pop(int32_t end) {
+    const int32_t next = unlink(tokens_[top_].end);
+    tokens_[top_].end = end;
+    top_ = next;
+  }
+
+ private:
+  // -1 (none) is stored as -1, index i as -2 - i: always below 0.
+  static int32_t link(int32_t i) { return i == -1 ? -1 : -2 - i; }
+  static int32_t unlink(int32_t v) { return v == -1 ? -1 : -2 - v; }
+
+  jwtok_t* tokens_;
+  int32_t top_ = -1;
+};
 
 }  // namespace
 
@@ -123,6 +167,7 @@ int32_t jwtParse(jwt_parser* parser, const char* json, size_t len, jwtok_t* toke
   // Token positions are 32-bit.
   if (len > INT32_MAX) return JWT_ERROR_INVAL;
   const Input in{ByteReader(json, len)};
+  OpenStack open(tokens, parser->toknext);
   int32_t count = 0;
   uint8_t c = 0;
   for (; in.at(parser->pos, &c); parser->pos++) {
@@ -141,15 +186,15 @@ int32_t jwtParse(jwt_parser* parser, const char* json, size_t len, jwtok_t* toke
         t->type = c == '{' ? JWT_OBJECT : JWT_ARRAY;
         t->begin = static_cast<int32_t>(parser->pos);
         parser->toksuper = static_cast<int32_t>(parser->toknext - 1);
+        open.push(parser->toksuper);
         break;
       }
       case '}': case ']': {
         if (tokens == nullptr) break;
         const jwtype_t type = c == '}' ? JWT_OBJECT : JWT_ARRAY;
-        const int32_t i = open_container(tokens, static_cast<int32_t>(parser->toknext) - 1);
-        if (i == -1 || tokens[i].type != type) return JWT_ERROR_INVAL;
-        tokens[i].end = static_cast<int32_t>(parser->pos + 1);
-        parser->toksuper = open_container(tokens, i - 1);
+        if (open.top() == -1 || tokens[open.top()].type != type) return JWT_ERROR_INVAL;
+        open.pop(static_cast<int32_t>(parser->pos + 1));
+        parser->toksuper = open.top();
         break;
       }
       case '"': {
@@ -163,16 +208,10 @@ int32_t jwtParse(jwt_parser* parser, const char* json, size_t len, jwtok_t* toke
         parser->toksuper = static_cast<int32_t>(parser->toknext) - 1;
         break;
       case ',':
-        if (tokens != nullptr && parser->toksuper != -1 &&
-            tokens[parser->toksuper].type != JWT_ARRAY && tokens[parser->toksuper].type != JWT_OBJECT) {
-          for (int32_t i = static_cast<int32_t>(parser->toknext) - 1; i >= 0; i--) {
-            if ((tokens[i].type == JWT_ARRAY || tokens[i].type == JWT_OBJECT) &&
-                tokens[i].begin != -1 && tokens[i].end == -1) {
-              parser->toksuper = i;
-              break;
-            }
-          }
-        }
+        // A key whose value is complete: back to the enclosing container.
+        if (tokens != nullptr && parser->toksuper != -1 && tokens[parser->toksuper].type != JWT_ARRAY &&
+            tokens[parser->toksuper].type != JWT_OBJECT && open.top() != -1)
+          parser->toksuper = open.top();
         break;
       case '-': case '0': case '1': case '2': case '3': case '4': case '5': case '6': case '7':
       case '8': case '9': case 't': case 'f': case 'n': {
@@ -191,8 +230,7 @@ int32_t jwtParse(jwt_parser* parser, const char* json, size_t len, jwtok_t* toke
         return JWT_ERROR_INVAL;
     }
   }
-  if (tokens != nullptr && open_container(tokens, static_cast<int32_t>(parser->toknext) - 1) != -1)
-    return JWT_ERROR_PART;
+  if (tokens != nullptr && open.top() != -1) return JWT_ERROR_PART;
   return count;
 }
 

@@ -87,6 +87,22 @@ bool normalized_certificate(SsfLib* ssf, const unsigned char* key, size_t n, con
   return !c.der.empty();
 }
 
+// The key of an RS token as passed, when it is public material. Anything
+// else (an HMAC secret sent along with a token that claims RS) is shown
+// only by its length.
+void trace_rs_key(bool is_cert, const unsigned char* key, size_t key_len) {
+  if (tf.load() == nullptr || ct_level.load() < 3) return;
+  if (is_cert)
+    DPTRC_INFO(tf.load(), 3, "X509 cert. is the following: >>>%*.*s<<<.\n", trace_len(key_len),
+               trace_len(key_len), reinterpret_cast<const char*>(key));
+  else if (key != nullptr && key_is_public(key, key_len))
+    DPTRC_INFO(tf.load(), 3, "Public Key is the following: >>>%*.*s<<<.\n", trace_len(key_len),
+               trace_len(key_len), reinterpret_cast<const char*>(key));
+  else
+    DPTRC_INFO(tf.load(), 3, "Public Key is the following: %zu bytes, no public key or certificate (not shown).\n",
+               key != nullptr ? key_len : 0);
+}
+
 // The MAC object of the secret last used on this thread, keyed once: a
 // verifier that checks many tokens with one secret pays only a restart per
 // token. The secret is compared in constant time and wiped when replaced.
@@ -144,13 +160,13 @@ bool mac_ok(const JwtSignatureCheck& c, const unsigned char* key, size_t key_len
          hmacFinal(ctx, mac, &mac_len) == kMacOk;
     if (ctx != nullptr) hmacRelease(&ctx);
   }
-  DPTRC_INFO(tf.load(), 3, "HMAC is not traced here.\n");
   // Constant time, so the comparison does not tell how many bytes matched.
   return ok && mac_len == sig.n && crypt_mac_equal(mac, sig.p, mac_len);
 }
 
 bool hmac_ok(const JwtSignatureCheck& c, const unsigned char* key, size_t key_len, ByteReader signing_input,
                          const SigBytes& sig) {
+  DPTRC_INFO(tf.load(), 3, "HMAC is not traced here.\n");
   // A certificate or public key is public: using it as a secret would let
   // anyone who has it sign (the RS/HS key confusion). An empty secret
   // would let anyone sign when no key was configured.
@@ -168,12 +184,7 @@ bool rsa_ok(const JwtSignatureCheck& c, const unsigned char* key, size_t key_len
   const char* chain = is_cert ? kChainX509 : kChainRawPubKey;
   const unsigned char* certs = is_cert ? der->data() : key;
   const int32_t certs_len = is_cert ? static_cast<int32_t>(der->size()) : static_cast<int32_t>(key_len);
-  if (is_cert)
-    DPTRC_INFO(tf.load(), 3, "X509 cert. is the following: >>>%*.*s<<<.\n", trace_len(key_len),
-               trace_len(key_len), reinterpret_cast<const char*>(key));
-  else
-    DPTRC_INFO(tf.load(), 3, "Public Key is the following: >>>%*.*s<<<.\n", trace_len(key_len),
-               trace_len(key_len), key ? reinterpret_cast<const char*>(key) : "");
+  trace_rs_key(is_cert, key, key_len);
   SigRcpSsfInformationList results = nullptr;
   SsfOctetstring out = nullptr;
   SsfOctetlen out_len = 0;
@@ -209,11 +220,13 @@ const char* set_ok(const JwtSignatureCheck& c, const JwkSet& set, ByteReader sig
   }
   bool ok = false;
   JwsAlg jws;
-  if (JwtAlgIsHmac(c.alg))
+  if (JwtAlgIsHmac(c.alg)) {
+    DPTRC_INFO(tf.load(), 3, "HMAC is not traced here.\n");
     ok = mac_ok(c, jwk->secret.data(), jwk->secret.size(), signing_input, sig);
-  else
+  } else {
     ok = JwtAlgJws(c.alg, &jws) && JwsVerify(*jwk->key, jws, signing_input.data(), signing_input.remaining(),
                                             sig.p, sig.n);
+  }
   return ok ? nullptr : kSignatureFailed;
 }
 

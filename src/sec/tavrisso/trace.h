@@ -17,13 +17,7 @@ extern std::atomic<DPTRC_FILE_HDL> tavriTf;
 #define TAVRI_TRC(lvl, ...) DPTRC_INFO(tavriTf.load(), lvl, __VA_ARGS__)
 #define TAVRI_ERR(...) DPTRC_ERR(tavriTf.load(), TRC_MODULE, __VA_ARGS__)
 // Level-1 warning entry.
-#define TAVRI_WARN(...)                                              \
-  do {                                                               \
-    if (tavriTf.load() != nullptr && ct_level.load() > 0) {          \
-      DpLockGuard tavri_guard_;                                      \
-      if (DPTRC_FILE_HDL tavri_h_ = tavriTf.load()) DpTrcWarn(tavri_h_, __VA_ARGS__); \
-    }                                                                \
-  } while (0)
+#define TAVRI_WARN(...) DPTRC_WARN(tavriTf.load(), TRC_MODULE, __VA_ARGS__)
 
 // Runs the body of an exported call so that no C++ exception crosses the C
 // interface: memory exhaustion becomes `oom_rc`, anything else `other_rc`.

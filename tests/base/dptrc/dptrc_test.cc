@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string.h>
+
 #include <regex>
 #include <string>
 
@@ -130,6 +132,44 @@ TEST(DpTrc, LongMessagesAreCutAndAnnounced) {
   EXPECT_NE(text.find("*** ERROR => Dptrc fmt string truncated\n"), std::string::npos);
   EXPECT_NE(text.find(std::string(1024, 'y') + " [mod          1]"), std::string::npos);
   EXPECT_EQ(text.find(std::string(1025, 'y')), std::string::npos);
+}
+
+TEST(DpTrc, WarningEntriesCarryTheirOwnLocation) {
+  int warn_line = 0;
+  const auto texts = Texts(Traced(1, [&](DPTRC_FILE_HDL f) {
+    DPTRC_ERR(f, "sec/tavrisso/razuvalid", "earlier error\n");
+    DPTRC_WARN(f, "sec/tavrisso/ssoxxext", "careful %s\n", "now"); warn_line = __LINE__;
+  }));
+  ASSERT_EQ(texts.size(), 2u);
+  EXPECT_EQ(texts[1], "*** WARNING => careful now [ssoxxext     " + std::to_string(warn_line) + "]");
+}
+
+// An error text that nearly fills the buffer keeps the location and the
+// newline, and one that does not fit with them is cut and announced; the
+// next entry starts a line of its own.
+TEST(DpTrc, LongErrorEntriesKeepLocationAndNewline) {
+  for (size_t len : {8100u, 8180u, 8191u, 9000u}) {
+    const std::string text = Traced(1, [&](DPTRC_FILE_HDL f) {
+      CTrcSaveLocation("mod", 7);
+      DpTrcErr(f, "%s\n", std::string(len, 'e').c_str());
+      DpTrc(f, "next\n");
+    });
+    const auto lines = Lines(text);
+    std::vector<std::string> texts;
+    for (const auto& l : lines)
+      if (!std::regex_match(l, kStamp) && std::regex_search(l, kPrefix)) texts.push_back(StripPrefix(l));
+    ASSERT_EQ(texts.size(), 2u) << len;
+    const std::string& err = texts[0];
+    const std::string loc = " [mod          7]";
+    ASSERT_GE(err.size(), loc.size());
+    EXPECT_EQ(err.substr(err.size() - loc.size()), loc) << len;
+    const bool cut = err.size() - loc.size() - strlen("*** ERROR => ") < len;
+    EXPECT_EQ(cut, text.find("*** WARNING => data was truncated\n") != std::string::npos) << len;
+    EXPECT_EQ(texts[1], "next") << len;
+    if (len <= 8100) {
+      EXPECT_FALSE(cut);
+    }
+  }
 }
 
 TEST(DpTrc, UnopenableFileFallsBackToStandardError) {

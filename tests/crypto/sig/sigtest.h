@@ -56,6 +56,10 @@ struct Verified {
   std::vector<Signer> signers;
   Bytes content;
   bool openssl_queue_empty = false;
+  // The thread's error information right after the call (the record and
+  // string calls that release the outputs start a fresh one).
+  int32_t error_code = 0;
+  std::string error_text;
 };
 
 struct VerifyArgs {
@@ -85,6 +89,11 @@ inline Verified RunVerify(const VerifyArgs& a) {
                      data(a.key_id), len(a.key_id), cstr(a.chain), len(a.chain), data(a.certs),
                      len(a.certs), &list, &out, &outL);
   v.openssl_queue_empty = ERR_peek_error() == 0;
+  SsfOctetstring text = nullptr;
+  SsfOctetlen textL = 0;
+  SsfSecTKLastErrorInfo(v.rc, &v.error_code, &text, &textL, nullptr, nullptr);
+  if (text) v.error_text.assign(reinterpret_cast<char*>(text), static_cast<size_t>(textL));
+  SsfDELSsfOctetstring(&text, &textL);
   for (auto* n = list; n != nullptr; n = n->ptrNextSigRcp) {
     const SigRcpSsfInformation* r = n->ptrSigRcp;
     Signer s{r->uResult, std::string(r->strSigRcpId, r->strSigRcpIdL), "", {}};

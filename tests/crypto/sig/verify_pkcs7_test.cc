@@ -115,15 +115,9 @@ TEST(VerifyPkcs7, TamperedUntrustedExpiredAndMisplacedSignersGiveTheirResults) {
     EXPECT_EQ(v.signers.at(0).result, U(SSF_API_SIGNER_NOT_OK));
     EXPECT_TRUE(v.openssl_queue_empty);
   }
-  SsfOctetstring text = nullptr;
-  SsfOctetlen textL = 0;
   VerifyArgs a = Detached(with_attrs, trust);
   a.input = Encode(ToBytes("tampered"));
-  RunVerify(a);
-  SsfSecTKLastErrorInfo(5, nullptr, &text, &textL, nullptr, nullptr);
-  EXPECT_NE(std::string(reinterpret_cast<char*>(text), textL).find("Wrong MessageDigest"),
-            std::string::npos);
-  SsfDELSsfOctetstring(&text, &textL);
+  EXPECT_NE(RunVerify(a).error_text.find("Wrong MessageDigest"), std::string::npos);
 
   // Carried but not trusted: 22, the record still carries the certificate.
   Verified v = RunVerify(Detached(OpensslSign(dir, "rogue", "-md sha256"), trust));
@@ -141,6 +135,34 @@ TEST(VerifyPkcs7, TamperedUntrustedExpiredAndMisplacedSignersGiveTheirResults) {
   MemStore signer({"rsa.pem"});
   a.pab = signer.name();
   EXPECT_EQ(RunVerify(a).rc, SSF_API_OK);
+}
+
+// Every failed verification leaves its error for SsfSecTKLastErrorInfo,
+// and the next Ssf... call of the thread starts afresh.
+TEST(VerifyPkcs7, EveryFailureLeavesItsErrorUntilTheNextCall) {
+  MemStore trust({"ca.pem"});
+  Verified v = RunVerify(Detached(SigBytes("py.rsa.noattr.nocerts.p7"), trust));  // signer not found
+  EXPECT_EQ(v.rc, SSF_API_SIGNER_ERRORS);
+  EXPECT_EQ(v.error_code, SSF_API_SIGNER_NOT_OK);
+  VerifyArgs a = Detached(SigBytes("py.rsa.detached.p7"), trust);
+  a.input.clear();  // detached, and no content
+  v = RunVerify(a);
+  EXPECT_EQ(v.rc, SSF_API_NODATA);
+  EXPECT_EQ(v.error_code, SSF_API_NODATA);
+  a.signature.clear();
+  v = RunVerify(a);
+  EXPECT_EQ(v.rc, SSF_API_NODATA);
+  EXPECT_EQ(v.error_code, SSF_API_NODATA);
+  a.format = "PKCS";
+  EXPECT_EQ(RunVerify(a).error_code, SSF_API_INVALID_FORMAT);
+  // A record or string call clears what the failure left.
+  RunVerify(Detached(SigBytes("py.rsa.noattr.nocerts.p7"), trust));
+  SsfOctetstring none = nullptr;
+  SsfOctetlen noneL = 0;
+  int32_t code = -1;
+  EXPECT_EQ(SsfDELSsfOctetstring(&none, &noneL), 0);
+  EXPECT_EQ(SsfSecTKLastErrorInfo(0, &code, nullptr, nullptr, nullptr, nullptr), 0);
+  EXPECT_EQ(code, 0);
 }
 
 TEST(VerifyPkcs7, SignersByKeyIdentifierAndSeveralSignersEachGetTheirRecord) {

@@ -81,26 +81,45 @@ TEST(VerifyPkcs1, WrongContentKeyOrAlgorithmGiveTheSignerResult) {
   EXPECT_TRUE(v.openssl_queue_empty);
 }
 
-TEST(VerifyDsa, DerAndFlatValuesOfDsaAndEcdsaKeys) {
-  for (const char* base : {"dsa", "ec"}) {
-    SCOPED_TRACE(base);
-    const std::string b = base;
-    Verified v = RunVerify(WithKey(Raw("DSA", "SHA256", b + ".sha256.sig"), "X509v3", b + ".der"));
-    EXPECT_EQ(v.rc, SSF_API_OK);
-    v = RunVerify(WithKey(Raw("DSA-FLAT", "SHA256", b + ".sha256.flat"), "X509v3", b + ".der"));
-    EXPECT_EQ(v.rc, SSF_API_OK);
-    VerifyArgs odd = WithKey(Raw("dsa-sha1", "SHA256", b + ".sha256.flat"), "X509v3", b + ".der");
-    odd.signature.push_back(0);
-    v = RunVerify(odd);
+TEST(VerifyDsa, DerAndFlatValuesOfDsaKeys) {
+  const std::string b = "dsa";
+  Verified v = RunVerify(WithKey(Raw("DSA", "SHA256", b + ".sha256.sig"), "X509v3", b + ".der"));
+  EXPECT_EQ(v.rc, SSF_API_OK);
+  v = RunVerify(WithKey(Raw("DSA-FLAT", "SHA256", b + ".sha256.flat"), "X509v3", b + ".der"));
+  EXPECT_EQ(v.rc, SSF_API_OK);
+  VerifyArgs odd = WithKey(Raw("dsa-sha1", "SHA256", b + ".sha256.flat"), "X509v3", b + ".der");
+  odd.signature.push_back(0);
+  v = RunVerify(odd);
+  EXPECT_EQ(v.rc, SSF_API_SIGNER_ERRORS);
+  EXPECT_EQ(v.signers.at(0).result, static_cast<uint32_t>(SSF_API_SIGNER_NOT_OK));
+  EXPECT_EQ(RunVerify(WithKey(Raw("DSA", "SHA384", b + ".sha256.sig"), "X509v3", b + ".der")).rc,
+            SSF_API_INVALID_MDALG);
+}
+
+// The DSA formats take DSA keys only: an ECDSA or RSA key is refused with
+// signer result 30, and before a flat value is converted.
+TEST(VerifyDsa, EcdsaAndRsaKeysAreRefusedBeforeAnyConversion) {
+  const struct {
+    const char* format;
+    const char* sig;
+    const char* chain;
+    const char* key;
+  } rows[] = {
+      {"DSA", "ec.sha256.sig", "X509v3", "ec.der"},
+      {"DSA-FLAT", "ec.sha256.flat", "X509v3", "ec.der"},
+      {"DSA-FLAT", "ec.sha256.flat", "RAWPUBKEY", "ec.pub.pem"},
+      {"DSA", "rsa.sha256.sig", "X509v3", "rsa.der"},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(std::string(r.format) + " " + r.key);
+    Verified v = RunVerify(WithKey(Raw(r.format, "SHA256", r.sig), r.chain, r.key));
     EXPECT_EQ(v.rc, SSF_API_SIGNER_ERRORS);
-    EXPECT_EQ(v.signers.at(0).result, static_cast<uint32_t>(SSF_API_SIGNER_NOT_OK));
-    EXPECT_EQ(RunVerify(WithKey(Raw("DSA", "SHA384", b + ".sha256.sig"), "X509v3", b + ".der")).rc,
-              SSF_API_INVALID_MDALG);
+    EXPECT_EQ(v.signers.at(0).result, static_cast<uint32_t>(SSF_API_ALG_MISMATCH));
   }
-  EXPECT_EQ(
-      RunVerify(WithKey(Raw("DSA-FLAT", "SHA256", "ec.sha256.flat"), "RAWPUBKEY", "ec.pub.pem")).rc,
-      SSF_API_OK);
-  Verified v = RunVerify(WithKey(Raw("DSA", "SHA256", "rsa.sha256.sig"), "X509v3", "rsa.der"));
+  VerifyArgs flat = WithKey(Raw("DSA-FLAT", "SHA256", "rsa.sha256.sig"), "X509v3", "rsa.der");
+  flat.signature.resize(65);  // no r || s form either
+  Verified v = RunVerify(flat);
+  EXPECT_EQ(v.rc, SSF_API_SIGNER_ERRORS);
   EXPECT_EQ(v.signers.at(0).result, static_cast<uint32_t>(SSF_API_ALG_MISMATCH));
 }
 

@@ -232,6 +232,30 @@ TEST_F(Sign, RawFormatsVerifyWithOpenssl) {
   EXPECT_EQ(s.results, std::vector<uint32_t>{SSF_API_INVALID_PASSWORD});
 }
 
+// Every digest from MD5 to RIPEMD128 passes the format's digest check; one
+// the kernel cannot compute fails when hashing, as verification does.
+TEST_F(Sign, Pkcs1DigestWithoutKernelSupportFailsWhenHashing) {
+  MemImage rsa(MakeP12(dir_, "rsa"));
+  SignArgs a;
+  a.format = "PKCS1-V1.5";
+  a.digest = "RIPEMD128";
+  a.input = msg_;
+  a.signers.push_back({"<implicit>", rsa.name(), kPin});
+  Signed s = RunSign(a);
+  EXPECT_EQ(s.rc, SSF_API_UNKNOWN_SECTK_ERROR);
+  EXPECT_EQ(s.results, std::vector<uint32_t>{SSF_API_UNKNOWN_SECTK_ERROR});
+  VerifyArgs v;
+  v.format = "PKCS1-V1.5";
+  v.digest = "RIPEMD128";
+  v.inc_certs = 0;
+  v.signature = Bytes(256, 1);
+  v.input = msg_;
+  v.pab = "<no_certificate_check>";
+  v.chain = "X509v3";
+  v.certs = SigBytes("rsa.der");
+  EXPECT_EQ(RunVerify(v).rc, SSF_API_UNKNOWN_SECTK_ERROR);
+}
+
 TEST_F(Sign, OptionalOutputsDescribeTheSigner) {
   MemImage rsa(MakeP12(dir_, "rsa"));
   SignArgs a = Pkcs7(rsa.name());

@@ -368,3 +368,94 @@ TEST_F(JwtEval, EightThreadsEvaluateAtOnce) {
 }
 
 }  // namespace
+
+namespace {
+
+// Runs `calls` with a full trace and returns the trace text.
+template <typename F>
+std::string Traced(F calls) {
+  jwttest::TempDir dir;
+  const std::string path = dir.file("t.trc");
+  EXPECT_EQ(RavAreSetProperty("QOR_EXT_TRL", "3"), 0);
+  EXPECT_EQ(RavAreSetProperty("QOR_EXT_TRC", path.c_str()), 0);
+  calls();
+  RavAreSetProperty("QOR_EXT_TRC", nullptr);
+  return jwttest::ReadFile(path);
+}
+
+}  // namespace
+
+TEST_F(JwtEval, KeyIdIsStoredAfterTheHeaderWalkForFailedTokensAndClearedWithoutOne) {
+  Signer s;
+  const std::string body = R"({"sub":"alice","exp":4102444800})";
+  const size_t with_kid = s.Add("HS256", "secret:" + jwttest::Hex(kSecret), R"({"alg":"HS256","kid":"key-7"})", body);
+  const size_t without = s.AddHs("HS256", kSecret, body);
+  const size_t expired = s.Add("HS256", "secret:" + jwttest::Hex(kSecret), R"({"alg":"HS256","kid":"old"})",
+                               R"({"exp":1})");
+  s.Run();
+  Info i;
+  EXPECT_EQ(jwttest::Eval(s.token(with_kid), ToBytes("another secret"), &i.info), JWT_RC_SIGNATURE);
+  EXPECT_EQ(i.kid(), "key-7");
+  EXPECT_EQ(jwttest::Eval(s.token(without), ToBytes(kSecret), &i.info), JWT_RC_OK);
+  EXPECT_EQ(i.info.pKeyId, nullptr);
+  EXPECT_EQ(i.info.lKeyId, 0u);
+  EXPECT_EQ(jwttest::Eval(s.token(expired), ToBytes(kSecret), &i.info), JWT_RC_EXPIRED);
+  EXPECT_EQ(i.kid(), "old");
+  // A record of 632 bytes has no room for the key id: left as it was.
+  Info older;
+  older.info.struct_size = 632;
+  older.info.pKeyId = reinterpret_cast<const unsigned char*>("mine");
+  older.info.lKeyId = 4;
+  EXPECT_EQ(jwttest::Eval(s.token(without), ToBytes(kSecret), &older.info), JWT_RC_OK);
+  EXPECT_EQ(older.kid(), "mine");
+}
+
+TEST_F(JwtEval, ExportedEntryTouchesOnlyTheFieldsStructSizeCoversAndTracesOnlyWhatItWrote) {
+  Signer s;
+  s.AddHs("HS256", kSecret, R"({"sub":"alice"})");
+  s.Run();
+  const std::string& t = s.token(0);
+  const Bytes key = ToBytes(kSecret);
+  std::string trace = Traced([&] {
+    // Payload pointer and length lie beyond a record of 8 or 16 bytes.
+    for (size_t size : {8u, 16u}) {
+      Info i;
+      i.info.struct_size = size;
+      memset(i.info.lastError, 'Z', sizeof i.info.lastError);
+      EXPECT_EQ(TavriEvalJWToken(t.data(), t.size(), key.data(), key.size(), nullptr, &i.info), 15) << size;
+      EXPECT_EQ(i.info.lastError[0], 'Z');
+    }
+    // lastError lies beyond a record of 500 bytes: never read for the trace.
+    Info i;
+    i.info.struct_size = 500;
+    memset(i.info.lastError, 'Z', sizeof i.info.lastError);
+    EXPECT_EQ(TavriEvalJWToken(t.data(), t.size(), key.data(), key.size(), nullptr, &i.info), 5);
+    EXPECT_EQ(i.info.lastError[0], 'Z');
+  });
+  EXPECT_EQ(trace.find("ZZZZ"), std::string::npos);
+  EXPECT_NE(trace.find("Error from JwtEvalToken (rc=15):  [ssoxxjwt"), std::string::npos);
+  size_t missing = 0;
+  for (size_t at = 0; (at = trace.find("Missing input buffer pointer for JWT payload [", at)) != std::string::npos; ++at)
+    ++missing;
+  EXPECT_EQ(missing, 2u);
+}
+
+TEST_F(JwtEval, TraceShowsNoSecretForRsTokensAndTellsHmacIsNotTracedOnEveryPath) {
+  Signer s;
+  const std::string body = R"({"sub":"alice"})";
+  const size_t rs = s.Add("RS256", "rsa:k1:2048", R"({"alg":"RS256"})", body);
+  const size_t hs = s.AddHs("HS256", kSecret, body);
+  s.Run();
+  const Bytes secret = ToBytes(kSecret), spki = s.key("k1.spki"), cert = s.key("k1.cert");
+  const std::string trace = Traced([&] {
+    Info i;
+    EXPECT_EQ(jwttest::Eval(s.token(rs), secret, &i.info), JWT_RC_SIGNATURE);
+    EXPECT_EQ(jwttest::Eval(s.token(rs), spki, &i.info), JWT_RC_OK);
+    EXPECT_EQ(jwttest::Eval(s.token(hs), cert, &i.info), JWT_RC_SIGNATURE);  // a certificate is no secret
+  });
+  EXPECT_EQ(trace.find(kSecret), std::string::npos);
+  EXPECT_NE(trace.find("Public Key is the following: 32 bytes, no public key or certificate (not shown).\n"),
+            std::string::npos);
+  EXPECT_NE(trace.find("Public Key is the following: >>>"), std::string::npos);
+  EXPECT_NE(trace.find("HMAC is not traced here.\n"), std::string::npos);
+}

@@ -1,6 +1,7 @@
 // The JSON tokenizer and the Base64url part decoder.
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <time.h>
 
 #include <string>
 #include <tuple>
@@ -120,3 +121,49 @@ TEST(JwtExtract2Json, DecodesBase64urlPartsIntoAFreshBuffer) {
 }
 
 }  // namespace
+
+// A wide body must cost one pass: a walk back over all earlier tokens at
+// every "," or "]" makes 100,000 members take many seconds of CPU, a pass
+// takes milliseconds. CPU time of this process, so a busy machine does
+// not matter; the bound is a thousand times what one pass needs.
+TEST(JwtParse, WideAndManyContainersCostOnePassWithTheSameTokens) {
+  constexpr int kMembers = 100000;
+  std::string wide = "{";
+  std::string arrays = "[";
+  for (int i = 0; i < kMembers; ++i) {
+    wide += (i ? ",\"k" : "\"k") + std::to_string(i) + "\":1";
+    arrays += i ? ",[]" : "[]";
+  }
+  wide += "}";
+  arrays += "]";
+  const clock_t start = clock();
+  Parsed w = Parse(wide, 2 * kMembers + 1);
+  Parsed a = Parse(arrays, kMembers + 1);
+  const double seconds = static_cast<double>(clock() - start) / CLOCKS_PER_SEC;
+  EXPECT_LT(seconds, 2.0);
+  ASSERT_EQ(w.rc, 2 * kMembers + 1);
+  EXPECT_EQ(w.toks[0].size, kMembers);
+  EXPECT_EQ(static_cast<size_t>(w.toks[0].end), wide.size());
+  const jwtok_t& last_key = w.toks[2 * kMembers - 1];
+  EXPECT_EQ(last_key.parent, 0);
+  EXPECT_EQ(w.toks[2 * kMembers].parent, 2 * kMembers - 1);
+  ASSERT_EQ(a.rc, kMembers + 1);
+  EXPECT_EQ(a.toks[0].size, kMembers);
+  EXPECT_EQ(a.toks[kMembers].parent, 0);
+  EXPECT_EQ(a.toks[kMembers].end, static_cast<int32_t>(arrays.size()) - 1);
+}
+
+TEST(JwtParse, ContainersLeftOpenByAnErrorStillShowNoEnd) {
+  const std::string j = R"({"a":[{"b":[1,2], "c":x)";
+  Parsed p = Parse(j);
+  EXPECT_EQ(p.rc, JWT_ERROR_INVAL);
+  EXPECT_EQ(p.toks[0].end, -1);
+  EXPECT_EQ(p.toks[2].end, -1);
+  EXPECT_EQ(p.toks[3].end, -1);
+  EXPECT_EQ(Text(j, p.toks[5]), "[1,2]");
+  Parsed q = Parse(R"([[[]], [)");
+  EXPECT_EQ(q.rc, JWT_ERROR_PART);
+  EXPECT_EQ(q.toks[0].end, -1);
+  EXPECT_EQ(q.toks[1].end, 5);
+  EXPECT_EQ(q.toks[3].end, -1);
+}

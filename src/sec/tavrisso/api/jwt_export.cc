@@ -43,11 +43,15 @@ extern "C" QOR_API int32_t TavriEvalJWToken(const char* pJWToken, size_t pJWToke
     JwtSetLastError(jwtInfo, "Missing input buffer pointer for JWT.");
     return kRcNullArgument;
   }
-  if (jwtInfo == nullptr || jwtInfo->pPayloadBuffer == nullptr || jwtInfo->lPayLoadBuffer == 0) {
+  // A record too short to hold the payload fields has no payload buffer.
+  if (jwtInfo == nullptr || !JWT_INFO_HAS(jwtInfo, lPayLoadBuffer) || jwtInfo->pPayloadBuffer == nullptr ||
+      jwtInfo->lPayLoadBuffer == 0) {
     TAVRI_ERR("Missing input buffer pointer for JWT payload\n");
     JwtSetLastError(jwtInfo, "Missing input buffer pointer for JWT payload.");
     return kRcNullArgument;
   }
+  // The error trace below shows only what this call wrote.
+  if (JWT_INFO_HAS(jwtInfo, lastError)) jwtInfo->lastError[0] = '\0';
   // Every failure is reported as an invalid token; a thrown one also names itself.
   constexpr int32_t kThrown = -1;
   int32_t rc = TavriNoThrow(TRC_MODULE, "TavriEvalJWToken", kThrown, kThrown, [&] {
@@ -56,7 +60,7 @@ extern "C" QOR_API int32_t TavriEvalJWToken(const char* pJWToken, size_t pJWToke
   });
   if (rc == kThrown) JwtSetLastError(jwtInfo, "JWT malloc failed");
   if (rc != 0) {
-    TAVRI_ERR("Error from JwtEvalToken (rc=%d): %s\n", rc, jwtInfo->lastError);
+    TAVRI_ERR("Error from JwtEvalToken (rc=%d): %s\n", rc, JwtLastError(jwtInfo));
     TAVRI_ERR("TavriEvalJWToken returns %d.\n", kRcInvalidTicket);
     rc = kRcInvalidTicket;
   }

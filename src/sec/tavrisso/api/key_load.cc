@@ -168,6 +168,14 @@ int32_t load_key_locked(const unsigned char* pKey, int32_t lKey, const char* pPa
     int32_t rc = new_memory_pse();
     if (rc != kRcOk) return rc;
   }
+  // A secret too long for X509Key is refused whole: no shorter or earlier
+  // secret may stay in force in its place.
+  if ((tType == kKeyHmacRaw || tType == kKeyHmacBase64) && lKey > kX509KeyMax) {
+    TAVRI_ERR("HMAC key of %d bytes is longer than %d bytes, not loaded.\n", lKey, kX509KeyMax);
+    crypt_cleanse(X509Key, sizeof X509Key);
+    X509KeyLen = 0;
+    return kRcInvalid;
+  }
   switch (tType) {
     case kKeyPseImage:
       if (load_pse_image(pKey, lKey, pPassword)) {

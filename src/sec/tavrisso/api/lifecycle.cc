@@ -20,7 +20,31 @@ constexpr char kDefaultSsfLib[] = "libqorcrypto.so";
 constexpr char kPropertyList[] =
     "QOR_EXT_TRC;QOR_EXT_TRL;QOR_EXT_SYSID;QOR_EXT_CLIENT;QOR_OWN_SYSID;QOR_OWN_CLIENT;"
     "QOR_EXT_CODEPAGE;SSF_LIB;SSF_HASH;SSF_INCLUDE_CERT";
-constexpr char kPlatform[] = "IBM Power with Linux (little endian)";
+// The platform this library was built for, from the compiler's target.
+#if defined(__x86_64__)
+#define QOR_PLATFORM_CPU "x86_64"
+#elif defined(__aarch64__)
+#define QOR_PLATFORM_CPU "ARM64"
+#elif defined(__powerpc64__)
+#define QOR_PLATFORM_CPU "IBM Power"
+#elif defined(__s390x__)
+#define QOR_PLATFORM_CPU "IBM Z"
+#elif defined(__i386__)
+#define QOR_PLATFORM_CPU "x86"
+#else
+#define QOR_PLATFORM_CPU "unknown processor"
+#endif
+#if defined(__linux__)
+#define QOR_PLATFORM_OS "Linux"
+#else
+#define QOR_PLATFORM_OS "unknown system"
+#endif
+#if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+#define QOR_PLATFORM_ENDIAN "little endian"
+#else
+#define QOR_PLATFORM_ENDIAN "big endian"
+#endif
+constexpr char kPlatform[] = QOR_PLATFORM_CPU " with " QOR_PLATFORM_OS " (" QOR_PLATFORM_ENDIAN ")";
 constexpr char kThreadModel[] = "multithread";
 constexpr int kTrcLevelNotSet = -1;
 }  // namespace

@@ -35,8 +35,12 @@ constexpr uint32_t kHasCertificate = 128;
 constexpr uint32_t kHasFlags = 144;
 constexpr uint32_t kHasTicketType = 148;
 
+// Beyond the thresholds above, a field is only touched when struct_size
+// holds it whole: a record of 149 bytes has no room for tTicketType.
+#define TI_HAS(e, field) ((e).size >= offsetof(TICKET_INFO, field) + sizeof(TICKET_INFO::field))
+
 void set_ticket_type(TicketEval& e, TICKET_TYPE t) {
-  if (e.size > kHasTicketType) e.info->tTicketType = t;
+  if (e.size > kHasTicketType && TI_HAS(e, tTicketType)) e.info->tTicketType = t;
 }
 
 void set_flags(TicketEval& e, const __CookieContent* flags) {
@@ -316,7 +320,9 @@ int32_t TavriFillTicketInfo(TicketEval& e, const char* pMySysId, const char* pMy
   if ((rc = copy_text(e, kSysId, ti->pSysID, ti->pIntSysIDL)) != kRcOk) return rc;
   if ((rc = copy_text(e, kLangu, ti->pQORLangu, ti->pIntQORLanguL)) != kRcOk) return rc;
   if ((rc = copy_portal_user(e, ti->pPrtUser, ti->pIntPrtUserL)) != kRcOk) return rc;
-  if ((rc = copy_auth_scheme(e, ti->pAuthScheme, ti->pIntAuthSchemeL)) != kRcOk) return rc;
+  if ((rc = copy_auth_scheme(e, ti->pAuthScheme, TI_HAS(e, pIntAuthSchemeL) ? ti->pIntAuthSchemeL : nullptr)) !=
+      kRcOk)
+    return rc;
   if ((rc = copy_times(e)) != kRcOk) return rc;
   if ((rc = copy_certificate(e, pAsn1Certificate, pIntCertificateL)) != kRcOk) return rc;
   TAVRI_TRC(3, "Preparing for cleanup.\n");
@@ -334,6 +340,6 @@ void TavriClearTicketInfo(const TicketEval& e) {
   if (n > kHasCreTime && ti->ptmCreTime) *ti->ptmCreTime = 0;
   if (n > kHasPrtUser && ti->pPrtUser) ti->pPrtUser[0] = '\0';
   if (n > kHasAuthScheme && ti->pAuthScheme) ti->pAuthScheme[0] = '\0';
-  if (n > kHasCertificate && ti->pAsn1Certificate) ti->pAsn1Certificate[0] = 0;
-  if (n > kHasTicketType) ti->tTicketType = ZOVEDADU2_ERROR;
+  if (n > kHasCertificate && TI_HAS(e, pAsn1Certificate) && ti->pAsn1Certificate) ti->pAsn1Certificate[0] = 0;
+  if (n > kHasTicketType && TI_HAS(e, tTicketType)) ti->tTicketType = ZOVEDADU2_ERROR;
 }

@@ -93,6 +93,8 @@ int32_t HRazuInsertContent(ContentList* pCList, PCookieContent pContent) {
 }
 
 PCookieContent HRazuGetContentByID(ContentList CList, InfoUnitID id) {
+  // No node carries an identifier above a byte: 257 must not find 1.
+  if (id > kMaxInfoUnitID) return nullptr;
   const uint8_t key = order_key(id);
   for (PCookieContent cur = CList; cur != nullptr; cur = cur->pNextCtnt) {
     const uint8_t k = order_key(cur->InfoId);

@@ -198,8 +198,11 @@ int32_t SsfLibNEWSigRcpSsfInfo(SsfLib* lib, const char* strSigRcpId, SsfCharlen 
   char* copy = static_cast<char*>(calloc(1, kSigRcpIdCopySize));
   if (copy == nullptr) return kRcSigRcpCopyNoMemory;
   const size_t n = strSigRcpIdL > 0 ? static_cast<size_t>(strSigRcpIdL) : 0;
-  for (size_t i = 0; i < n && i < kSigRcpIdCopySize && strSigRcpId != nullptr; ++i) copy[i] = strSigRcpId[i];
-  int32_t rc = lib->fp_SsfNEWSigRcpSsfInfo(copy, strSigRcpIdL, strSigRcpReserved,
+  // Only what the copy holds is handed on: never a length past its end.
+  const size_t kept = n < kSigRcpIdCopySize ? n : kSigRcpIdCopySize;
+  for (size_t i = 0; i < kept && strSigRcpId != nullptr; ++i) copy[i] = strSigRcpId[i];
+  const SsfCharlen passed = n > kSigRcpIdCopySize ? static_cast<SsfCharlen>(kSigRcpIdCopySize) : strSigRcpIdL;
+  int32_t rc = lib->fp_SsfNEWSigRcpSsfInfo(copy, passed, strSigRcpReserved,
                                            strSigRcpReservedL, strSigRcpProfile,
                                            strSigRcpProfileL, strSigRcpPassword,
                                            strSigRcpPasswordL, uResult, ppSigRcp);

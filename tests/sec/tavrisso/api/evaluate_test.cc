@@ -164,6 +164,32 @@ TEST_F(Eval, RecordSizeAndArguments) {
   EXPECT_EQ(Ex(t, &out), kRcInvalid);
 }
 
+// A field that struct_size covers only in part is neither read nor written.
+TEST_F(Eval, FieldsReachingPastStructSizeStayUntouched) {
+  const std::string t = Ticket(std::string(kFields) + "--flags 1");
+  Info part;
+  part.ti.struct_size = 124;  // half of pIntAuthSchemeL
+  memset(part.auth, 'x', sizeof part.auth);
+  ASSERT_EQ(Ex(t, &part), kRcOk);
+  EXPECT_EQ(part.User(), "JDOE");
+  EXPECT_EQ(part.auth[0], 'x');
+  EXPECT_EQ(part.authL, Info::kCap);
+  Info type;
+  type.ti.struct_size = 150;  // half of tTicketType
+  ASSERT_EQ(Ex(t, &type), kRcOk);
+  EXPECT_EQ(type.ti.flags, 1);
+  EXPECT_EQ(type.Type(), Info::kUntouched);
+  type.userL = 1;  // a failure clears what the record holds, and only that
+  EXPECT_EQ(Ex(t, &type), kRcUserBufferTooSmall);
+  EXPECT_EQ(type.Type(), Info::kUntouched);
+  Info cert;
+  cert.ti.struct_size = 132;  // half of pAsn1Certificate
+  cert.cert[0] = 0xAB;
+  cert.userL = 1;
+  EXPECT_EQ(Ex(t, &cert), kRcUserBufferTooSmall);
+  EXPECT_EQ(cert.cert[0], 0xAB);
+}
+
 TEST_F(Eval, BuffersTooSmall) {
   const std::string t = Ticket(std::string(kFields) + "--client '001  '");
   Info out;
@@ -310,3 +336,22 @@ TEST_F(Eval, FailedVerificationTracesTheSignerCertificate) {
 }
 
 }  // namespace
+
+// A warning entry names where it was written, not where an earlier error was.
+TEST_F(Eval, AssertionWarningsCarryTheirOwnLocation) {
+  TempDir trc;
+  ASSERT_EQ(RavAreSetProperty("QOR_EXT_TRL", "1"), 0);
+  ASSERT_EQ(RavAreSetProperty("QOR_EXT_TRC", trc.file("t.trc").c_str()), 0);
+  JWT_INFO none = {};
+  EXPECT_EQ(TavriEvalJWToken(nullptr, 0, nullptr, 0, nullptr, &none), kRcNullArgument);  // an error elsewhere first
+  Info out;
+  TavriEvalAssertionTicket(Ticket(kFields).c_str(), nullptr, nullptr, nullptr, nullptr, &out.ti);
+  RavAreSetProperty("QOR_EXT_TRC", nullptr);
+  size_t warnings = 0;
+  for (const std::string& line : Lines(ReadFile(trc.file("t.trc")))) {
+    if (line.find("*** WARNING => QOR Assertion Ticket requires") == std::string::npos) continue;
+    ++warnings;
+    EXPECT_NE(line.find(" [ssoxxext     "), std::string::npos) << line;
+  }
+  EXPECT_EQ(warnings, 2u);
+}

@@ -104,8 +104,6 @@ TEST_F(TicketKey, HmacSecretLeavesTheStoreAndIsBounded) {
   EXPECT_EQ(LoadedX509Key(), secret);
   EXPECT_STREQ(PSEpwd, "pw");
 
-  EXPECT_EQ(Load(Bytes(8192, 'x'), 2), kRcOk);  // too big: not stored
-  EXPECT_EQ(LoadedX509Key(), secret);
   EXPECT_EQ(Load(Bytes(8191, 'y'), 2), kRcOk);
   EXPECT_EQ(X509KeyLen, 8191u);
 
@@ -126,6 +124,27 @@ TEST_F(TicketKey, HmacSecretLeavesTheStoreAndIsBounded) {
   ASSERT_EQ(Load(secret, 2), kRcOk);
   TavriShutdown();
   EXPECT_EQ(LoadedX509Key(), secret);
+}
+
+// A secret longer than 8191 bytes (or Base64 text that long) loads
+// nothing and leaves no key, neither the earlier secret nor the store.
+TEST_F(TicketKey, HmacSecretTooLongLeavesNoKey) {
+  TempDir trc;
+  ASSERT_EQ(RavAreSetProperty("QOR_EXT_TRL", "1"), 0);
+  ASSERT_EQ(RavAreSetProperty("QOR_EXT_TRC", trc.file("t.trc").c_str()), 0);
+  const Bytes secret = ToBytes("0123456789abcdef");
+  for (int32_t type : {2, 3}) {
+    SCOPED_TRACE(type);
+    ASSERT_EQ(Load(der_, 1), 0);
+    ASSERT_EQ(Load(secret, 2), 0);
+    EXPECT_EQ(Load(Bytes(8192, 'Q'), type), kRcInvalid);
+    EXPECT_EQ(X509KeyLen, 0u);
+    EXPECT_EQ(LoadedX509Key(), Bytes());
+    EXPECT_EQ(pMemoryPSE, nullptr);
+  }
+  RavAreSetProperty("QOR_EXT_TRC", nullptr);
+  EXPECT_NE(ReadFile(trc.file("t.trc")).find("HMAC key of 8192 bytes is longer than 8191 bytes, not loaded."),
+            std::string::npos);
 }
 
 TEST_F(TicketKey, ParseCertificateMatchesNamesByPrefix) {

@@ -75,6 +75,15 @@ TEST(ContentList, LookupStopsAtTheFirstHigherIdentifier) {
   EXPECT_EQ(HRazuGetContentByID(nullptr, Id(1)), nullptr);
 }
 
+TEST(ContentList, LookupComparesTheWholeIdentifier) {
+  ListGuard g;
+  for (uint32_t id : {1u, 255u}) ASSERT_EQ(HRazuInsertContent(&g.list, Node(id, "v")), 0);
+  EXPECT_EQ(HRazuGetContentByID(g.list, Id(257)), nullptr);
+  EXPECT_EQ(HRazuGetContentByID(g.list, Id(511)), nullptr);
+  EXPECT_EQ(HRazuGetContentByID(g.list, Id(1)), g.list);
+  EXPECT_EQ(HRazuGetContentByID(g.list, Id(255)), g.list->pNextCtnt);
+}
+
 TEST(ContentList, InsertRejectsNullsAndLinkedNodes) {
   ListGuard g;
   PCookieContent a = Node(3, "a");

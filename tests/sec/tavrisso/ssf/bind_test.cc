@@ -64,3 +64,27 @@ TEST(SsfBinding, ErrorDumpWritesTheKnownLines) {
   EXPECT_NE(text.find("T 99 :: unknown SSF error  :: no further, internal error occured in SSF.\n"),
             std::string::npos);
 }
+
+namespace {
+std::string g_seen_id;
+int32_t RecordId(const char* id, SsfCharlen idL, const char*, SsfCharlen, const char*, SsfCharlen,
+                 const unsigned char*, SsfOctetlen, uint32_t, SigRcpSsfInformation** out) {
+  g_seen_id.assign(id, static_cast<size_t>(idL));
+  *out = nullptr;
+  return 0;
+}
+}  // namespace
+
+// With the identifier conversion on, the crypto library sees the 514-byte
+// copy and a length that stays inside it.
+TEST(SsfBinding, SignerRecordIdentifierIsCutToTheCopy) {
+  SsfLib lib = {};
+  lib.lsSsfCodepage = 1;
+  lib.fp_SsfNEWSigRcpSsfInfo = &RecordId;
+  SigRcpSsfInformation* rec = nullptr;
+  const std::string id(600, 'i');
+  ASSERT_EQ(SsfLibNEWSigRcpSsfInfo(&lib, id.data(), 600, nullptr, 0, nullptr, 0, nullptr, 0, 0, &rec), 0);
+  EXPECT_EQ(g_seen_id, std::string(514, 'i'));
+  ASSERT_EQ(SsfLibNEWSigRcpSsfInfo(&lib, id.data(), 20, nullptr, 0, nullptr, 0, nullptr, 0, 0, &rec), 0);
+  EXPECT_EQ(g_seen_id, std::string(20, 'i'));
+}
