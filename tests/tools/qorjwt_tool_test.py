@@ -120,6 +120,15 @@ with tempfile.TemporaryDirectory() as d:
                         "-storepass", "s3cret"], capture_output=True, text=True)
     check(p.returncode == 0 and p.stdout.count("trustedCertEntry") == 1 and
           p.stdout.count("PrivateKeyEntry") == 1, f"keytool -list {p.stdout} {p.stderr}")
+    # A key store as CAs hand them out (key, certificate and the CA chain):
+    # the chain certificate is shown as chain, not as trusted.
+    check(subprocess.run(["openssl", "pkcs12", "-export", "-inkey", f("iss.key"), "-in", f("iss.pem"),
+                          "-certfile", f("own.pem"), "-passout", "pass:s3cret", "-out", f("chain.p12")],
+                         capture_output=True).returncode == 0, "openssl writes a key store with a chain")
+    rc, out = as_json("keystore", "show", f("chain.p12"), "--pin-file", f("pin"))
+    chain = out.get("chain", {}).get("certificates", [])
+    check(rc == 0 and out.get("trusted", {}).get("certificates") == [] and len(chain) == 1 and
+          "DMO" in chain[0].get("subject", ""), f"chain shown apart from trusted: {out}")
     open(f("bad"), "w").write("wrong\n")
     p = run("keystore", "show", f("own.p12"), "--pin-file", f("bad"))
     check(p.returncode == 2 and p.stderr.count("\n") == 1, f"wrong PIN: {p.returncode} {p.stderr!r}")

@@ -33,6 +33,12 @@ int show(const Global& g, const std::string& file, const std::string& pin) {
     r.Item("certificates");
     ReportCert(&r, c);
   }
+  r.Section("chain");
+  r.Value("certificates", Json::array());
+  for (const CertSummary& c : e.chain) {
+    r.Item("certificates");
+    ReportCert(&r, c);
+  }
   r.Print(g.json, kExitValid);
   return kExitValid;
 }

@@ -291,14 +291,46 @@ bool CreateKeystore(const std::string& key_type, const std::string& subject, int
   return export_p12(ks, pin, p12, error);
 }
 
+// The certificates of a key store that carry the trusted-certificate mark,
+// as the library reads them: only these are trust anchors beside the own
+// certificate when the store holds a private key.
+std::vector<Ptr<X509>> marked_certs(const Bytes& data, const std::string& pin) {
+  std::vector<Ptr<X509>> marked;
+  Ptr<PKCS12> p12 = der_to_p12(data);
+  Ptr<ASN1_OBJECT> mark(OBJ_txt2obj(kTrustedCertMarkOid, 1));
+  if (!p12 || !mark) return marked;
+  Ptr<STACK_OF(PKCS7)> safes(PKCS12_unpack_authsafes(p12.get()));
+  const char* pass = pin.empty() ? nullptr : pin.c_str();
+  for (int i = 0; safes && i < sk_PKCS7_num(safes.get()); ++i) {
+    PKCS7* p7 = sk_PKCS7_value(safes.get(), i);
+    Ptr<STACK_OF(PKCS12_SAFEBAG)> bags(PKCS7_type_is_data(p7)        ? PKCS12_unpack_p7data(p7)
+                                       : PKCS7_type_is_encrypted(p7) ? PKCS12_unpack_p7encdata(p7, pass, -1)
+                                                                     : nullptr);
+    for (int j = 0; bags && j < sk_PKCS12_SAFEBAG_num(bags.get()); ++j) {
+      const PKCS12_SAFEBAG* bag = sk_PKCS12_SAFEBAG_value(bags.get(), j);
+      if (PKCS12_SAFEBAG_get_nid(bag) != NID_certBag ||
+          X509at_get_attr_by_OBJ(PKCS12_SAFEBAG_get0_attrs(bag), mark.get(), -1) < 0)
+        continue;
+      if (X509* x = PKCS12_SAFEBAG_get1_cert(bag)) marked.emplace_back(x);
+    }
+  }
+  return marked;
+}
+
 bool ListKeystore(const Bytes& p12, const std::string& pin, KeystoreEntries* out, std::string* error) {
   Parsed ks;
   if (!parse_p12(p12, pin, &ks, error)) return false;
   out->has_key = ks.key != nullptr;
   if (ks.key) out->key_type = EVP_PKEY_get0_type_name(ks.key.get());
   if (ks.cert) out->own.push_back(summarize(ks.cert.get()));
-  for (int i = 0; ks.ca && i < sk_X509_num(ks.ca.get()); ++i)
-    out->trusted.push_back(summarize(sk_X509_value(ks.ca.get(), i)));
+  const std::vector<Ptr<X509>> marked = ks.key ? marked_certs(p12, pin) : std::vector<Ptr<X509>>();
+  for (int i = 0; ks.ca && i < sk_X509_num(ks.ca.get()); ++i) {
+    X509* x = sk_X509_value(ks.ca.get(), i);
+    bool is_marked = false;
+    for (const Ptr<X509>& m : marked) is_marked = is_marked || X509_cmp(m.get(), x) == 0;
+    // Without a private key every certificate is trusted; with one, only marked ones.
+    (!ks.key || is_marked ? out->trusted : out->chain).push_back(summarize(x));
+  }
   return true;
 }
 

@@ -19,7 +19,8 @@ struct KeystoreEntries {
   bool has_key = false;
   std::string key_type;
   std::vector<CertSummary> own;      // the key's certificate (0 or 1)
-  std::vector<CertSummary> trusted;  // further certificates
+  std::vector<CertSummary> trusted;  // trust anchors beside the own certificate
+  std::vector<CertSummary> chain;    // only chain the own certificate to its CA, not trusted
 };
 
 // All of these return false with a one-line reason in *error.
