@@ -13,24 +13,16 @@
 #include <string>
 #include <vector>
 
+#include "jwt_bench_util.h"
 #include "qorjwt.h"
 
 namespace {
 
-using Bytes = std::vector<unsigned char>;
+using jwtbench::Bytes;
+using jwtbench::b64url;
+using jwtbench::kBody;
 
-const std::string kBody =
-    R"({"sub":"alice","iss":"https://idp.example","aud":"app","jti":"4f1d","iat":1700000000,"exp":4102444800})";
 const unsigned char kSecret[] = "a 32-byte secret for HS256 bench";
-
-std::string b64url(const unsigned char* p, size_t n) {
-  std::string out(4 * ((n + 2) / 3) + 1, '\0');
-  out.resize(static_cast<size_t>(EVP_EncodeBlock(reinterpret_cast<unsigned char*>(&out[0]), p, static_cast<int>(n))));
-  for (char& c : out) c = c == '+' ? '-' : c == '/' ? '_' : c;
-  while (!out.empty() && out.back() == '=') out.pop_back();
-  return out;
-}
-std::string b64url(const std::string& s) { return b64url(reinterpret_cast<const unsigned char*>(s.data()), s.size()); }
 
 template <typename F>
 Bytes der_of(F encode) {
