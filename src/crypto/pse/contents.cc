@@ -131,13 +131,6 @@ bool PseContents::KnownStrong(const X509* x) const {
 
 namespace {
 
-std::string der_of(X509* x) {
-  unsigned char* p = nullptr;
-  const int n = i2d_X509(x, &p);
-  SslBuf<unsigned char> owned(p);
-  return n > 0 ? std::string(reinterpret_cast<char*>(p), static_cast<size_t>(n)) : std::string();
-}
-
 // The issuer by its canonical name hash, and the serial number's bytes.
 std::string issuer_serial_key(const X509_NAME* issuer, const ASN1_INTEGER* serial, bool* ok) {
   int hashed = 0;
@@ -168,9 +161,8 @@ size_t first_match(Range range, Pred pred) {
 bool PseContents::BuildIndexes() {
   for (size_t i = 0; i < certs_.size(); ++i) {
     X509* x = certs_[i].get();
-    std::string der = der_of(x);
-    if (der.empty()) return false;
-    by_der_.emplace(std::move(der), i);
+    if (der_[i].empty()) return false;
+    by_der_.emplace(std::string_view(reinterpret_cast<const char*>(der_[i].data()), der_[i].size()), i);
     bool ok = false;
     std::string is = issuer_serial_key(X509_get_issuer_name(x), X509_get0_serialNumber(x), &ok);
     if (!ok) return false;
@@ -185,7 +177,7 @@ bool PseContents::BuildIndexes() {
 }
 
 X509* PseContents::FindByDer(const unsigned char* der, size_t len) const {
-  auto it = by_der_.find(std::string(reinterpret_cast<const char*>(der), len));
+  auto it = by_der_.find(std::string_view(reinterpret_cast<const char*>(der), len));
   return it == by_der_.end() ? nullptr : certs_[it->second].get();
 }
 

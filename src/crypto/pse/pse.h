@@ -9,6 +9,7 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -44,7 +45,6 @@ class PseContents {
   // is no anchor, or any certificate that CA ever issued would sign tickets.
   bool IsAnchor(size_t i) const { return i < anchor_.size() && anchor_[i]; }
   // The DER of certs()[i], encoded once when the contents were built.
-  const std::vector<unsigned char>& Der(size_t i) const { return der_[i]; }
   // The store's signing credential; both null when it holds no private key.
   EVP_PKEY* private_key() const { return key_.get(); }
   X509* own_cert() const { return own_; }
@@ -84,7 +84,7 @@ class PseContents {
   // Lookups without a scan, built once per load: DER bytes, issuer name
   // hash with serial number, subject key identifier, subject name hash.
   // Each maps to store positions (first match first); hits are confirmed.
-  std::unordered_map<std::string, size_t> by_der_;
+  std::unordered_map<std::string_view, size_t> by_der_;  // views into der_
   std::unordered_multimap<std::string, size_t> by_issuer_serial_;
   std::unordered_map<std::string, size_t> by_key_id_;
   std::unordered_multimap<unsigned long, size_t> by_subject_;
