@@ -103,6 +103,7 @@ bool PseContents::Build(SslPtr<EVP_PKEY> key, std::vector<SslPtr<X509>> certs,
     const int n = i2d_X509(x, &der);
     SslBuf<unsigned char> owned(der);
     if (n > 0) c->der_[i].assign(der, der + n);  // left empty, it matches no carried certificate
+    c->edges_.Add(x);
     const KeyStrength strength = KeyCheck(X509_get0_pubkey(x));
     if (strength == KeyStrength::kUnknown) return false;
     const bool strong = strength == KeyStrength::kStrong;
@@ -117,6 +118,7 @@ bool PseContents::Build(SslPtr<EVP_PKEY> key, std::vector<SslPtr<X509>> certs,
     }
   }
   std::sort(c->strong_.begin(), c->strong_.end());
+  c->edges_.Sort();
   OpenSslErrorsDrop();
   c->certs_ = std::move(certs);
   c->key_ = std::move(key);
@@ -221,6 +223,21 @@ TrustVerdict PseContents::CheckTrust(X509* cert, STACK_OF(X509) * intermediates,
     v.what = "no certificate";
     return v;
   }
+  TrustMemo::Key key;
+  const bool keyed = TrustMemo::KeyOf(cert, intermediates, &key);
+  OpenSslErrorsDrop();
+  if (keyed && memo_.Find(key, at, &v)) return v;
+  v = Validate(cert, intermediates, at);
+  if (keyed) {
+    time_t from = 0, until = 0;
+    TrustMemo::Window(at, cert, intermediates, edges_, &from, &until);
+    memo_.Put(key, from, until, v);
+  }
+  return v;
+}
+
+TrustVerdict PseContents::Validate(X509* cert, STACK_OF(X509) * intermediates, time_t at) const {
+  TrustVerdict v;
   // The caller's certificates and the store's non-anchors both help build the path.
   std::unique_ptr<STACK_OF(X509), void (*)(STACK_OF(X509)*)> helpers(
       sk_X509_dup(helpers_.get()), [](STACK_OF(X509)* s) { sk_X509_free(s); });

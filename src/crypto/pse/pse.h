@@ -14,22 +14,10 @@
 #include <vector>
 
 #include "crypto/base/sslptr.h"
+#include "crypto/pse/trustmemo.h"
 #include "crypto/ssf/ssftypes.h"
 
 namespace qorcr {
-
-// The outcome of a trust decision.
-struct TrustVerdict {
-  enum class Kind {
-    kTrusted,
-    kOutOfPeriod,  // trusted, but a certificate of the path is expired or not yet valid
-    kUntrusted,
-    kError,        // the check could not run
-  };
-  Kind kind = Kind::kError;
-  X509* cert = nullptr;  // kOutOfPeriod: the certificate out of its period
-  const char* what = "";  // kOutOfPeriod: "expired" or "not yet valid"; kUntrusted: why
-};
 
 // The decoded contents of a key store: immutable once built, shared by
 // every caller that opened the store with the same PIN. Safe to read from
@@ -64,6 +52,8 @@ class PseContents {
   // certificates and `intermediates` (may be null), with strict X.509
   // rules, strict DER validity times, CA constraints and strong keys on
   // the whole path, and a signing key usage of `cert` when it names one.
+  // A verdict for the same certificate and intermediates is answered from
+  // the contents' memo while no validity time in play has been crossed.
   TrustVerdict CheckTrust(X509* cert, STACK_OF(X509) * intermediates, time_t at) const;
 
   // Builds contents from a key and certificates (the key's certificate is
@@ -77,6 +67,7 @@ class PseContents {
   bool KnownStrong(const X509* x) const;
 
   bool BuildIndexes();
+  TrustVerdict Validate(X509* cert, STACK_OF(X509) * intermediates, time_t at) const;
 
   std::vector<SslPtr<X509>> certs_;
   std::vector<bool> anchor_;
@@ -93,6 +84,8 @@ class PseContents {
   X509* own_ = nullptr;
   SslPtr<X509_STORE> trust_;
   X509Stack helpers_;  // the store's certificates that are not anchors
+  TimeEdges edges_;    // validity times of every certificate above
+  mutable TrustMemo memo_;
 };
 
 using PseRef = std::shared_ptr<const PseContents>;

@@ -9,10 +9,14 @@
 #include <string.h>
 #include <sys/stat.h>
 
+#include <time.h>
+
 #include <algorithm>
-
+#include <atomic>
 #include <map>
+#include <thread>
 
+#include "crypto/pse/pse.h"
 #include "crypto/sig/sigtest.h"
 
 using namespace qortest;
@@ -298,3 +302,107 @@ TEST_F(Trust, KeyStoresWithMoreIterationsThanAnyToolWritesAreRefused) {
 }
 
 }  // namespace
+
+namespace {
+
+// Key store contents built afresh (with an empty verdict memo) from certificates of the material.
+struct Contents {
+  qorcr::PseRef ref;
+  std::vector<qorcr::SslPtr<X509>> held;  // kept alive for the helpers below
+  X509* Cert(const std::string& path) {
+    const Bytes der = ReadBytes(path);
+    qorcr::SslPtr<X509> x;
+    EXPECT_EQ(qorcr::CertDecode(der.data(), static_cast<int32_t>(der.size()), &x), 0) << path;
+    held.push_back(std::move(x));
+    return held.back().get();
+  }
+  explicit Contents(const std::vector<std::string>& trusted) {
+    std::vector<qorcr::SslPtr<X509>> certs;
+    for (const std::string& path : trusted) certs.push_back(qorcr::X509Ref(Cert(path)));
+    EXPECT_TRUE(qorcr::PseContents::Build(nullptr, std::move(certs), {}, &ref));
+  }
+};
+
+// `n` copies of `x` as helpers (no copy: none).
+qorcr::X509Stack Helpers(X509* x, int n) {
+  qorcr::X509Stack s(sk_X509_new_null());
+  for (int i = 0; i < n; ++i) {
+    X509_up_ref(x);
+    sk_X509_push(s.get(), x);
+  }
+  return s;
+}
+
+std::string Said(const qorcr::TrustVerdict& v) {
+  return std::to_string(static_cast<int>(v.kind)) + " " + v.what;
+}
+
+}  // namespace
+
+TEST_F(Trust, AKeptVerdictHoldsOnlyForTheSameHelpersAndUntilAValidityTimeIsCrossed) {
+  const time_t now = time(nullptr);
+  const time_t day = 24 * 3600;
+  // Two CAs of one name and key, neither valid now: the path and the verdict
+  // change with the time asked about.
+  Contents store({F("ca_expired.der"), F("ca_future.der")});
+  X509* leaf = store.Cert(F("leaf_ok.der"));
+  const time_t times[] = {now + 2 * day, now, now + 2 * day, now + 366 * day, now + 2 * day,
+                          now - 2 * day, now + 3 * day};
+  for (time_t at : times) {
+    SCOPED_TRACE((at - now) / day);
+    Contents fresh({F("ca_expired.der"), F("ca_future.der")});
+    EXPECT_EQ(Said(store.ref->CheckTrust(leaf, nullptr, at)),
+              Said(fresh.ref->CheckTrust(fresh.Cert(F("leaf_ok.der")), nullptr, at)));
+  }
+  EXPECT_EQ(store.ref->CheckTrust(leaf, nullptr, now + 2 * day).kind,
+            qorcr::TrustVerdict::Kind::kTrusted);
+  EXPECT_EQ(store.ref->CheckTrust(leaf, nullptr, now).kind,
+            qorcr::TrustVerdict::Kind::kOutOfPeriod);
+
+  // A signer trusted through a carried intermediate is not trusted without it.
+  Contents ca({F("ca.der")});
+  X509* below = ca.Cert(F("leaf_of_inter.der"));
+  X509* inter = ca.Cert(F("inter.der"));
+  for (int round = 0; round < 2; ++round) {
+    EXPECT_EQ(ca.ref->CheckTrust(below, Helpers(inter, 1).get(), now).kind,
+              qorcr::TrustVerdict::Kind::kTrusted);
+    EXPECT_EQ(ca.ref->CheckTrust(below, Helpers(inter, 0).get(), now).kind,
+              qorcr::TrustVerdict::Kind::kUntrusted);
+    EXPECT_EQ(ca.ref->CheckTrust(below, nullptr, now).kind, qorcr::TrustVerdict::Kind::kUntrusted);
+  }
+}
+
+TEST_F(Trust, ThreadsSharingKeptVerdictsGetWhatAFreshCheckSays) {
+  const time_t now = time(nullptr);
+  const time_t day = 24 * 3600;
+  const time_t times[] = {now, now + 366 * day, now - 2 * day};
+  Contents store({F("ca.der")});
+  X509* below = store.Cert(F("leaf_of_inter.der"));
+  X509* inter = store.Cert(F("inter.der"));
+  // What a fresh check says, with and without the intermediate, at each time.
+  std::string expected[2][3];
+  for (int with = 0; with < 2; ++with)
+    for (int t = 0; t < 3; ++t) {
+      Contents fresh({F("ca.der")});
+      expected[with][t] = Said(fresh.ref->CheckTrust(
+          fresh.Cert(F("leaf_of_inter.der")), Helpers(fresh.Cert(F("inter.der")), with).get(),
+          times[t]));
+    }
+  ASSERT_EQ(expected[1][0], Said(qorcr::TrustVerdict{qorcr::TrustVerdict::Kind::kTrusted}));
+  // More helper sequences than the memo keeps: it stays bounded and right.
+  const int kSequences = static_cast<int>(qorcr::TrustMemo::kMaxEntries) + 44;
+  std::atomic<int> wrong{0};
+  std::vector<std::thread> threads;
+  for (int n = 0; n < 4; ++n)
+    threads.emplace_back([&, n] {
+      for (int i = 0; i < 150; ++i) {
+        const int copies = (i * 7 + n * 13) % kSequences;
+        const int t = (i + n) % 3;
+        if (Said(store.ref->CheckTrust(below, Helpers(inter, copies).get(), times[t])) !=
+            expected[copies > 0][t])
+          ++wrong;
+      }
+    });
+  for (auto& th : threads) th.join();
+  EXPECT_EQ(wrong.load(), 0);
+}
