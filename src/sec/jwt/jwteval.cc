@@ -26,6 +26,7 @@ constexpr size_t kMinStructSize = 624;     // a record must reach past issuedAt
 constexpr size_t kKeyIdStructSize = 632;   // ... and past tAlgId to receive "kid"
 constexpr uint32_t kHeaderTokens = 128;
 constexpr size_t kBodyBytesPerToken = 3;
+constexpr size_t kBodyStackTokens = 128;
 constexpr size_t kMaxNumberChars = 63;
 constexpr size_t kClaimNameLen = 3;
 constexpr size_t kAlgNameLen = 5;
@@ -55,11 +56,31 @@ constexpr AlgRow kAlgs[] = {
 // A length for "%*.*s" in a trace line.
 int trace_len(size_t n) { return n > INT32_MAX ? INT32_MAX : static_cast<int>(n); }
 
-// A buffer from jwtExtract2Json, freed with the evaluation.
-struct Decoded {
+// One decoded part, on the stack when it is as short as ordinary ones are.
+class Decoded {
+ public:
+  Decoded() = default;
+  Decoded(const Decoded&) = delete;
+  Decoded& operator=(const Decoded&) = delete;
+  ~Decoded() { free(heap_); }
+  // JWT_EXTRACT_OK or the failure of jwtExtract2Json.
+  int32_t decode(const ByteReader& part) {
+    const size_t len = part.remaining();
+    p = small_;
+    if (len > sizeof small_) {
+      heap_ = static_cast<unsigned char*>(malloc(len));
+      if (heap_ == nullptr) return JWT_EXTRACT_NO_MEMORY;
+      p = heap_;
+    }
+    return jwtDecodePart(reinterpret_cast<const char*>(part.data()), len, p, len, &n);
+  }
   unsigned char* p = nullptr;
   size_t n = 0;
-  ~Decoded() { free(p); }
+
+ private:
+  static constexpr size_t kSmall = 512;
+  unsigned char small_[kSmall];
+  unsigned char* heap_ = nullptr;
 };
 
 // A byte range inside a decoded part; `seen` tells an empty value from none.
@@ -221,33 +242,39 @@ int32_t Evaluation::walk_body(const Json& b, const char* name_id, size_t name_id
     const bool has_value = i + 1 < b.count;
     Range* text = nullptr;
     const char* dup_text = nullptr;
-    if (b.is(i, "jti", kClaimNameLen)) {
+    // The key's bytes, looked up once for all the names below.
+    const Range key = b.range(i);
+    auto named = [&key](const char* lit) {
+      return key.n == kClaimNameLen && memcmp(key.p, lit, kClaimNameLen) == 0;
+    };
+    if (named("jti")) {
       text = &c_.jti, dup_text = "Invalid JWT attribute JTI already parsed";
-    } else if (b.is(i, "sub", kClaimNameLen)) {
+    } else if (named("sub")) {
       text = &c_.sub, dup_text = "Invalid JWT attribute Subject already parsed";
-    } else if (b.is(i, "aud", kClaimNameLen)) {
+    } else if (named("aud")) {
       text = &c_.aud, dup_text = "Invalid JWT attribute Audience already parsed";
-    } else if (b.is(i, "iss", kClaimNameLen)) {
+    } else if (named("iss")) {
       text = &c_.iss, dup_text = "Invalid JWT attribute Issuer already parsed";
-    } else if (b.is(i, "exp", kClaimNameLen)) {
+    } else if (named("exp")) {
       if (!has_value) break;
       if (c_.exp > 0) return fail(JWT_RC_DUPLICATE, "Invalid JWT attribute exp already parsed");
       c_.exp = read_number(b.range(++i));
       // RFC 7519 section 4.1.4: not accepted on or after the expiration time.
       if (!(now < c_.exp)) return fail(JWT_RC_EXPIRED, "JWT is expired");
       continue;
-    } else if (b.is(i, "nbf", kClaimNameLen)) {
+    } else if (named("nbf")) {
       if (!has_value) break;
       if (c_.nbf > 0) return fail(JWT_RC_DUPLICATE, "Invalid JWT attribute nbf already parsed");
       c_.nbf = read_number(b.range(++i));
       if (!(now > c_.nbf)) return fail(JWT_RC_NOT_YET_VALID, "JWT is not valid yet");
       continue;
-    } else if (b.is(i, "iat", kClaimNameLen)) {
+    } else if (named("iat")) {
       if (!has_value) break;
       if (c_.iat > 0) return fail(JWT_RC_DUPLICATE, "Invalid JWT attribute iat already parsed");
       c_.iat = read_number(b.range(++i));
       continue;
-    } else if (name_id != nullptr && name_id_len > 0 && b.is(i, name_id, name_id_len)) {
+    } else if (name_id != nullptr && name_id_len > 0 && key.n == name_id_len &&
+               memcmp(key.p, name_id, name_id_len) == 0) {
       text = &c_.name_id, dup_text = "Invalid JWT attribute NameID already parsed";
     } else {
       continue;
@@ -350,10 +377,9 @@ int32_t Evaluation::run(const char* token, size_t token_len, const unsigned char
   tok.view(dot1 + 1, dot2 - dot1 - 1, &body_part);
   tok.view(dot2 + 1, token_len - dot2 - 1, &sig_part);
   tok.view(0, dot2, &signing_input);
-  auto text = [](const ByteReader& r) { return reinterpret_cast<const char*>(r.data()); };
 
   Decoded header;
-  int32_t rc = jwtExtract2Json(text(header_part), header_part.remaining(), &header.p, &header.n);
+  int32_t rc = header.decode(header_part);
   if (rc != JWT_EXTRACT_OK) return fail(JWT_RC_NOT_BASE64, "Invalid JWT header detected during base64 decode.");
   jwtok_t htoks[kHeaderTokens];
   jwt_parser parser;
@@ -376,7 +402,7 @@ int32_t Evaluation::run(const char* token, size_t token_len, const unsigned char
   }
 
   Decoded sig;
-  rc = jwtExtract2Json(text(sig_part), sig_part.remaining(), &sig.p, &sig.n);
+  rc = sig.decode(sig_part);
   if (rc != JWT_EXTRACT_OK) return fail(JWT_RC_NOT_BASE64, "Invalid JWT signature detected during base64");
   if (alg_ == JWT_ALG_UNDEFINED) return fail(JWT_RC_HEADER, "JWT signature algorithm not valid");
   // RFC 7515 section 5.2: the signature is checked before any claim is read.
@@ -389,23 +415,28 @@ int32_t Evaluation::run(const char* token, size_t token_len, const unsigned char
   DPTRC_INFO(tf.load(), 3, "Token validation was successful. \n");
 
   Decoded body;
-  rc = jwtExtract2Json(text(body_part), body_part.remaining(), &body.p, &body.n);
+  rc = body.decode(body_part);
   if (rc != JWT_EXTRACT_OK) return fail(JWT_RC_NOT_BASE64, "Invalid JWT body detected during base64");
   const size_t ntoks = body.n / kBodyBytesPerToken;
   if (ntoks > UINT32_MAX) return fail(JWT_RC_MALFORMED, "Invalid JWT body parsed");
+  // One slot more than used, so that the array is never absent (which
+  // would only count); an ordinary body's tokens fit on the stack.
+  jwtok_t small_toks[kBodyStackTokens];
   std::vector<jwtok_t> btoks;
-  try {
-    // One slot more than used, so that the array is never absent (which
-    // would only count).
-    btoks.resize(ntoks + 1);
-  } catch (const std::bad_alloc&) {
-    return fail(JWT_RC_NO_MEMORY, "JWT malloc failed");
+  jwtok_t* toks = small_toks;
+  if (ntoks + 1 > kBodyStackTokens) {
+    try {
+      btoks.resize(ntoks + 1);
+    } catch (const std::bad_alloc&) {
+      return fail(JWT_RC_NO_MEMORY, "JWT malloc failed");
+    }
+    toks = btoks.data();
   }
   jwtInit(&parser);
-  const int32_t bcount = jwtParse(&parser, reinterpret_cast<const char*>(body.p), body.n, btoks.data(),
+  const int32_t bcount = jwtParse(&parser, reinterpret_cast<const char*>(body.p), body.n, toks,
                                   static_cast<uint32_t>(ntoks));
   if (bcount <= 0) return fail(JWT_RC_MALFORMED, "Invalid JWT body parsed");
-  const Json b{body.p, body.n, btoks.data(), bcount};
+  const Json b{body.p, body.n, toks, bcount};
   if (!b.whole_object()) return fail(JWT_RC_MALFORMED, "Invalid JWT body syntax parsed");
   rc = walk_body(b, name_id, name_id_len);
   if (rc != JWT_RC_OK) return rc;
