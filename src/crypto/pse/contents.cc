@@ -224,14 +224,14 @@ TrustVerdict PseContents::CheckTrust(X509* cert, STACK_OF(X509) * intermediates,
     return v;
   }
   TrustMemo::Key key;
-  const bool keyed = TrustMemo::KeyOf(cert, intermediates, &key);
+  const bool keyed = key.Set(cert, intermediates);
   OpenSslErrorsDrop();
   if (keyed && memo_.Find(key, at, &v)) return v;
   v = Validate(cert, intermediates, at);
   if (keyed) {
     time_t from = 0, until = 0;
     TrustMemo::Window(at, cert, intermediates, edges_, &from, &until);
-    memo_.Put(key, from, until, v);
+    memo_.Put(std::move(key), from, until, v);
   }
   return v;
 }

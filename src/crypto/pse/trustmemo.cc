@@ -31,23 +31,6 @@ void narrow_by_cert(X509* x, time_t at, time_t* from, time_t* until) {
   if (edge_of(X509_get0_notAfter(x), &e)) narrow_by(e, at, from, until);
 }
 
-const EVP_MD* sha256() {
-  static EVP_MD* const md = EVP_MD_fetch(nullptr, "SHA2-256", nullptr);
-  return md;
-}
-
-// Length first, so that no two sequences of certificates hash the same bytes.
-bool hash_cert(EVP_MD_CTX* ctx, X509* x, std::vector<unsigned char>* buf) {
-  const int n = i2d_X509(x, nullptr);
-  if (n <= 0) return false;
-  buf->resize(static_cast<size_t>(n) + 4);
-  unsigned char* p = buf->data() + 4;
-  if (i2d_X509(x, &p) != n) return false;
-  const uint32_t len = static_cast<uint32_t>(n);
-  memcpy(buf->data(), &len, 4);
-  return EVP_DigestUpdate(ctx, buf->data(), buf->size()) == 1;
-}
-
 }  // namespace
 
 void TimeEdges::Add(X509* x) {
@@ -67,51 +50,78 @@ void TimeEdges::Narrow(time_t at, time_t* from, time_t* until) const {
   if (above != edges_.begin()) *from = std::max(*from, *(above - 1));
 }
 
-bool TrustMemo::KeyOf(X509* cert, STACK_OF(X509) * helpers, Key* out) {
-  thread_local SslPtr<EVP_MD_CTX> ctx(EVP_MD_CTX_new());
-  thread_local std::vector<unsigned char> buf;
-  if (!ctx || sha256() == nullptr || EVP_DigestInit_ex(ctx.get(), sha256(), nullptr) != 1 ||
-      !hash_cert(ctx.get(), cert, &buf))
-    return false;
-  for (int i = 0; helpers != nullptr && i < sk_X509_num(helpers); ++i)
-    if (!hash_cert(ctx.get(), sk_X509_value(helpers, i), &buf)) return false;
-  unsigned int n = 0;
-  return EVP_DigestFinal_ex(ctx.get(), out->data(), &n) == 1 && n == out->size();
+bool TrustMemo::Key::Set(X509* cert, STACK_OF(X509) * helpers) {
+  certs_.clear();
+  hash_ = 0;
+  const int n = helpers == nullptr ? 0 : sk_X509_num(helpers);
+  certs_.reserve(static_cast<size_t>(n) + 1);
+  for (int i = -1; i < n; ++i) {
+    X509* x = i < 0 ? cert : sk_X509_value(helpers, i);
+    // The SHA-1 fingerprint OpenSSL keeps with every decoded certificate
+    // only spreads the keys; equality is decided by X509_cmp.
+    unsigned char fp[EVP_MAX_MD_SIZE];
+    unsigned int len = 0;
+    if (x == nullptr || X509_digest(x, EVP_sha1(), fp, &len) != 1 || len < sizeof(size_t))
+      return false;
+    size_t h = 0;
+    memcpy(&h, fp, sizeof h);
+    hash_ = hash_ * 1099511628211u + h;
+    certs_.push_back(X509Ref(x));
+  }
+  return true;
 }
 
-size_t TrustMemo::KeyHash::operator()(const Key& k) const {
-  size_t h = 0;
-  memcpy(&h, k.data(), sizeof h);
-  return h;
+// The same certificates: the same object, or the same fingerprint and the
+// same signed part (X509_cmp).
+bool TrustMemo::Key::operator==(const Key& o) const {
+  if (hash_ != o.hash_ || certs_.size() != o.certs_.size()) return false;
+  for (size_t i = 0; i < certs_.size(); ++i)
+    if (certs_[i] != o.certs_[i] && X509_cmp(certs_[i].get(), o.certs_[i].get()) != 0)
+      return false;
+  return true;
 }
 
 bool TrustMemo::Find(const Key& key, time_t at, TrustVerdict* out) const {
   std::lock_guard<std::mutex> lock(mu_);
-  auto it = entries_.find(key);
-  if (it == entries_.end() || at < it->second.from || at >= it->second.until) return false;
-  *out = TrustVerdict{};
-  out->kind = it->second.kind;
-  out->what = it->second.what;
-  return true;
+  auto range = by_hash_.equal_range(key.hash());
+  for (auto it = range.first; it != range.second; ++it) {
+    const Entry& e = entries_[it->second];
+    if (!(e.key == key)) continue;
+    if (at < e.from || at >= e.until) return false;
+    *out = TrustVerdict{};
+    out->kind = e.kind;
+    out->what = e.what;
+    return true;
+  }
+  return false;
 }
 
-void TrustMemo::Put(const Key& key, time_t from, time_t until, const TrustVerdict& v) {
+void TrustMemo::Put(Key key, time_t from, time_t until, const TrustVerdict& v) {
   if (v.kind != TrustVerdict::Kind::kTrusted && v.kind != TrustVerdict::Kind::kUntrusted) return;
-  const Entry e{v.kind, v.what, from, until};
+  const size_t h = key.hash();
+  Entry e{std::move(key), v.kind, v.what, from, until};
   std::lock_guard<std::mutex> lock(mu_);
-  auto it = entries_.find(key);
-  if (it != entries_.end()) {
-    it->second = e;
-    return;
-  }
-  if (order_.size() < kMaxEntries) {
-    order_.push_back(key);
+  auto range = by_hash_.equal_range(h);
+  for (auto it = range.first; it != range.second; ++it)
+    if (entries_[it->second].key == e.key) {
+      entries_[it->second] = std::move(e);
+      return;
+    }
+  size_t at = entries_.size();
+  if (at < kMaxEntries) {
+    entries_.push_back(std::move(e));
   } else {
-    entries_.erase(order_[next_]);
-    order_[next_] = key;
+    at = next_;
     next_ = (next_ + 1) % kMaxEntries;
+    auto old = by_hash_.equal_range(entries_[at].key.hash());
+    for (auto it = old.first; it != old.second; ++it)
+      if (it->second == at) {
+        by_hash_.erase(it);
+        break;
+      }
+    entries_[at] = std::move(e);
   }
-  entries_.emplace(key, e);
+  by_hash_.emplace(h, at);
 }
 
 void TrustMemo::Window(time_t at, X509* cert, STACK_OF(X509) * helpers, const TimeEdges& store,

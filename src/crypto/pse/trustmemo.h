@@ -46,9 +46,18 @@ class TimeEdges {
 
 class TrustMemo {
  public:
-  // SHA-256 over the certificate and the helpers, each DER, in order.
-  using Key = std::array<unsigned char, 32>;
-  static bool KeyOf(X509* cert, STACK_OF(X509) * helpers, Key* out);
+  // The certificate and the helpers in order, as the memo compares them.
+  class Key {
+   public:
+    // False when a certificate's fingerprint cannot be had.
+    bool Set(X509* cert, STACK_OF(X509) * helpers);
+    size_t hash() const { return hash_; }
+    bool operator==(const Key& o) const;
+
+   private:
+    std::vector<SslPtr<X509>> certs_;  // references, so none is freed while kept
+    size_t hash_ = 0;
+  };
 
   // The kept verdict of `key` when `at` lies in its span.
   bool Find(const Key& key, time_t at, TrustVerdict* out) const;
@@ -56,7 +65,7 @@ class TrustMemo {
   // oldest gives way once the memo is full, so no sequence of signers grows
   // it without bound. Other verdicts name a certificate of the call or
   // report a failure and are not kept.
-  void Put(const Key& key, time_t from, time_t until, const TrustVerdict& v);
+  void Put(Key key, time_t from, time_t until, const TrustVerdict& v);
 
   // The span around `at` in which none of the store's certificates,
   // `cert` and `helpers` crosses a validity time.
@@ -67,17 +76,15 @@ class TrustMemo {
 
  private:
   struct Entry {
+    Key key;
     TrustVerdict::Kind kind;
     const char* what;  // static text
     time_t from, until;
   };
-  struct KeyHash {
-    size_t operator()(const Key& k) const;
-  };
 
   mutable std::mutex mu_;
-  std::unordered_map<Key, Entry, KeyHash> entries_;
-  std::vector<Key> order_;  // ring of keys in insertion order
+  std::vector<Entry> entries_;  // a ring once full
+  std::unordered_multimap<size_t, size_t> by_hash_;  // key hash -> entry position
   size_t next_ = 0;
 };
 

@@ -9,6 +9,7 @@
 
 #include "base/bytes/reader.h"
 #include "crypto/base/digest.h"
+#include "crypto/base/verify_ready.h"
 #include "crypto/cert/certtext.h"
 #include "crypto/frame/frame.h"
 #include "crypto/sig/signeddata.h"
@@ -194,9 +195,7 @@ bool signature_alg_suits(const X509_ALGOR* sig, EVP_PKEY* key) {
 }
 
 bool signature_ok(EVP_PKEY* key, const EVP_MD* md, Bytes sig, const unsigned char* data, size_t n) {
-  SslPtr<EVP_MD_CTX> ctx(EVP_MD_CTX_new());
-  return ctx && EVP_DigestVerifyInit(ctx.get(), nullptr, md, nullptr, key) == 1 &&
-         EVP_DigestVerify(ctx.get(), sig.p, sig.n, data, n) == 1;
+  return DigestVerifyReady(key, md, sig.p, sig.n, data, n);
 }
 
 // RFC 5652 5.4 and 5.6: with signed attributes, the content type and the
