@@ -36,6 +36,21 @@ const DigestRow* row(SsfDigestNo d) {
   return nullptr;
 }
 
+// Each digest's implementation fetched once for the process: the legacy
+// handles make every context setup look the implementation up by name.
+// One the providers do not offer stays the legacy handle.
+struct Fetched {
+  const EVP_MD* md[sizeof kDigestRows / sizeof kDigestRows[0]];
+  Fetched() {
+    for (size_t i = 0; i < sizeof kDigestRows / sizeof kDigestRows[0]; ++i) {
+      const EVP_MD* legacy = kDigestRows[i].md();
+      EVP_MD* f = legacy == nullptr ? nullptr : EVP_MD_fetch(nullptr, EVP_MD_get0_name(legacy), nullptr);
+      md[i] = f != nullptr ? f : legacy;
+    }
+    ERR_clear_error();
+  }
+};
+
 }  // namespace
 
 int32_t DigestLookup(const char* name, SsfCharlen len, SsfDigestNo* out) {
@@ -47,8 +62,9 @@ int32_t DigestLookup(const char* name, SsfCharlen len, SsfDigestNo* out) {
 }
 
 const EVP_MD* DigestMd(SsfDigestNo d) {
+  static const Fetched fetched;
   const DigestRow* r = row(d);
-  return r ? r->md() : nullptr;
+  return r ? fetched.md[r - kDigestRows] : nullptr;
 }
 
 int DigestNid(SsfDigestNo d) {

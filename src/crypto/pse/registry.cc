@@ -15,6 +15,7 @@
 #include <mutex>
 
 #include "crypto/frame/frame.h"
+#include "crypto/base/digest.h"
 #include "crypto/pse/pseint.h"
 
 namespace qorcr {
@@ -81,9 +82,9 @@ Registry& reg() {
 }
 
 bool hash_pin(const std::string& pin, PinHash* out) {
-  SslPtr<EVP_MD_CTX> ctx(EVP_MD_CTX_new());
+  thread_local SslPtr<EVP_MD_CTX> ctx(EVP_MD_CTX_new());
   unsigned int n = 0;
-  return ctx && EVP_DigestInit_ex(ctx.get(), EVP_sha256(), nullptr) == 1 &&
+  return ctx && EVP_DigestInit_ex(ctx.get(), DigestMd(SSF_DIGEST_SHA256), nullptr) == 1 &&
          EVP_DigestUpdate(ctx.get(), reg().pin_salt, sizeof reg().pin_salt) == 1 &&
          EVP_DigestUpdate(ctx.get(), pin.data(), pin.size()) == 1 &&
          EVP_DigestFinal_ex(ctx.get(), out->data(), &n) == 1 && n == kPinHashSize;
@@ -110,7 +111,8 @@ bool random_name(std::string* out) {
 
 bool digest_of(const Image& image, ImageDigest* out) {
   unsigned int n = 0;
-  return EVP_Digest(image.data(), image.size(), out->data(), &n, EVP_sha256(), nullptr) == 1 &&
+  return EVP_Digest(image.data(), image.size(), out->data(), &n, DigestMd(SSF_DIGEST_SHA256),
+                    nullptr) == 1 &&
          n == out->size();
 }
 

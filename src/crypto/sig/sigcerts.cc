@@ -290,12 +290,30 @@ std::string NameOf(const X509_NAME* name) {
   return s;
 }
 
+std::string SubjectOf(X509* cert) {
+  // A ticket issuer signs ticket after ticket with one certificate. The
+  // kept reference makes a certificate at the same address the same one.
+  struct Last {
+    SslPtr<X509> cert;
+    std::string text;
+  };
+  thread_local Last last;
+  if (last.cert.get() != cert) {
+    last.cert.reset();
+    last.text = NameOf(X509_get_subject_name(cert));
+    last.cert = X509Ref(cert);
+  }
+  return last.text;
+}
+
 int32_t AppendSigner(const VerifyCall& c, const std::string& id, const std::string& profile,
-                     X509* cert, uint32_t result, SigRcpSsfInformation** rec) {
+                     X509* cert, uint32_t result, SigRcpSsfInformation** rec, Bytes known) {
   *rec = nullptr;
-  unsigned char* der = nullptr;
-  int der_len = cert ? i2d_X509(cert, &der) : 0;
-  SslBuf<unsigned char> owned(der);
+  unsigned char* encoded = nullptr;
+  const bool use_known = cert != nullptr && !known.empty() && known.n <= INT32_MAX;
+  int der_len = use_known ? static_cast<int>(known.n) : cert ? i2d_X509(cert, &encoded) : 0;
+  SslBuf<unsigned char> owned(encoded);
+  const unsigned char* der = use_known ? known.p : encoded;
   if (der_len < 0) {
     OpenSslErrorsDrop();
     der_len = 0;

@@ -86,12 +86,15 @@ int32_t CertCheck(const VerifyCall& c, X509* cert, STACK_OF(X509) * intermediate
 
 // The library's text of a name, "" when it cannot be written.
 std::string NameOf(const X509_NAME* name);
+// NameOf the certificate's subject, remembered for the last certificate on this thread.
+std::string SubjectOf(X509* cert);
 
 // Appends one result record (the certificate's DER goes into the password
-// field); `rec` points at the record inside the list afterwards. Returns
+// field: `der` when given, which must be what the certificate encodes to);
+// `rec` points at the record inside the list afterwards. Returns
 // SSF_API_OK, SSF_API_NORESULTLISTMEMORY or SSF_API_UNKNOWN_SECTK_ERROR.
 int32_t AppendSigner(const VerifyCall& c, const std::string& id, const std::string& profile,
-                     X509* cert, uint32_t result, SigRcpSsfInformation** rec);
+                     X509* cert, uint32_t result, SigRcpSsfInformation** rec, Bytes der = Bytes{});
 
 // A fresh library string of `n` bytes with a zero byte after them.
 bool DupOut(const unsigned char* p, size_t n, SsfOctetstring* out, SsfOctetlen* outL);

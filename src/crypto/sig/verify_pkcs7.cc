@@ -95,15 +95,17 @@ class Carried {
 
 // The usual case: the SignerInfo's issuer and serial number are a carried
 // certificate's own bytes. `*matched` tells whether one matched; its
-// certificate (null when it cannot be decoded) is returned.
+// certificate (null when it cannot be decoded) is returned, and its bytes
+// in `*der` (a decoded certificate re-encodes to exactly these bytes).
 X509* find_by_bytes(Bytes issuer_der, Bytes serial_der, Carried* carried, bool* from_store,
-                    bool* matched) {
+                    bool* matched, Bytes* der) {
   *matched = false;
   for (size_t i = 0; i < carried->size(); ++i) {
     Bytes issuer, serial;
     if (ReadCertIssuerSerial(carried->raw(i), &issuer, &serial) && SameBytes(issuer, issuer_der) &&
         SameBytes(serial, serial_der)) {
       *matched = true;
+      *der = carried->raw(i);
       return carried->get(i, from_store);
     }
   }
@@ -111,19 +113,19 @@ X509* find_by_bytes(Bytes issuer_der, Bytes serial_der, Carried* carried, bool* 
   return nullptr;
 }
 
-X509* find_in_message(const Sid& sid, Carried* carried, bool* from_store) {
+X509* find_in_message(const Sid& sid, Carried* carried, bool* from_store, Bytes* der) {
   // The usual case: issuer and serial number are the certificate's own bytes.
   if (sid.key_id.empty()) {
-    for (size_t i = 0; i < carried->size(); ++i) {
-      Bytes issuer, serial;
-      if (ReadCertIssuerSerial(carried->raw(i), &issuer, &serial) &&
-          SameBytes(issuer, sid.issuer_der) && SameBytes(serial, sid.serial_der))
-        return carried->get(i, from_store);
-    }
+    bool matched = false;
+    X509* x = find_by_bytes(sid.issuer_der, sid.serial_der, carried, from_store, &matched, der);
+    if (matched) return x;
   }
   for (size_t i = 0; i < carried->size(); ++i) {
     X509* x = carried->get(i, from_store);
-    if (x != nullptr && sid_matches(sid, x)) return x;
+    if (x != nullptr && sid_matches(sid, x)) {
+      *der = carried->raw(i);
+      return x;
+    }
   }
   *from_store = false;
   return nullptr;
@@ -309,12 +311,13 @@ int32_t VerifyPkcs7(VerifyCall* c) {
   bool failed = m.sd.signers.empty();
   for (const SignerInfoView& si : m.sd.signers) {
     X509* cert = nullptr;
+    Bytes der;  // the certificate's encoding when it came with the message
     bool from_store = false;
     // A certificate found by the identifier's own bytes was decoded from
     // those very bytes, so the identifier needs no decoding of its own.
     bool matched = false;
     if (c->pse && c->inc_certs && si.key_id.empty())
-      cert = find_by_bytes(si.issuer, si.serial, &carried, &from_store, &matched);
+      cert = find_by_bytes(si.issuer, si.serial, &carried, &from_store, &matched, &der);
     Sid sid;
     if (cert == nullptr && !decode_sid(si, &sid)) {
       OpenSslErrorsDrop();
@@ -327,7 +330,7 @@ int32_t VerifyPkcs7(VerifyCall* c) {
       cert = find_in_stack(sid, caller->certs.get());
     } else {
       if (c->inc_certs && cert == nullptr && !matched)
-        cert = find_in_message(sid, &carried, &from_store);
+        cert = find_in_message(sid, &carried, &from_store, &der);
       if (cert == nullptr) {
         Trace(kTrcDetail, c->func, "%-15s: Signer certificate not in message, search it...",
               c->func);
@@ -339,7 +342,7 @@ int32_t VerifyPkcs7(VerifyCall* c) {
     if (cert != nullptr) {
       Trace(kTrcDetail, c->func, "%-15s: Signer certificate found", c->func);
       result = SSF_API_OK;
-      id = NameOf(X509_get_subject_name(cert));
+      id = SubjectOf(cert);
       if (c->pse) {
         // A store certificate needs no helpers to be trusted.
         X509Stack helpers = from_store ? X509Stack() : carried.all();
@@ -352,7 +355,8 @@ int32_t VerifyPkcs7(VerifyCall* c) {
       id = unknown_signer_id(sid);
     }
     SigRcpSsfInformation* rec = nullptr;
-    rc = AppendSigner(*c, id, signing_time(si), cert, result, &rec);
+    if (cert == nullptr) der = Bytes{};
+    rc = AppendSigner(*c, id, signing_time(si), cert, result, &rec, der);
     if (rc != SSF_API_OK) return rc;
     if (cert == nullptr) {
       rec->uResult = SSF_API_SIGNER_NOT_OK;

@@ -106,7 +106,7 @@ Outcome try_candidate(const VerifyCall& c, const Candidate& k,
 
 std::string signer_id(const VerifyCall& c, X509* cert) {
   std::string id;
-  if (cert) id = NameOf(X509_get_subject_name(cert));
+  if (cert) id = SubjectOf(cert);
   if (id.empty()) id = c.signer_name_text;
   if (id.empty() && !c.key_id.empty()) id = kKeyIdPrefix + HexPairs(c.key_id.p, c.key_id.n);
   return id;  // AppendSigner writes "<unknown>" for an empty one

@@ -1,7 +1,9 @@
 // Ticket validity against a fixed clock, in UTC whatever the process time zone.
 #include <gtest/gtest.h>
 
+#include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 #include <time.h>
 
 #include <string>
@@ -176,3 +178,30 @@ TEST(Validity, DoesNotDependOnTheProcessTimeZone) {
 }
 
 }  // namespace
+
+TEST(Validity, CreationTimeFieldsReadAsScanfReadsThem) {
+  // The C library's own conversion is the oracle, over digits, signs, blanks,
+  // letters and zero bytes in every position.
+  const unsigned char alphabet[] = {'0', '1', '9', '+', '-', ' ', '\t', 'x', 0, 0xA0};
+  auto scanf_field = [](const unsigned char* at, int width) {
+    char text[5] = {};
+    memcpy(text, at, static_cast<size_t>(width));
+    int value = 0;
+    if (sscanf(text, width == 4 ? "%4d" : "%2d", &value) != 1) value = 0;
+    return value;
+  };
+  srand(19);
+  for (int round = 0; round < 20000; ++round) {
+    unsigned char field[kCreationTimeChars];
+    for (unsigned char& c : field) c = alphabet[rand() % sizeof alphabet];
+    if (round % 3 == 0) memcpy(field, "202401311259", 4 + 2 * (rand() % 5));
+    struct tm tm;
+    ParseTicketTime(field, &tm);
+    const std::string text(reinterpret_cast<const char*>(field), sizeof field);
+    ASSERT_EQ(tm.tm_year, scanf_field(field, 4) - 1900) << text;
+    ASSERT_EQ(tm.tm_mon, scanf_field(field + 4, 2) - 1) << text;
+    ASSERT_EQ(tm.tm_mday, scanf_field(field + 6, 2)) << text;
+    ASSERT_EQ(tm.tm_hour, scanf_field(field + 8, 2)) << text;
+    ASSERT_EQ(tm.tm_min, scanf_field(field + 10, 2)) << text;
+  }
+}
