@@ -12,28 +12,38 @@ struct Ready {
   SslPtr<EVP_MD_CTX> ctx;
 };
 
+thread_local Ready t_ready;
+
 EVP_MD_CTX* ready_for(EVP_PKEY* key, const EVP_MD* md) {
-  thread_local Ready ready;
-  if (ready.ctx && ready.key.get() == key && ready.md == md) return ready.ctx.get();
-  ready = Ready{};
+  if (t_ready.ctx && t_ready.key.get() == key && t_ready.md == md) return t_ready.ctx.get();
+  t_ready = Ready{};
   SslPtr<EVP_MD_CTX> ctx(EVP_MD_CTX_new());
   if (!ctx || EVP_DigestVerifyInit(ctx.get(), nullptr, md, nullptr, key) != 1 ||
       EVP_PKEY_up_ref(key) != 1)
     return nullptr;
-  ready.key.reset(key);
-  ready.md = md;
-  ready.ctx = std::move(ctx);
-  return ready.ctx.get();
+  t_ready.key.reset(key);
+  t_ready.md = md;
+  t_ready.ctx = std::move(ctx);
+  return t_ready.ctx.get();
 }
 
 }  // namespace
 
 bool DigestVerifyReady(EVP_PKEY* key, const EVP_MD* md, const unsigned char* sig, size_t sig_len,
                        const unsigned char* data, size_t len) {
-  thread_local SslPtr<EVP_MD_CTX> work(EVP_MD_CTX_new());
+  // Made on first use and again after a failed allocation.
+  thread_local SslPtr<EVP_MD_CTX> work;
+  if (!work) work.reset(EVP_MD_CTX_new());
   EVP_MD_CTX* ready = key == nullptr ? nullptr : ready_for(key, md);
-  return ready != nullptr && work && EVP_MD_CTX_copy_ex(work.get(), ready) == 1 &&
-         EVP_DigestVerify(work.get(), sig, sig_len, data, len) == 1;
+  const bool ok = ready != nullptr && work && EVP_MD_CTX_copy_ex(work.get(), ready) == 1 &&
+                  EVP_DigestVerify(work.get(), sig, sig_len, data, len) == 1;
+  // A setup that ran out of memory half way may look ready and never
+  // verify: after any failure the next check sets up afresh.
+  if (!ok) {
+    t_ready = Ready{};
+    work.reset();
+  }
+  return ok;
 }
 
 }  // namespace qorcr

@@ -82,7 +82,7 @@ Registry& reg() {
 }
 
 bool hash_pin(const std::string& pin, PinHash* out) {
-  thread_local SslPtr<EVP_MD_CTX> ctx(EVP_MD_CTX_new());
+  SslPtr<EVP_MD_CTX> ctx(EVP_MD_CTX_new());
   unsigned int n = 0;
   return ctx && EVP_DigestInit_ex(ctx.get(), DigestMd(SSF_DIGEST_SHA256), nullptr) == 1 &&
          EVP_DigestUpdate(ctx.get(), reg().pin_salt, sizeof reg().pin_salt) == 1 &&

@@ -89,17 +89,16 @@ bool TrustMemo::Find(const Key& key, time_t at, TrustVerdict* out) const {
     if (!(e.key == key)) continue;
     if (at < e.from || at >= e.until) return false;
     *out = TrustVerdict{};
-    out->kind = e.kind;
-    out->what = e.what;
+    out->kind = TrustVerdict::Kind::kTrusted;
     return true;
   }
   return false;
 }
 
 void TrustMemo::Put(Key key, time_t from, time_t until, const TrustVerdict& v) {
-  if (v.kind != TrustVerdict::Kind::kTrusted && v.kind != TrustVerdict::Kind::kUntrusted) return;
+  if (v.kind != TrustVerdict::Kind::kTrusted) return;
   const size_t h = key.hash();
-  Entry e{std::move(key), v.kind, v.what, from, until};
+  Entry e{std::move(key), from, until};
   std::lock_guard<std::mutex> lock(mu_);
   auto range = by_hash_.equal_range(h);
   for (auto it = range.first; it != range.second; ++it)

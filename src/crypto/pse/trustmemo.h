@@ -7,7 +7,6 @@
 
 #include <time.h>
 
-#include <array>
 #include <mutex>
 #include <unordered_map>
 #include <vector>
@@ -59,12 +58,12 @@ class TrustMemo {
     size_t hash_ = 0;
   };
 
-  // The kept verdict of `key` when `at` lies in its span.
+  // The kept (trusted) verdict of `key` when `at` lies in its span.
   bool Find(const Key& key, time_t at, TrustVerdict* out) const;
-  // Keeps a trusted or untrusted verdict that holds in [from, until); the
-  // oldest gives way once the memo is full, so no sequence of signers grows
-  // it without bound. Other verdicts name a certificate of the call or
-  // report a failure and are not kept.
+  // Keeps a trusted verdict that holds in [from, until); the oldest gives
+  // way once the memo is full, so no sequence of signers grows it without
+  // bound. Other verdicts are not kept: a failed allocation can make a path
+  // fail to verify, never make one verify.
   void Put(Key key, time_t from, time_t until, const TrustVerdict& v);
 
   // The span around `at` in which none of the store's certificates,
@@ -77,8 +76,6 @@ class TrustMemo {
  private:
   struct Entry {
     Key key;
-    TrustVerdict::Kind kind;
-    const char* what;  // static text
     time_t from, until;
   };
 

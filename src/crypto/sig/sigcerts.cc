@@ -298,12 +298,15 @@ std::string SubjectOf(X509* cert) {
     std::string text;
   };
   thread_local Last last;
-  if (last.cert.get() != cert) {
-    last.cert.reset();
-    last.text = NameOf(X509_get_subject_name(cert));
+  if (last.cert.get() == cert) return last.text;
+  last.cert.reset();
+  // A name that could not be written (out of memory) is not kept.
+  std::string text = NameOf(X509_get_subject_name(cert));
+  if (!text.empty()) {
+    last.text = text;
     last.cert = X509Ref(cert);
   }
-  return last.text;
+  return text;
 }
 
 int32_t AppendSigner(const VerifyCall& c, const std::string& id, const std::string& profile,

@@ -5,6 +5,7 @@
 #include <openssl/err.h>
 
 #include "base/bytes/reader.h"
+#include "crypto/base/verify_ready.h"
 #include "crypto/frame/frame.h"
 #include "crypto/sig/signeddata.h"
 #include "crypto/sign/signint.h"
@@ -90,8 +91,6 @@ Check rsa_encoding_verifies(const SignCall& c, const unsigned char* der, int len
   if (!ReadContentInfo(Bytes{der, static_cast<size_t>(len)}, &ci) || !IsSignedData(ci) ||
       !ReadSignedData(ci, &sd))
     return Check::kUnknown;
-  SslPtr<EVP_MD_CTX> ctx(EVP_MD_CTX_new());
-  if (!ctx) return Check::kUnknown;
   std::vector<unsigned char> attrs;
   for (const SignerInfoView& si : sd.signers) {
     if (si.signed_attrs.empty()) continue;
@@ -103,9 +102,8 @@ Check rsa_encoding_verifies(const SignCall& c, const unsigned char* der, int len
       return Check::kUnknown;
     }
     attrs[0] = kDerSet;
-    if (EVP_DigestVerifyInit(ctx.get(), nullptr, SignerDigest(c, *s), nullptr,
-                             X509_get0_pubkey(s->cert)) != 1 ||
-        EVP_DigestVerify(ctx.get(), si.signature.p, si.signature.n, attrs.data(), attrs.size()) != 1)
+    if (!DigestVerifyReady(X509_get0_pubkey(s->cert), SignerDigest(c, *s), si.signature.p,
+                           si.signature.n, attrs.data(), attrs.size()))
       return Check::kBroken;
   }
   return Check::kVerified;

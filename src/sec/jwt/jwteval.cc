@@ -56,31 +56,19 @@ constexpr AlgRow kAlgs[] = {
 // A length for "%*.*s" in a trace line.
 int trace_len(size_t n) { return n > INT32_MAX ? INT32_MAX : static_cast<int>(n); }
 
-// One decoded part, on the stack when it is as short as ordinary ones are.
+// One decoded part in a buffer of its own, freed with the evaluation.
 class Decoded {
  public:
   Decoded() = default;
   Decoded(const Decoded&) = delete;
   Decoded& operator=(const Decoded&) = delete;
-  ~Decoded() { free(heap_); }
+  ~Decoded() { free(p); }
   // JWT_EXTRACT_OK or the failure of jwtExtract2Json.
   int32_t decode(const ByteReader& part) {
-    const size_t len = part.remaining();
-    p = small_;
-    if (len > sizeof small_) {
-      heap_ = static_cast<unsigned char*>(malloc(len));
-      if (heap_ == nullptr) return JWT_EXTRACT_NO_MEMORY;
-      p = heap_;
-    }
-    return jwtDecodePart(reinterpret_cast<const char*>(part.data()), len, p, len, &n);
+    return jwtExtract2Json(reinterpret_cast<const char*>(part.data()), part.remaining(), &p, &n);
   }
   unsigned char* p = nullptr;
   size_t n = 0;
-
- private:
-  static constexpr size_t kSmall = 512;
-  unsigned char small_[kSmall];
-  unsigned char* heap_ = nullptr;
 };
 
 // A byte range inside a decoded part; `seen` tells an empty value from none.

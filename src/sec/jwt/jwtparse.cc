@@ -234,17 +234,6 @@ int32_t jwtParse(jwt_parser* parser, const char* json, size_t len, jwtok_t* toke
   return count;
 }
 
-int32_t jwtDecodePart(const char* inToken, size_t lenToken, unsigned char* out, size_t cap,
-                      size_t* outLen) {
-  *outLen = 0;
-  size_t n = 0;
-  if (haDecBase64SB(inToken, lenToken, ALPHABET_B7_BASE64URL, kJwtDecodeFlags, out, cap, &n,
-                    nullptr) != HA_DEC_OK)
-    return JWT_EXTRACT_NOT_BASE64;
-  *outLen = n;
-  return JWT_EXTRACT_OK;
-}
-
 int32_t jwtExtract2Json(const char* inToken, size_t lenToken, unsigned char** outJson,
                         size_t* outJsonLen) {
   if (outJson == nullptr) return JWT_EXTRACT_NO_OUTPUT;
@@ -253,7 +242,9 @@ int32_t jwtExtract2Json(const char* inToken, size_t lenToken, unsigned char** ou
   if (outJsonLen) *outJsonLen = 0;
   if (*outJson == nullptr) return JWT_EXTRACT_NO_MEMORY;
   size_t n = 0;
-  const int32_t rc = jwtDecodePart(inToken, lenToken, *outJson, lenToken, &n);
-  if (rc == JWT_EXTRACT_OK && outJsonLen) *outJsonLen = n;
-  return rc;
+  if (haDecBase64SB(inToken, lenToken, ALPHABET_B7_BASE64URL, kJwtDecodeFlags, *outJson, lenToken,
+                    &n, nullptr) != HA_DEC_OK)
+    return JWT_EXTRACT_NOT_BASE64;
+  if (outJsonLen) *outJsonLen = n;
+  return JWT_EXTRACT_OK;
 }

@@ -55,6 +55,3 @@ int32_t jwtParse(jwt_parser* parser, const char* json, size_t len, jwtok_t* toke
 // decoded bytes are not terminated.
 int32_t jwtExtract2Json(const char* inToken, size_t lenToken, unsigned char** outJson,
                         size_t* outJsonLen);
-// The same decoding into the caller's `out` of `cap` >= `lenToken` bytes.
-int32_t jwtDecodePart(const char* inToken, size_t lenToken, unsigned char* out, size_t cap,
-                      size_t* outLen);
