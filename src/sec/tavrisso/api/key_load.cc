@@ -284,9 +284,10 @@ QOR_API int32_t TavriParseCertificate(const unsigned char* pAsn1Certificate, int
     TAVRI_ERR("TavriInitialize must be called first.");
     return kRcInvalid;
   }
+  // No library lock: the parse reads only the caller's bytes and the SSF
+  // table, which changes only at start and shutdown, and the crypto library
+  // keeps its error information per thread.
   return TavriNoThrow(TRC_MODULE, "TavriParseCertificate", kRcNoMemory, kRcInternal, [&]() -> int32_t {
-    SsfMutexGuard guard;
-    if (!guard.ok()) return kRcInternal;
     int32_t rc = kRcOk;
     if (pAsn1Certificate == nullptr || pucsType == nullptr || pucsBuffer == nullptr ||
         piBufLen == nullptr) {
