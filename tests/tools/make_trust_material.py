@@ -17,7 +17,7 @@ from cryptography.hazmat.primitives import hashes, serialization
 from cryptography.hazmat.primitives.asymmetric import dsa, padding, rsa
 from cryptography.x509.oid import NameOID
 
-OUT = sys.argv[1]
+OUT = sys.argv[1] if len(sys.argv) > 1 else "."
 NOW = datetime.datetime.now(datetime.timezone.utc).replace(microsecond=0)
 DAY = datetime.timedelta(days=1)
 
@@ -254,4 +254,5 @@ def main():
     open(os.path.join(OUT, "dsa_g1.sig"), "wb").write(seq(integer(1), integer(1)))
 
 
-main()
+if __name__ == "__main__":
+    main()

@@ -10,8 +10,8 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-
 #include <map>
+#include <memory>
 
 #include "crypto/sig/sigtest.h"
 
@@ -58,18 +58,24 @@ class Trust : public ::testing::Test {
     return ReadBytes(out);
   }
 
-  // Checks a detached signature over msg.bin against the key store `pab`.
-  static Verified VerifyPkcs7(const Bytes& sig, const std::string& pab, const std::string& pin = "") {
+  // The arguments that check a detached signature over msg.bin.
+  static VerifyArgs Pkcs7Args(const Bytes& sig) {
     VerifyArgs a;
     a.signature = sig;
-    a.pab = pab;
-    a.pin = pin;
     SsfOctetstring wrapped = nullptr;
     SsfOctetlen wrappedL = 0;
     const Bytes msg = ReadBytes(F("msg.bin"));
     EXPECT_EQ(SsfEncode("PKCS7", 5, msg.data(), static_cast<int32_t>(msg.size()), &wrapped, &wrappedL), 0);
     a.input.assign(wrapped, wrapped + wrappedL);
     SsfDELSsfOctetstring(&wrapped, &wrappedL);
+    return a;
+  }
+
+  // Checks a detached signature over msg.bin against the key store `pab`.
+  static Verified VerifyPkcs7(const Bytes& sig, const std::string& pab, const std::string& pin = "") {
+    VerifyArgs a = Pkcs7Args(sig);
+    a.pab = pab;
+    a.pin = pin;
     return RunVerify(a);
   }
   static Verified VerifyPkcs7(const Bytes& sig, const MemStore& store, const std::string& pin = "") {
@@ -88,23 +94,31 @@ class Trust : public ::testing::Test {
     return v.signers[0].result;
   }
 
+  // The one signer's result of a verification.
+  static uint32_t SignerResultOf(const Verified& v) {
+    EXPECT_EQ(v.signers.size(), 1u);
+    return v.signers.empty() ? 0xFFFFFFFFu : v.signers[0].result;
+  }
+
   // The signer result of a raw signature value over msg.bin with the
-  // caller's certificate `cert`, checked against a store trusting `trusted`.
+  // caller's certificate `cert`, checked against a store trusting
+  // `trusted`, or against none when `trusted` is empty.
   static uint32_t RawResult(const std::string& format, const std::string& sig,
                             const std::string& cert, const std::vector<std::string>& trusted) {
-    ImageStore store(Bundle(trusted));
-    EXPECT_TRUE(store.ok());
+    std::unique_ptr<ImageStore> store;
+    if (!trusted.empty()) {
+      store = std::make_unique<ImageStore>(Bundle(trusted));
+      EXPECT_TRUE(store->ok());
+    }
     VerifyArgs a;
     a.format = format;
     a.digest = "SHA256";
     a.signature = ReadBytes(F(sig));
     a.input = ReadBytes(F("msg.bin"));
-    a.pab = store.name();
+    a.pab = store ? store->name() : kSsfNoCertificateCheck;
     a.chain = "X509v3";
     a.certs = ReadBytes(F(cert + ".der"));
-    Verified v = RunVerify(a);
-    EXPECT_EQ(v.signers.size(), 1u);
-    return v.signers.empty() ? 0xFFFFFFFFu : v.signers[0].result;
+    return SignerResultOf(RunVerify(a));
   }
 
   static TempDir* dir_;
@@ -182,6 +196,50 @@ TEST_F(Trust, DegenerateKeysAreUntrustedBeforeTheirSignatureIsLookedAt) {
   EXPECT_EQ(RawResult("DSA", "dsa_g1.sig", "dsa_g1", {"ca"}), U(SSF_API_UNKNOWN_SIGNER));
   EXPECT_EQ(RawResult("DSA", "dsa_g1.sig", "dsa_g1", {"dsa_g1"}), U(SSF_API_UNKNOWN_SIGNER));
   EXPECT_EQ(RawResult("DSA", "dsa_g1.sig", "dsa_ok", {"ca"}), U(SSF_API_SIGNER_NOT_OK));
+}
+
+TEST_F(Trust, ASignedMessageFromADegenerateKeyProvesNothingWithOrWithoutKeyStore) {
+  // rsa_e_65537 is leaf.key's modulus with its own exponent, rsa_e_1 the
+  // same modulus with e = 1. Without signed attributes, the signature value
+  // for rsa_e_1 is the padded digest of msg.bin itself (rsa_e_1.sig): a
+  // forger takes a genuine message, swaps in that value and rsa_e_1's
+  // serial number (837 and 301, DER INTEGERs of one length), and the
+  // forgery carries rsa_e_1 like the genuine one does.
+  const std::string out = F("noattr.p7");
+  ASSERT_TRUE(Sh("openssl cms -sign -noattr -nocerts -binary -md sha256 -in " + F("msg.bin") +
+                 " -signer " + F("rsa_e_65537.pem") + " -inkey " + F("leaf.key") + " -certfile " +
+                 F("rsa_e_1.pem") + " -outform DER -out " + out));
+  const Bytes genuine = ReadBytes(out);
+  const Bytes em = ReadBytes(F("rsa_e_1.sig"));
+  const Bytes serial_65537 = {0x02, 0x02, 0x03, 0x45}, serial_1 = {0x02, 0x02, 0x01, 0x2D};
+  Bytes forged = genuine;
+  auto sid = std::search(forged.begin(), forged.end(), serial_65537.begin(), serial_65537.end());
+  ASSERT_NE(sid, forged.end());
+  std::copy(serial_1.begin(), serial_1.end(), sid);
+  ASSERT_GT(forged.size(), em.size());
+  std::copy(em.begin(), em.end(), forged.end() - static_cast<std::ptrdiff_t>(em.size()));  // the value ends the message
+
+  // Key store: the carried rsa_e_1 chains to the trusted CA, and is refused for its key.
+  ImageStore ca(Bundle({"ca"})), both(Bundle({"ca", "rsa_e_65537"}));
+  EXPECT_EQ(SignerResultOf(VerifyPkcs7(forged, ca)), U(SSF_API_UNKNOWN_SIGNER));
+  EXPECT_EQ(SignerResultOf(VerifyPkcs7(genuine, both)), U(SSF_API_OK));
+  // No key store, the caller's certificate: nothing but the key check stands in the way.
+  auto unchecked = [&](const Bytes& sig, const std::string& cert) {
+    VerifyArgs a = Pkcs7Args(sig);
+    a.pab = kSsfNoCertificateCheck;
+    a.chain = "X509v3";
+    a.certs = ReadBytes(F(cert + ".der"));
+    return SignerResultOf(RunVerify(a));
+  };
+  EXPECT_EQ(unchecked(genuine, "rsa_e_65537"), U(SSF_API_OK));
+  EXPECT_EQ(unchecked(forged, "rsa_e_1"), U(SSF_API_UNKNOWN_SIGNER));
+  // The raw signature value with the caller's certificate or public key, no key store.
+  for (const char* cert : {"rsa_e_1", "rsa_e_2", "rsa_e_4294967297", "rsa_1016", "dsa_g1"}) {
+    SCOPED_TRACE(cert);
+    const bool dsa = strcmp(cert, "dsa_g1") == 0;
+    EXPECT_EQ(RawResult(dsa ? "DSA" : "PKCS1-V1.5", dsa ? "dsa_g1.sig" : "rsa_e_1.sig", cert, {}),
+              U(SSF_API_UNKNOWN_SIGNER));
+  }
 }
 
 TEST_F(Trust, TheOwnKeyStoresCaChainIsNoAnchorUnlessMarkedTrusted) {
