@@ -47,12 +47,13 @@ class Trust : public ::testing::Test {
     return ToBytes(image);
   }
 
-  // A detached signature over msg.bin by `signer` (whose key is leaf.key),
-  // carrying the signer's certificate and those of `certfile`.
-  static Bytes CmsSign(const std::string& signer, const std::string& certfile = "") {
+  // A detached signature over msg.bin by `signer` (whose key is leaf.key,
+  // or its own NAME.key), carrying the signer's certificate and those of `certfile`.
+  static Bytes CmsSign(const std::string& signer, const std::string& certfile = "",
+                       const std::string& key = "leaf") {
     const std::string out = F("sig-" + signer + "-" + certfile + ".p7");
     std::string cmd = "openssl cms -sign -binary -md sha256 -in " + F("msg.bin") + " -signer " +
-                      F(signer + ".pem") + " -inkey " + F("leaf.key") + " -outform DER -out " + out;
+                      F(signer + ".pem") + " -inkey " + F(key + ".key") + " -outform DER -out " + out;
     if (!certfile.empty()) cmd += " -certfile " + F(certfile + ".pem");
     EXPECT_TRUE(Sh(cmd)) << cmd;
     return ReadBytes(out);
@@ -84,10 +85,10 @@ class Trust : public ::testing::Test {
 
   // The signer result of a PKCS#7 signature by `signer` against a store trusting `trusted`.
   static uint32_t SignerResult(const std::string& signer, const std::vector<std::string>& trusted,
-                               const std::string& certfile = "") {
+                               const std::string& certfile = "", const std::string& key = "leaf") {
     ImageStore store(Bundle(trusted));
     EXPECT_TRUE(store.ok());
-    Verified v = VerifyPkcs7(CmsSign(signer, certfile), store);
+    Verified v = VerifyPkcs7(CmsSign(signer, certfile, key), store);
     EXPECT_EQ(v.signers.size(), 1u);
     if (v.signers.empty()) return 0xFFFFFFFFu;
     EXPECT_EQ(v.rc, v.signers[0].result == 0 ? SSF_API_OK : SSF_API_SIGNER_ERRORS);
@@ -175,6 +176,52 @@ TEST_F(Trust, SignerKeyUsageAndCaConstraintsAreEnforced) {
   EXPECT_EQ(SignerResult("leaf_under_ca_no_certsign", {"ca_no_certsign"}),
             U(SSF_API_UNKNOWN_SIGNER));
   EXPECT_EQ(SignerResult("leaf_under_ca_no_bc", {"ca_no_bc"}), U(SSF_API_UNKNOWN_SIGNER));
+}
+
+TEST_F(Trust, StrictProfileFindingsRefuseThePathUnlessTheyOnlyMissOptionalParts) {
+  // openssl verify is the oracle for what each certificate is: with
+  // -x509_strict it names the finding, without it the path passes (where
+  // `plain` says so). Missing key identifiers, a CA without key usage and a
+  // CA's basicConstraints not marked critical are tolerated; all else refuses.
+  struct Case {
+    const char* signer;
+    const char* anchor;
+    int finding;  // the X509_V_ERR_ code openssl reports in strict mode
+    bool plain;
+    int32_t result;
+  } cases[] = {
+      {"leaf_ok", "ca", 85, true, SSF_API_OK},  // no authority key identifier
+      {"tol_ca_no_skid_leaf", "tol_ca_no_skid", 86, true, SSF_API_OK},
+      {"tol_ca_no_ku_leaf", "tol_ca_no_ku", 92, true, SSF_API_OK},
+      {"tol_ca_pathlen_no_ku_leaf", "tol_ca_pathlen_no_ku", 81, true, SSF_API_OK},
+      {"tol_ca_bc_not_critical_leaf", "tol_ca_bc_not_critical", 89, true, SSF_API_OK},
+      {"bad_pathlen_non_ca", "ca", 80, true, SSF_API_UNKNOWN_SIGNER},
+      {"bad_certsign_non_ca", "ca", 82, true, SSF_API_UNKNOWN_SIGNER},
+      {"bad_ca_empty_subject_leaf", "bad_ca_empty_subject", 83, true, SSF_API_UNKNOWN_SIGNER},
+      {"bad_empty_subject", "ca", 84, true, SSF_API_UNKNOWN_SIGNER},
+      {"bad_empty_subject_san_not_critical", "ca", 88, true, SSF_API_UNKNOWN_SIGNER},
+      {"bad_empty_san", "ca", 87, true, SSF_API_UNKNOWN_SIGNER},
+      {"bad_v1_with_extensions", "ca", 93, true, SSF_API_UNKNOWN_SIGNER},
+      {"bad_sig_alg_inconsistent", "ca", 78, false, SSF_API_UNKNOWN_SIGNER},
+      {"bad_akid_critical", "ca", 34, false, SSF_API_UNKNOWN_SIGNER},  // unhandled critical extension
+      {"bad_skid_critical", "ca", 34, false, SSF_API_UNKNOWN_SIGNER},
+      {"bad_ec_explicit", "ca", 94, false, SSF_API_UNKNOWN_SIGNER},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.signer);
+    const std::string verify =
+        "openssl verify -partial_chain -CAfile " + F(std::string(c.anchor) + ".pem") + " ";
+    // openssl verify reports on standard error.
+    const std::string strict = ShOut("{ " + verify + "-x509_strict " + F(std::string(c.signer) + ".pem") + " 2>&1; }");
+    EXPECT_NE(strict.find("error " + std::to_string(c.finding) + " at"), std::string::npos) << strict;
+    bool plain = false;
+    ShOut(verify + F(std::string(c.signer) + ".pem"), &plain);
+    EXPECT_EQ(plain, c.plain);
+    const bool ec = strncmp(c.signer, "bad_ec", 6) == 0;
+    EXPECT_EQ(SignerResult(c.signer, {c.anchor}, "", ec ? c.signer : "leaf"), U(c.result));
+  }
+  // A named curve is no finding.
+  EXPECT_EQ(SignerResult("tol_ec_named", {"ca"}, "", "tol_ec_named"), U(SSF_API_OK));
 }
 
 TEST_F(Trust, DegenerateKeysAreUntrustedBeforeTheirSignatureIsLookedAt) {
