@@ -95,8 +95,8 @@ class Carried {
 
 // The usual case: the SignerInfo's issuer and serial number are a carried
 // certificate's own bytes. `*matched` tells whether one matched; its
-// certificate (null when it cannot be decoded) is returned, and its bytes
-// in `*der` (a decoded certificate re-encodes to exactly these bytes).
+// certificate (null when it cannot be decoded) is returned, and the
+// carried bytes in `*der`.
 X509* find_by_bytes(Bytes issuer_der, Bytes serial_der, Carried* carried, bool* from_store,
                     bool* matched, Bytes* der) {
   *matched = false;
@@ -311,7 +311,7 @@ int32_t VerifyPkcs7(VerifyCall* c) {
   bool failed = m.sd.signers.empty();
   for (const SignerInfoView& si : m.sd.signers) {
     X509* cert = nullptr;
-    Bytes der;  // the certificate's encoding when it came with the message
+    Bytes der;  // the carried bytes the certificate came in
     bool from_store = false;
     // A certificate found by the identifier's own bytes was decoded from
     // those very bytes, so the identifier needs no decoding of its own.
@@ -335,6 +335,7 @@ int32_t VerifyPkcs7(VerifyCall* c) {
         Trace(kTrcDetail, c->func, "%-15s: Signer certificate not in message, search it...",
               c->func);
         cert = find_in_store(sid, *c->pse);
+        der = Bytes{};  // a matched carried certificate that did not decode is not this one
         from_store = cert != nullptr;
       }
     }
@@ -358,7 +359,9 @@ int32_t VerifyPkcs7(VerifyCall* c) {
       id = unknown_signer_id(sid);
     }
     SigRcpSsfInformation* rec = nullptr;
-    if (cert == nullptr) der = Bytes{};
+    // Only bytes the store holds as they are encode that very certificate; a
+    // carried element may hold a sequence of certificates around it.
+    if (cert == nullptr || !from_store) der = Bytes{};
     rc = AppendSigner(*c, id, signing_time(si), cert, result, &rec, der);
     if (rc != SSF_API_OK) return rc;
     if (cert == nullptr) {
