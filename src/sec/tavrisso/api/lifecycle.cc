@@ -51,7 +51,6 @@ constexpr int kTrcLevelNotSet = -1;
 
 std::atomic<bool> bInit{false};
 SsfLib s_SsfLib;
-std::atomic<DPTRC_FILE_HDL> tavriTf{nullptr};
 
 THR_CS_TYPE LoadSection = THR_CS_STATIC_INIT;
 THR_CS_TYPE paramSetting = THR_CS_STATIC_INIT;
