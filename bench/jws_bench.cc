@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_pki.h"
 #include "jwt_bench_util.h"
 #include "qorjwt.h"
 
@@ -46,23 +47,11 @@ struct Signer {
       ECDSA_SIG_free(s);
     }
     token = input + "." + b64url(jws_sig);
-    unsigned char* p = nullptr;
-    const int len = i2d_PUBKEY(key, &p);
-    spki.assign(p, p + len);
-    OPENSSL_free(p);
-    X509* x = X509_new();
-    X509_set_version(x, 2);
-    X509_gmtime_adj(X509_getm_notBefore(x), -3600);
-    X509_gmtime_adj(X509_getm_notAfter(x), 3600L * 24 * 365);
-    X509_NAME_add_entry_by_txt(X509_get_subject_name(x), "CN", MBSTRING_ASC,
-                               reinterpret_cast<const unsigned char*>("jws bench"), -1, -1, 0);
-    X509_set_issuer_name(x, X509_get_subject_name(x));
-    X509_set_pubkey(x, key);
-    X509_sign(x, key, md);
-    p = nullptr;
-    const int clen = i2d_X509(x, &p);
-    cert.assign(p, p + clen);
-    OPENSSL_free(p);
+    spki = benchpki::DerOf([&](unsigned char** p) { return i2d_PUBKEY(key, p); });
+    benchpki::CertSpec spec{"jws bench"};
+    spec.md = md;
+    X509* x = benchpki::NewCert(key, key, nullptr, spec);
+    cert = benchpki::DerOf(x);
     X509_free(x);
     jwks = R"({"keys":[{"kid":"k1",)" + jwk_members(ec) + "}]}";
   }
