@@ -61,12 +61,12 @@ int32_t refuse(VerifyCall* c, int32_t rc, const char* reason) {
 }
 
 int32_t run(const Args& a, VerifyCall* c) {
-  // 1: outputs cleared before anything else.
+  // Outputs are cleared before anything can fail.
   if (c->out) *c->out = nullptr;
   if (c->outL) *c->outL = 0;
   if (c->results == nullptr) return refuse(c, SSF_API_INVALID_FUNCARGS, "no signer result list");
   *c->results = nullptr;
-  // 2-4: names.
+  // Format, digest and chain format must be known names.
   if (!SsfLookupFormat(a.format, a.formatL, &c->format)) return SSF_API_INVALID_FORMAT;
   if (c->format.number == SSF_FORMAT_SPNEGO)
     return refuse(c, SSF_API_INVALID_FORMAT, "SPNEGO is not available");
@@ -76,7 +76,8 @@ int32_t run(const Args& a, VerifyCall* c) {
   if (drc == SSF_API_INSECURE_MDALG) SsfLookupDigest(a.hashalg, a.hashalgL, &c->digest);
   if (drc != SSF_API_OK) return drc;
   c->digest = digest;
-  // 5-6: data, key store name and password.
+  // A signature and a key store name are required; a password length must
+  // come with a password.
   c->signature = bytes(a.signature, a.signatureL);
   c->input = bytes(a.input, a.inputL);
   c->input_is_content = a.input_is_content;
@@ -87,7 +88,8 @@ int32_t run(const Args& a, VerifyCall* c) {
   if (a.pab == nullptr || a.pabL <= 0) return SSF_API_UNKNOWN_PAB;
   if (a.passwordL < 0 || (a.passwordL > 0 && a.password == nullptr))
     return SSF_API_INVALID_PAB_PASSWORD;
-  // 7-8: without or with a key store.
+  // Without a key store the caller passes the certificates to check against
+  // (not as key values for PKCS#7); a key store takes no key values.
   if (SsfTextEquals(a.pab, a.pabL, kSsfNoCertificateCheck)) {
     if (c->chain == SSF_CHAIN_NONE || c->certs.empty())
       return refuse(c, SSF_API_INVALID_FUNCARGS, kNeedCertificates);
@@ -98,7 +100,7 @@ int32_t run(const Args& a, VerifyCall* c) {
     const int32_t rc = PseOpen(a.pab, a.pabL, a.password, a.passwordL, c->func, &c->pse);
     if (rc != SSF_API_OK) return rc;
   }
-  // 9: signer name and the time of the checks.
+  // A wanted signer must be a valid name; every check uses one time.
   if (a.signer != nullptr && a.signerL > 0 && !SsfTextEquals(a.signer, a.signerL, kSsfImplicitSigner)) {
     c->signer_name_text.assign(a.signer, static_cast<size_t>(a.signerL));
     const int32_t rc = ParseName(c->signer_name_text, &c->signer_name);
@@ -106,7 +108,7 @@ int32_t run(const Args& a, VerifyCall* c) {
   }
   c->now = time(nullptr);
   if (c->now == static_cast<time_t>(-1)) return refuse(c, SSF_API_UNKNOWN_SECTK_ERROR, kNoTime);
-  // 10: by format.
+  // Each format verifies in its own way.
   switch (c->format.number) {
     case SSF_FORMAT_PKCS7:
       return VerifyPkcs7(c);
