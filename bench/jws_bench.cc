@@ -91,44 +91,28 @@ void raw(benchmark::State& state, Signer& s) {
   EVP_MD_CTX_free(ctx);
 }
 
-// `key` empty: the key loaded before.
-void eval(benchmark::State& state, const std::string& token, const Bytes& key) {
-  TavriInitialize(nullptr);
-  std::vector<unsigned char> payload(1024);
-  for (auto _ : state) {
-    JWT_INFO info{};
-    info.struct_size = sizeof info;
-    info.pPayloadBuffer = payload.data();
-    info.lPayLoadBuffer = payload.size();
-    if (TavriEvalJWToken(token.data(), token.size(), key.empty() ? nullptr : key.data(), key.size(), nullptr,
-                         &info) != 0)
-      state.SkipWithError("token rejected");
-    benchmark::DoNotOptimize(info.pSubject);
-  }
-}
-
 void eval_loaded_set(benchmark::State& state, Signer& s) {
   TavriInitialize(nullptr);
   if (TavriLoadTicketKey(reinterpret_cast<const unsigned char*>(s.jwks.data()), static_cast<int32_t>(s.jwks.size()),
                          nullptr, 0, 5) != 0)
     state.SkipWithError("JWK Set not loaded");
-  eval(state, s.token, {});
+  jwtbench::EvalToken(state, s.token, {});
 }
 
 void BM_Es256_OpenSslDigestVerify(benchmark::State& state) { raw(state, es256()); }
 BENCHMARK(BM_Es256_OpenSslDigestVerify);
-void BM_Es256_TavriEvalJWToken_PublicKey(benchmark::State& state) { eval(state, es256().token, es256().spki); }
+void BM_Es256_TavriEvalJWToken_PublicKey(benchmark::State& state) { jwtbench::EvalToken(state, es256().token, es256().spki); }
 BENCHMARK(BM_Es256_TavriEvalJWToken_PublicKey)->Threads(1)->Threads(2);
-void BM_Es256_TavriEvalJWToken_Certificate(benchmark::State& state) { eval(state, es256().token, es256().cert); }
+void BM_Es256_TavriEvalJWToken_Certificate(benchmark::State& state) { jwtbench::EvalToken(state, es256().token, es256().cert); }
 BENCHMARK(BM_Es256_TavriEvalJWToken_Certificate);
 void BM_Es256_TavriEvalJWToken_LoadedJwkSet(benchmark::State& state) { eval_loaded_set(state, es256()); }
 BENCHMARK(BM_Es256_TavriEvalJWToken_LoadedJwkSet);
 
 void BM_EdDsa_OpenSslDigestVerify(benchmark::State& state) { raw(state, eddsa()); }
 BENCHMARK(BM_EdDsa_OpenSslDigestVerify);
-void BM_EdDsa_TavriEvalJWToken_PublicKey(benchmark::State& state) { eval(state, eddsa().token, eddsa().spki); }
+void BM_EdDsa_TavriEvalJWToken_PublicKey(benchmark::State& state) { jwtbench::EvalToken(state, eddsa().token, eddsa().spki); }
 BENCHMARK(BM_EdDsa_TavriEvalJWToken_PublicKey)->Threads(1)->Threads(2);
-void BM_EdDsa_TavriEvalJWToken_Certificate(benchmark::State& state) { eval(state, eddsa().token, eddsa().cert); }
+void BM_EdDsa_TavriEvalJWToken_Certificate(benchmark::State& state) { jwtbench::EvalToken(state, eddsa().token, eddsa().cert); }
 BENCHMARK(BM_EdDsa_TavriEvalJWToken_Certificate);
 void BM_EdDsa_TavriEvalJWToken_LoadedJwkSet(benchmark::State& state) { eval_loaded_set(state, eddsa()); }
 BENCHMARK(BM_EdDsa_TavriEvalJWToken_LoadedJwkSet);

@@ -62,19 +62,6 @@ Fixture& fx() {
   return f;
 }
 
-void eval(benchmark::State& state, const std::string& token, const Bytes& key) {
-  std::vector<unsigned char> payload(1024);
-  for (auto _ : state) {
-    JWT_INFO info{};
-    info.struct_size = sizeof info;
-    info.pPayloadBuffer = payload.data();
-    info.lPayLoadBuffer = payload.size();
-    if (TavriEvalJWToken(token.data(), token.size(), key.data(), key.size(), nullptr, &info) != 0)
-      state.SkipWithError("token rejected");
-    benchmark::DoNotOptimize(info.pSubject);
-  }
-}
-
 void BM_Hs256_OpenSslHmac(benchmark::State& state) {
   Fixture& f = fx();
   unsigned char mac[EVP_MAX_MD_SIZE];
@@ -112,7 +99,7 @@ void BM_Hs256_OpenSslMacKeyedOnce(benchmark::State& state) {
 BENCHMARK(BM_Hs256_OpenSslMacKeyedOnce);
 
 void BM_Hs256_TavriEvalJWToken(benchmark::State& state) {
-  eval(state, fx().hs_token, Bytes(kSecret, kSecret + 32));
+  jwtbench::EvalToken(state, fx().hs_token, Bytes(kSecret, kSecret + 32));
 }
 BENCHMARK(BM_Hs256_TavriEvalJWToken)->Threads(1)->Threads(2);
 
@@ -130,11 +117,11 @@ void BM_Rs256_OpenSslDigestVerify(benchmark::State& state) {
 BENCHMARK(BM_Rs256_OpenSslDigestVerify);
 BENCHMARK(BM_Rs256_OpenSslDigestVerify)->Name("Scaling_Rs256_OpenSslDigestVerify")->Threads(1)->Threads(2)->UseRealTime();
 
-void BM_Rs256_TavriEvalJWToken_Certificate(benchmark::State& state) { eval(state, fx().rs_token, fx().cert); }
+void BM_Rs256_TavriEvalJWToken_Certificate(benchmark::State& state) { jwtbench::EvalToken(state, fx().rs_token, fx().cert); }
 BENCHMARK(BM_Rs256_TavriEvalJWToken_Certificate)->Threads(1)->Threads(2);
 BENCHMARK(BM_Rs256_TavriEvalJWToken_Certificate)->Name("Scaling_Rs256_TavriEvalJWToken")->Threads(1)->Threads(2)->UseRealTime();
 
-void BM_Rs256_TavriEvalJWToken_PublicKey(benchmark::State& state) { eval(state, fx().rs_token, fx().spki); }
+void BM_Rs256_TavriEvalJWToken_PublicKey(benchmark::State& state) { jwtbench::EvalToken(state, fx().rs_token, fx().spki); }
 BENCHMARK(BM_Rs256_TavriEvalJWToken_PublicKey);
 
 }  // namespace

@@ -144,3 +144,19 @@ void DumpSsfError(DPTRC_FILE_HDL f, const char* prefix, int32_t code, SsfLib* li
   free(err);
   free(detail);
 }
+
+const SigRcpSsfInformation* DumpSsfCallFailure(DPTRC_FILE_HDL f, const char* module,
+                                               const char* call, int32_t r, SsfLib* pSsfLib,
+                                               SigRcpSsfInformationList signers) {
+  DPTRC_ERR(f, module, "%s failed (see note 7310442).\n", call);
+  char prefix[32];
+  snprintf(prefix, sizeof prefix, " %s returned", call);
+  DumpSsfError(f, prefix, r, pSsfLib);
+  const SigRcpSsfInformation* first = signers ? signers->ptrSigRcp : nullptr;
+  if (first == nullptr) {
+    DPTRC_ERR(f, module, " %s returned null for SignerList.\n", call);
+    return nullptr;
+  }
+  DumpSsfError(f, " SSF LIB returned", static_cast<int32_t>(first->uResult), nullptr);
+  return first;
+}
