@@ -70,14 +70,8 @@ bool ReadContentInfoAnyForm(Bytes in, std::vector<unsigned char>* storage, Conte
     OpenSslErrorsDrop();
     return false;
   }
-  unsigned char* der = nullptr;
-  const int n = i2d_CMS_ContentInfo(ci.get(), &der);
-  SslBuf<unsigned char> owned(der);
-  if (n <= 0) {
-    OpenSslErrorsDrop();
+  if (!I2dBytes([&](unsigned char** p) { return i2d_CMS_ContentInfo(ci.get(), p); }, storage))
     return false;
-  }
-  storage->assign(der, der + n);
   return ReadContentInfo(Bytes{storage->data(), storage->size()}, out);
 }
 

@@ -109,21 +109,12 @@ int32_t run(const Args& a, VerifyCall* c) {
   c->now = time(nullptr);
   if (c->now == static_cast<time_t>(-1)) return refuse(c, SSF_API_UNKNOWN_SECTK_ERROR, kNoTime);
   // Each format verifies in its own way.
-  switch (c->format.number) {
-    case SSF_FORMAT_PKCS7:
+  switch (SignatureKindOf(c->format.number)) {
+    case SignatureKind::kPkcs7:
       return VerifyPkcs7(c);
-    case SSF_FORMAT_PKCS1_V15:
-    case SSF_FORMAT_DSA:
+    case SignatureKind::kRaw:
       return VerifyRaw(c);
-    case SSF_FORMAT_PKCS7_TSTAMP:
-    case SSF_FORMAT_CERTIFICATE:
-    case SSF_FORMAT_UNKNOWN:
-    case SSF_FORMAT_PKCS1_OAEP:
-    case SSF_FORMAT_RAWHASH:
-    case SSF_FORMAT_RAWSIG:
-    case SSF_FORMAT_PKCS1_PSS:
-    case SSF_FORMAT_RAWHEX:
-    case SSF_FORMAT_SPNEGO:
+    case SignatureKind::kNone:
       break;
   }
   return refuse(c, SSF_API_INVALID_FORMAT, "format not available for verification");
@@ -144,13 +135,38 @@ int32_t verify(const char* func, const Args& a, SigRcpSsfInformationList* result
   OpenSslErrorsDrop();
   // A failed call always leaves its error for SsfSecTKLastErrorInfo.
   if (rc != SSF_API_OK && !ErrorPending()) ErrorPush(rc, func, *c.reason ? c.reason : SsfRcDesc(rc));
-  Trace(kTrcDetail, func, "%-12s: Format=%-10s Alg=%-10s ChainFormat=%-15s Return=%-25s Descr=%s",
-        func, SsfFormatInfoName(c.format), SsfDigestName(c.digest), SsfChainFormatName(c.chain),
-        SsfRcName(rc), c.reason);
+  TraceCallSummary(func, c.format, SsfDigestName(c.digest), c.chain, rc, c.reason);
   return rc;
 }
 
 }  // namespace
+
+SignatureKind SignatureKindOf(SsfFormatNo format) {
+  switch (format) {
+    case SSF_FORMAT_PKCS7:
+      return SignatureKind::kPkcs7;
+    case SSF_FORMAT_PKCS1_V15:
+    case SSF_FORMAT_DSA:
+      return SignatureKind::kRaw;
+    case SSF_FORMAT_PKCS7_TSTAMP:
+    case SSF_FORMAT_CERTIFICATE:
+    case SSF_FORMAT_UNKNOWN:
+    case SSF_FORMAT_PKCS1_OAEP:
+    case SSF_FORMAT_RAWHASH:
+    case SSF_FORMAT_RAWSIG:
+    case SSF_FORMAT_PKCS1_PSS:
+    case SSF_FORMAT_RAWHEX:
+    case SSF_FORMAT_SPNEGO:
+      break;
+  }
+  return SignatureKind::kNone;
+}
+
+void TraceCallSummary(const char* func, const SsfFormatInfo& format, const char* digest,
+                      SsfChainFormatNo chain, int32_t rc, const char* reason) {
+  Trace(kTrcDetail, func, "%-12s: Format=%-10s Alg=%-10s ChainFormat=%-15s Return=%-25s Descr=%s",
+        func, SsfFormatInfoName(format), digest, SsfChainFormatName(chain), SsfRcName(rc), reason);
+}
 }  // namespace qorcr
 
 using namespace qorcr;

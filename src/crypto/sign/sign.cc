@@ -72,24 +72,15 @@ int32_t run(const Args& a, SignCall* c, const SignExtras& x) {
   Signer first;
   std::vector<Signer> signers;
   int32_t rc = SSF_API_INVALID_FORMAT;
-  switch (c->format.number) {
-    case SSF_FORMAT_PKCS7:
+  switch (SignatureKindOf(c->format.number)) {
+    case SignatureKind::kPkcs7:
       rc = SignPkcs7(c, &signers);
       if (!signers.empty()) first = signers.front();
       break;
-    case SSF_FORMAT_PKCS1_V15:
-    case SSF_FORMAT_DSA:
+    case SignatureKind::kRaw:
       rc = SignRaw(c, &first);
       break;
-    case SSF_FORMAT_PKCS7_TSTAMP:
-    case SSF_FORMAT_CERTIFICATE:
-    case SSF_FORMAT_UNKNOWN:
-    case SSF_FORMAT_PKCS1_OAEP:
-    case SSF_FORMAT_RAWHASH:
-    case SSF_FORMAT_RAWSIG:
-    case SSF_FORMAT_PKCS1_PSS:
-    case SSF_FORMAT_RAWHEX:
-    case SSF_FORMAT_SPNEGO:
+    case SignatureKind::kNone:
       c->reason = "format not available for signing";
       ErrorPush(rc, c->func, c->reason);
       return rc;
@@ -123,9 +114,8 @@ int32_t sign(const Args& a, const SignExtras& x, SsfOctetstring* out, SsfOctetle
     OctetsFree(x.key_id, x.key_idL);
   }
   OpenSslErrorsDrop();
-  Trace(kTrcDetail, c.func, "%-12s: Format=%-10s Alg=%-10s ChainFormat=%-15s Return=%-25s Descr=%s",
-        c.func, SsfFormatInfoName(c.format), c.default_digest ? "DEFAULT" : SsfDigestName(c.digest),
-        SsfChainFormatName(c.chain), SsfRcName(rc), c.reason);
+  TraceCallSummary(c.func, c.format, c.default_digest ? "DEFAULT" : SsfDigestName(c.digest), c.chain,
+                   rc, c.reason);
   return rc;
 }
 
