@@ -2,14 +2,16 @@
 """Certificates that attack a trust decision, written into OUTDIR.
 
 Well-formed certificates are made with python cryptography. The malformed
-ones (times that are not DER, degenerate public keys) are TBSCertificates
-written here byte by byte and signed with the CA's key, since no careful
-library will make them. Every file is NAME.pem / NAME.der (and NAME.key
-when the private key exists).
+ones (times that are not DER, degenerate public keys, strict profile
+violations) are TBSCertificates written here byte by byte and signed with
+the CA's key, since no careful library will make them; EC keys with
+explicit parameters come from the openssl tool. Every file is NAME.pem /
+NAME.der (and NAME.key when the private key exists).
 """
 import base64
 import datetime
 import os
+import subprocess
 import sys
 
 from cryptography import x509
@@ -17,7 +19,7 @@ from cryptography.hazmat.primitives import hashes, serialization
 from cryptography.hazmat.primitives.asymmetric import dsa, padding, rsa
 from cryptography.x509.oid import NameOID
 
-OUT = sys.argv[1]
+OUT = sys.argv[1] if len(sys.argv) > 1 else "."
 NOW = datetime.datetime.now(datetime.timezone.utc).replace(microsecond=0)
 DAY = datetime.timedelta(days=1)
 
@@ -103,17 +105,22 @@ def dsa_spki(p, q, g, y):
                bitstring(integer(y)))
 
 
-def handmade(name, issuer_cert, issuer_key, spki, not_before, not_after, serial, exts=()):
-    issuer = issuer_cert.subject.public_bytes()
-    subject = x509.Name([x509.NameAttribute(NameOID.ORGANIZATION_NAME, "Trust Test"),
-                         x509.NameAttribute(NameOID.COMMON_NAME, name)]).public_bytes()
-    parts = [tlv(0xA0, integer(2)), integer(serial), SHA256_RSA, issuer,
-             seq(not_before, not_after), subject, spki]
+def handmade(name, issuer_cert, issuer_key, spki, not_before, not_after, serial, exts=(),
+             issuer=None, subject=None, v1=False, outer_alg=SHA256_RSA, hash_alg=hashes.SHA256):
+    """issuer, subject: Name DER (default: the issuer's subject, O=Trust Test/CN=name);
+    v1: no version field; outer_alg: the algorithm after the TBSCertificate,
+    which the signature (hash_alg) follows, while the TBSCertificate names SHA-256."""
+    if issuer is None:
+        issuer = issuer_cert.subject.public_bytes()
+    if subject is None:
+        subject = dn(name).public_bytes()
+    parts = [] if v1 else [tlv(0xA0, integer(2))]
+    parts += [integer(serial), SHA256_RSA, issuer, seq(not_before, not_after), subject, spki]
     if exts:
         parts.append(tlv(0xA3, seq(*exts)))
     tbs = seq(*parts)
-    sig = issuer_key.sign(tbs, padding.PKCS1v15(), hashes.SHA256())
-    save_der(name, seq(tbs, SHA256_RSA, bitstring(sig)))
+    sig = issuer_key.sign(tbs, padding.PKCS1v15(), hash_alg())
+    save_der(name, seq(tbs, outer_alg, bitstring(sig)))
 
 
 # --- files ------------------------------------------------------------------
@@ -163,6 +170,77 @@ def make(cn, key, issuer_name, issuer_key, before=None, after=None, ca=False, ku
 
 def rsa_key(bits=2048, e=65537):
     return rsa.generate_private_key(e, bits)
+
+
+def key_id(key):
+    return x509.SubjectKeyIdentifier.from_public_key(key.public_key()).digest
+
+
+def strict_profile(ca, ca_key, leaf_key, spki, start, end):
+    """What strict X.509 checking finds beyond path validation proper.
+    tol_*: profile nits that change nothing a certificate may do; bad_*:
+    contradictions, missing names and ambiguous algorithms. Every signer
+    has leaf.key; a CA made here has a leaf named NAME_leaf below it."""
+    ku_sign = ku_ext([0])
+    bc_leaf = ext("2.5.29.19", True, seq())
+    serial = [800]
+
+    def leaf(name, exts=(), **kw):
+        serial[0] += 1
+        handmade(name, ca, ca_key, spki, start, end, serial[0], exts, **kw)
+
+    def ca_and_leaf(name, exts, subject=None):
+        k = rsa_key()
+        serial[0] += 1
+        subject = dn("CA " + name).public_bytes() if subject is None else subject
+        ca_spki = k.public_key().public_bytes(serialization.Encoding.DER,
+                                              serialization.PublicFormat.SubjectPublicKeyInfo)
+        handmade(name, None, k, ca_spki, start, end, serial[0], exts, issuer=subject, subject=subject)
+        serial[0] += 1
+        handmade(name + "_leaf", None, k, spki, start, end, serial[0], issuer=subject)
+
+    skid = ext("2.5.29.14", False, octets(os.urandom(20)))
+    bc_ca = ext("2.5.29.19", True, seq(TRUE))
+    ku_ca = ku_ext([5, 6])  # keyCertSign, cRLSign
+    # Tolerated: a CA without subject key identifier, without key usage (also
+    # with a path length), with basicConstraints not critical.
+    ca_and_leaf("tol_ca_no_skid", [bc_ca, ku_ca])
+    ca_and_leaf("tol_ca_no_ku", [bc_ca, skid])
+    ca_and_leaf("tol_ca_pathlen_no_ku", [ext("2.5.29.19", True, seq(TRUE, integer(0))), skid])
+    ca_and_leaf("tol_ca_bc_not_critical", [ext("2.5.29.19", False, seq(TRUE)), ku_ca, skid])
+    # Refused: a path length or keyCertSign on a certificate that is no CA,
+    # empty names, an empty subjectAltName or one that carries the only name
+    # without being critical, signature algorithms that differ inside and
+    # outside the signed part, extensions in a version 1 certificate, key
+    # identifiers marked critical (OpenSSL handles them as unknown then).
+    akid = ext("2.5.29.35", True, seq(tlv(0x80, key_id(ca_key))))
+    leaf("bad_akid_critical", [akid, ku_sign])
+    leaf("bad_skid_critical", [ext("2.5.29.14", True, octets(key_id(leaf_key))), ku_sign])
+    leaf("bad_pathlen_non_ca", [ext("2.5.29.19", True, seq(integer(0))), ku_sign])
+    leaf("bad_certsign_non_ca", [bc_leaf, ku_ext([0, 5])])
+    ca_and_leaf("bad_ca_empty_subject", [bc_ca, ku_ca, skid], subject=seq())
+    leaf("bad_empty_subject", [ku_sign], subject=seq())
+    san = ext("2.5.29.17", False, seq(tlv(0x82, b"signer.example")))
+    leaf("bad_empty_subject_san_not_critical", [san], subject=seq())
+    leaf("bad_empty_san", [ext("2.5.29.17", False, seq())])
+    leaf("bad_sig_alg_inconsistent", outer_alg=seq(oid("1.2.840.113549.1.1.12"), NULL),
+         hash_alg=hashes.SHA384)
+    leaf("bad_v1_with_extensions", [ku_sign], v1=True)
+    # EC signers made by the openssl tool, their keys in NAME.key: a named
+    # curve, and the same curve spelt out as explicit parameters, which is
+    # how a forged curve with a chosen generator would look.
+    for name, enc in (("tol_ec_named", "named_curve"), ("bad_ec_explicit", "explicit")):
+        serial[0] += 1
+        base = os.path.join(OUT, name)
+        for cmd in (["ecparam", "-name", "prime256v1", "-param_enc", enc, "-genkey", "-noout",
+                     "-out", base + ".key"],
+                    ["req", "-new", "-key", base + ".key", "-subj", "/O=Trust Test/CN=" + name,
+                     "-out", base + ".csr"],
+                    ["x509", "-req", "-in", base + ".csr", "-CA", os.path.join(OUT, "ca.pem"),
+                     "-CAkey", os.path.join(OUT, "ca.key"), "-set_serial", str(serial[0]),
+                     "-days", "365", "-outform", "DER", "-out", base + ".der"]):
+            subprocess.run(["openssl"] + cmd, check=True, capture_output=True)
+        save_der(name, open(base + ".der", "rb").read())
 
 
 def main():
@@ -240,6 +318,8 @@ def main():
     handmade("dsa_g1", ca, ca_key, dsa_spki(params.p, params.q, 1, 1), start, end, 501)
     handmade("dsa_ok", ca, ca_key, dsa_spki(good.parameter_numbers.p, good.parameter_numbers.q,
                                             good.parameter_numbers.g, good.y), start, end, 502)
+    strict_profile(ca, ca_key, leaf_key, spki, start, end)
+
     # The one message every raw test signs, and the signatures that need no
     # private key once the key is degenerate: RSA e = 1 verifies the padded
     # digest itself, DSA g = y = 1 verifies r = 1 with any s.
@@ -254,4 +334,5 @@ def main():
     open(os.path.join(OUT, "dsa_g1.sig"), "wb").write(seq(integer(1), integer(1)))
 
 
-main()
+if __name__ == "__main__":
+    main()

@@ -21,15 +21,24 @@ struct PathNotes {
   const char* what = "";
 };
 
-// Strict mode also wants key identifiers everywhere and a key usage on
-// every CA; neither makes a path less sound, and many issuing CAs predate
-// them. A key usage that is present must still allow certificate signing.
-bool tolerated(int err) {
+// Strict mode also checks the RFC 5280 profile. A finding that only says an
+// optional part is missing, or that a CA's basicConstraints is not marked
+// critical, changes nothing a certificate may do, and enterprise CAs issue
+// such certificates: key identifiers, a CA's key usage (and so keyCertSign
+// beside a path length). Every other finding refuses the path: constraints
+// that contradict each other, empty names or subjectAltName, inconsistent
+// signature algorithms, extensions in a version 1 certificate, explicit EC
+// parameters.
+bool tolerated(int err, X509* cert) {
   switch (err) {
     case X509_V_ERR_MISSING_AUTHORITY_KEY_IDENTIFIER:
     case X509_V_ERR_MISSING_SUBJECT_KEY_IDENTIFIER:
     case X509_V_ERR_CA_CERT_MISSING_KEY_USAGE:
+    case X509_V_ERR_CA_BCONS_NOT_CRITICAL:
       return true;
+    case X509_V_ERR_PATHLEN_WITHOUT_KU_KEY_CERT_SIGN:
+      // A key usage that is present must still allow certificate signing.
+      return cert != nullptr && (X509_get_extension_flags(cert) & EXFLAG_KUSAGE) == 0;
     default:
       return false;
   }
@@ -41,7 +50,7 @@ int note_finding(int ok, X509_STORE_CTX* ctx) {
   if (ok == 1) return 1;
   auto* notes = static_cast<PathNotes*>(X509_STORE_CTX_get_app_data(ctx));
   const int err = X509_STORE_CTX_get_error(ctx);
-  if (tolerated(err)) return 1;
+  if (tolerated(err, X509_STORE_CTX_get_current_cert(ctx))) return 1;
   if (err == X509_V_ERR_CERT_HAS_EXPIRED || err == X509_V_ERR_CERT_NOT_YET_VALID) {
     if (notes->out_of_period == nullptr) {
       notes->out_of_period = X509_STORE_CTX_get_current_cert(ctx);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "crypto/base/sslptr.h"
+#include "crypto/cert/certcheck.h"
 #include "crypto/frame/frame.h"
 #include "crypto/pse/pse.h"
 #include "crypto/sig/sigint.h"
@@ -18,6 +19,7 @@ struct JwsKey {
   qorcr::SslPtr<EVP_PKEY> pkey;
   JwsKeyKind kind = JwsKeyKind::kOther;
   int bits = 0;
+  bool sound = false;  // passed KeyCheck; an unsound key serves no algorithm
 };
 
 namespace {
@@ -79,11 +81,15 @@ AlgInfo alg_info(JwsAlg a) {
   return {nullptr, false, JwsKeyKind::kOther};
 }
 
-// Kind and size of a decoded key; a curve we do not name stays kOther.
-// EC keys are checked for a sound point once here, not on every call.
+// Kind, size and soundness of a decoded key; a curve we do not name stays
+// kOther. The key checks run once here, not on every call. Null when the
+// key is missing or its check ran out of memory.
 JwsKeyRef make_ready(SslPtr<EVP_PKEY> pkey) {
   if (!pkey) return nullptr;
+  const qorcr::KeyStrength strength = qorcr::KeyCheck(pkey.get());
+  if (strength == qorcr::KeyStrength::kUnknown) return nullptr;
   auto k = std::make_shared<JwsKey>();
+  k->sound = strength == qorcr::KeyStrength::kStrong;
   k->bits = EVP_PKEY_get_bits(pkey.get());
   switch (EVP_PKEY_get_base_id(pkey.get())) {
     case EVP_PKEY_RSA:
@@ -99,8 +105,6 @@ JwsKeyRef make_ready(SslPtr<EVP_PKEY> pkey) {
       char group[64] = {0};
       size_t len = 0;
       if (EVP_PKEY_get_group_name(pkey.get(), group, sizeof group, &len) != 1) break;
-      SslPtr<EVP_PKEY_CTX> check(EVP_PKEY_CTX_new(pkey.get(), nullptr));
-      if (!check || EVP_PKEY_public_check(check.get()) != 1) break;
       for (const CurveRow& c : kCurves)
         if (strcmp(group, c.group) == 0) k->kind = c.kind;
       break;
@@ -260,8 +264,7 @@ JwsKeyRef JwsKeyFromEc(JwsKeyKind curve, const unsigned char* x, size_t x_len, c
     return nullptr;
   JwsKeyRef k = make_ready(from_params("EC", bld.get()));
   qorcr::OpenSslErrorsDrop();
-  // make_ready leaves a point that fails the public key check as kOther.
-  return k && k->kind == curve ? k : nullptr;
+  return k && k->sound && k->kind == curve ? k : nullptr;
 }
 
 JwsKeyRef JwsKeyFromOkp(JwsKeyKind curve, const unsigned char* x, size_t x_len) {
@@ -275,9 +278,12 @@ JwsKeyRef JwsKeyFromOkp(JwsKeyKind curve, const unsigned char* x, size_t x_len) 
 
 JwsKeyKind JwsKeyKindOf(const JwsKey& key) { return key.kind; }
 
+bool JwsKeySound(const JwsKey& key) { return key.sound; }
+
 int JwsKeyBits(const JwsKey& key) { return key.bits; }
 
 bool JwsKeyFits(const JwsKey& key, JwsAlg alg) {
+  if (!key.sound) return false;
   const AlgInfo a = alg_info(alg);
   if (alg == JwsAlg::kEdDSA) return key.kind == JwsKeyKind::kEd25519 || key.kind == JwsKeyKind::kEd448;
   if (key.kind != a.curve) return false;

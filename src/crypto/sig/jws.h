@@ -34,10 +34,14 @@ JwsKeyRef JwsKeyFromEc(JwsKeyKind curve, const unsigned char* x, size_t x_len, c
 JwsKeyRef JwsKeyFromOkp(JwsKeyKind curve, const unsigned char* x, size_t x_len);
 
 JwsKeyKind JwsKeyKindOf(const JwsKey& key);
+// Whether the key passed the checks every verifying key must pass (RSA:
+// odd exponent from 3 to 2^32, 1024 bits at least; EC: OpenSSL's public key
+// and parameter checks). An unsound key fits no algorithm.
+bool JwsKeySound(const JwsKey& key);
 // Size of the key in bits (modulus, field).
 int JwsKeyBits(const JwsKey& key);
 
-// Whether `key` may serve `alg`: RS with RSA, PS with RSA of 2048 bits or
+// Whether `key` may serve `alg`: a sound key, and RS with RSA, PS with RSA of 2048 bits or
 // more (RFC 7518 section 3.5), ES256/384/512 with P-256/384/521, EdDSA with
 // Ed25519 or Ed448.
 bool JwsKeyFits(const JwsKey& key, JwsAlg alg);

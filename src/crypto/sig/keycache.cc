@@ -5,6 +5,7 @@
 #include <mutex>
 #include <vector>
 
+#include "crypto/cert/certcheck.h"
 #include "crypto/sig/sigint.h"
 
 namespace qorcr {
@@ -43,6 +44,22 @@ Cache& cache() {
   return c;
 }
 
+// Fills in the verdicts of KeyCheck; false when it ran out of memory.
+bool check_keys(CallerKeys* keys) {
+  if (keys->key) {
+    const KeyStrength k = KeyCheck(keys->key.get());
+    if (k == KeyStrength::kUnknown) return false;
+    keys->key_sound = k == KeyStrength::kStrong;
+  }
+  for (int i = 0; i < sk_X509_num(keys->certs.get()); ++i) {
+    X509* x = sk_X509_value(keys->certs.get(), i);
+    const KeyStrength k = KeyCheck(X509_get0_pubkey(x));
+    if (k == KeyStrength::kUnknown) return false;
+    if (k == KeyStrength::kWeak) keys->weak_certs.push_back(x);
+  }
+  return true;
+}
+
 }  // namespace
 
 int32_t CallerKeysGet(SsfChainFormatNo chain, Bytes data, CallerKeysRef* out) {
@@ -53,6 +70,7 @@ int32_t CallerKeysGet(SsfChainFormatNo chain, Bytes data, CallerKeysRef* out) {
                      : chain == SSF_CHAIN_KEYVALUE ? ParseKeyValue(data, &keys->key)
                                                    : ParseChain(chain, data, &keys->certs);
   if (rc != SSF_API_OK) return rc;
+  if (!check_keys(keys.get())) return SSF_API_NOMEMORY;
   if (data.n <= kMaxCachedInput) cache().add(chain, data, keys);
   *out = std::move(keys);
   return SSF_API_OK;

@@ -7,8 +7,10 @@
 #include <stdint.h>
 #include <time.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "crypto/base/sslptr.h"
 #include "crypto/pse/pse.h"
@@ -66,6 +68,13 @@ int32_t ParseKeyValue(Bytes xml, SslPtr<EVP_PKEY>* out);
 struct CallerKeys {
   SslPtr<EVP_PKEY> key;
   X509Stack certs;
+  // KeyCheck of `key` and of each certificate's key, decided once with the
+  // decoding: a caller's key is held to the rules of a loaded one.
+  bool key_sound = false;
+  std::vector<X509*> weak_certs;
+  bool CertSound(const X509* cert) const {
+    return std::find(weak_certs.begin(), weak_certs.end(), cert) == weak_certs.end();
+  }
 };
 using CallerKeysRef = std::shared_ptr<const CallerKeys>;
 // ParsePublicKey, ParseKeyValue or ParseChain by chain format, answered from a bounded

@@ -346,6 +346,9 @@ int32_t VerifyPkcs7(VerifyCall* c) {
         X509Stack helpers = from_store ? X509Stack() : carried.all();
         const int32_t check = CertCheck(*c, cert, helpers.get());
         if (check != SSF_API_OK) result = static_cast<uint32_t>(check), failed = true;
+      } else if (!caller->CertSound(cert)) {
+        ErrorPush(SSF_API_UNKNOWN_SIGNER, c->func, "degenerate public key");
+        result = SSF_API_UNKNOWN_SIGNER, failed = true;
       }
     } else {
       Trace(kTrcDetail, c->func, "%-15s: Signer certificate not found", c->func);

@@ -17,6 +17,7 @@ constexpr char kFlatError[] = "Invalid Signature BitString for fixed OctetString
 constexpr size_t kFlatBitMultiple = 32;
 constexpr size_t kBitsPerByte = 8;
 constexpr char kKeyIdPrefix[] = "/Keyid=";
+constexpr char kDegenerateKey[] = "degenerate public key";
 
 // How far a candidate got; a later one replaces an earlier only when it got further.
 enum class Progress { kNone, kKeyUnusable, kSignatureWrong, kExpired, kVerified };
@@ -173,17 +174,19 @@ int32_t VerifyRaw(VerifyCall* c) {
         return finish(c, nullptr, static_cast<uint32_t>(rc), SSF_API_SIGNER_ERRORS);
       return rc;
     }
-    if (caller->key) {
-      cands.push_back({caller->key.get(), nullptr});
-    } else {
-      X509* cert = sk_X509_value(caller->certs.get(), 0);
-      if (c->pse) {
-        const int32_t check = CertCheck(*c, cert, caller->certs.get());
-        if (check != SSF_API_OK)
-          return finish(c, cert, static_cast<uint32_t>(check), SSF_API_SIGNER_ERRORS);
-      }
-      cands.push_back({X509_get0_pubkey(cert), cert});
+    X509* cert = caller->key ? nullptr : sk_X509_value(caller->certs.get(), 0);
+    if (cert != nullptr && c->pse) {
+      const int32_t check = CertCheck(*c, cert, caller->certs.get());
+      if (check != SSF_API_OK)
+        return finish(c, cert, static_cast<uint32_t>(check), SSF_API_SIGNER_ERRORS);
+    } else if (cert != nullptr ? !caller->CertSound(cert) : !caller->key_sound) {
+      // Without a key store nothing else stands between a degenerate key
+      // and a signature that needs no private key.
+      c->reason = kDegenerateKey;
+      ErrorPush(SSF_API_UNKNOWN_SIGNER, c->func, c->reason);
+      return finish(c, cert, SSF_API_UNKNOWN_SIGNER, SSF_API_SIGNER_ERRORS);
     }
+    cands.push_back({cert != nullptr ? X509_get0_pubkey(cert) : caller->key.get(), cert});
   }
   // 21: else the key store's candidates.
   if (cands.empty() && c->pse) {

@@ -170,6 +170,7 @@ Read read_key(const Doc& d, const Members& m, Jwk* out) {
     return Read::kUnusable;
   }
   if (!out->key && out->secret.empty()) return Read::kUnusable;
+  if (out->key && !JwsKeySound(*out->key)) return Read::kUnusable;
   if (!allows_verify(d, m)) return Read::kUnusable;
   if (m.alg >= 0) {
     // An "alg" we do not know, or one the key cannot serve, leaves the key nothing to do.

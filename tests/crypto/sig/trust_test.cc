@@ -10,8 +10,8 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-
 #include <map>
+#include <memory>
 
 #include "crypto/sig/sigtest.h"
 
@@ -47,29 +47,36 @@ class Trust : public ::testing::Test {
     return ToBytes(image);
   }
 
-  // A detached signature over msg.bin by `signer` (whose key is leaf.key),
-  // carrying the signer's certificate and those of `certfile`.
-  static Bytes CmsSign(const std::string& signer, const std::string& certfile = "") {
+  // A detached signature over msg.bin by `signer` (whose key is leaf.key,
+  // or its own NAME.key), carrying the signer's certificate and those of `certfile`.
+  static Bytes CmsSign(const std::string& signer, const std::string& certfile = "",
+                       const std::string& key = "leaf") {
     const std::string out = F("sig-" + signer + "-" + certfile + ".p7");
     std::string cmd = "openssl cms -sign -binary -md sha256 -in " + F("msg.bin") + " -signer " +
-                      F(signer + ".pem") + " -inkey " + F("leaf.key") + " -outform DER -out " + out;
+                      F(signer + ".pem") + " -inkey " + F(key + ".key") + " -outform DER -out " + out;
     if (!certfile.empty()) cmd += " -certfile " + F(certfile + ".pem");
     EXPECT_TRUE(Sh(cmd)) << cmd;
     return ReadBytes(out);
   }
 
-  // Checks a detached signature over msg.bin against the key store `pab`.
-  static Verified VerifyPkcs7(const Bytes& sig, const std::string& pab, const std::string& pin = "") {
+  // The arguments that check a detached signature over msg.bin.
+  static VerifyArgs Pkcs7Args(const Bytes& sig) {
     VerifyArgs a;
     a.signature = sig;
-    a.pab = pab;
-    a.pin = pin;
     SsfOctetstring wrapped = nullptr;
     SsfOctetlen wrappedL = 0;
     const Bytes msg = ReadBytes(F("msg.bin"));
     EXPECT_EQ(SsfEncode("PKCS7", 5, msg.data(), static_cast<int32_t>(msg.size()), &wrapped, &wrappedL), 0);
     a.input.assign(wrapped, wrapped + wrappedL);
     SsfDELSsfOctetstring(&wrapped, &wrappedL);
+    return a;
+  }
+
+  // Checks a detached signature over msg.bin against the key store `pab`.
+  static Verified VerifyPkcs7(const Bytes& sig, const std::string& pab, const std::string& pin = "") {
+    VerifyArgs a = Pkcs7Args(sig);
+    a.pab = pab;
+    a.pin = pin;
     return RunVerify(a);
   }
   static Verified VerifyPkcs7(const Bytes& sig, const MemStore& store, const std::string& pin = "") {
@@ -78,33 +85,41 @@ class Trust : public ::testing::Test {
 
   // The signer result of a PKCS#7 signature by `signer` against a store trusting `trusted`.
   static uint32_t SignerResult(const std::string& signer, const std::vector<std::string>& trusted,
-                               const std::string& certfile = "") {
+                               const std::string& certfile = "", const std::string& key = "leaf") {
     ImageStore store(Bundle(trusted));
     EXPECT_TRUE(store.ok());
-    Verified v = VerifyPkcs7(CmsSign(signer, certfile), store);
+    Verified v = VerifyPkcs7(CmsSign(signer, certfile, key), store);
     EXPECT_EQ(v.signers.size(), 1u);
     if (v.signers.empty()) return 0xFFFFFFFFu;
     EXPECT_EQ(v.rc, v.signers[0].result == 0 ? SSF_API_OK : SSF_API_SIGNER_ERRORS);
     return v.signers[0].result;
   }
 
+  // The one signer's result of a verification.
+  static uint32_t SignerResultOf(const Verified& v) {
+    EXPECT_EQ(v.signers.size(), 1u);
+    return v.signers.empty() ? 0xFFFFFFFFu : v.signers[0].result;
+  }
+
   // The signer result of a raw signature value over msg.bin with the
-  // caller's certificate `cert`, checked against a store trusting `trusted`.
+  // caller's certificate `cert`, checked against a store trusting
+  // `trusted`, or against none when `trusted` is empty.
   static uint32_t RawResult(const std::string& format, const std::string& sig,
                             const std::string& cert, const std::vector<std::string>& trusted) {
-    ImageStore store(Bundle(trusted));
-    EXPECT_TRUE(store.ok());
+    std::unique_ptr<ImageStore> store;
+    if (!trusted.empty()) {
+      store = std::make_unique<ImageStore>(Bundle(trusted));
+      EXPECT_TRUE(store->ok());
+    }
     VerifyArgs a;
     a.format = format;
     a.digest = "SHA256";
     a.signature = ReadBytes(F(sig));
     a.input = ReadBytes(F("msg.bin"));
-    a.pab = store.name();
+    a.pab = store ? store->name() : kSsfNoCertificateCheck;
     a.chain = "X509v3";
     a.certs = ReadBytes(F(cert + ".der"));
-    Verified v = RunVerify(a);
-    EXPECT_EQ(v.signers.size(), 1u);
-    return v.signers.empty() ? 0xFFFFFFFFu : v.signers[0].result;
+    return SignerResultOf(RunVerify(a));
   }
 
   static TempDir* dir_;
@@ -163,6 +178,52 @@ TEST_F(Trust, SignerKeyUsageAndCaConstraintsAreEnforced) {
   EXPECT_EQ(SignerResult("leaf_under_ca_no_bc", {"ca_no_bc"}), U(SSF_API_UNKNOWN_SIGNER));
 }
 
+TEST_F(Trust, StrictProfileFindingsRefuseThePathUnlessTheyOnlyMissOptionalParts) {
+  // openssl verify is the oracle for what each certificate is: with
+  // -x509_strict it names the finding, without it the path passes (where
+  // `plain` says so). Missing key identifiers, a CA without key usage and a
+  // CA's basicConstraints not marked critical are tolerated; all else refuses.
+  struct Case {
+    const char* signer;
+    const char* anchor;
+    int finding;  // the X509_V_ERR_ code openssl reports in strict mode
+    bool plain;
+    int32_t result;
+  } cases[] = {
+      {"leaf_ok", "ca", 85, true, SSF_API_OK},  // no authority key identifier
+      {"tol_ca_no_skid_leaf", "tol_ca_no_skid", 86, true, SSF_API_OK},
+      {"tol_ca_no_ku_leaf", "tol_ca_no_ku", 92, true, SSF_API_OK},
+      {"tol_ca_pathlen_no_ku_leaf", "tol_ca_pathlen_no_ku", 81, true, SSF_API_OK},
+      {"tol_ca_bc_not_critical_leaf", "tol_ca_bc_not_critical", 89, true, SSF_API_OK},
+      {"bad_pathlen_non_ca", "ca", 80, true, SSF_API_UNKNOWN_SIGNER},
+      {"bad_certsign_non_ca", "ca", 82, true, SSF_API_UNKNOWN_SIGNER},
+      {"bad_ca_empty_subject_leaf", "bad_ca_empty_subject", 83, true, SSF_API_UNKNOWN_SIGNER},
+      {"bad_empty_subject", "ca", 84, true, SSF_API_UNKNOWN_SIGNER},
+      {"bad_empty_subject_san_not_critical", "ca", 88, true, SSF_API_UNKNOWN_SIGNER},
+      {"bad_empty_san", "ca", 87, true, SSF_API_UNKNOWN_SIGNER},
+      {"bad_v1_with_extensions", "ca", 93, true, SSF_API_UNKNOWN_SIGNER},
+      {"bad_sig_alg_inconsistent", "ca", 78, false, SSF_API_UNKNOWN_SIGNER},
+      {"bad_akid_critical", "ca", 34, false, SSF_API_UNKNOWN_SIGNER},  // unhandled critical extension
+      {"bad_skid_critical", "ca", 34, false, SSF_API_UNKNOWN_SIGNER},
+      {"bad_ec_explicit", "ca", 94, false, SSF_API_UNKNOWN_SIGNER},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.signer);
+    const std::string verify =
+        "openssl verify -partial_chain -CAfile " + F(std::string(c.anchor) + ".pem") + " ";
+    // openssl verify reports on standard error.
+    const std::string strict = ShOut("{ " + verify + "-x509_strict " + F(std::string(c.signer) + ".pem") + " 2>&1; }");
+    EXPECT_NE(strict.find("error " + std::to_string(c.finding) + " at"), std::string::npos) << strict;
+    bool plain = false;
+    ShOut(verify + F(std::string(c.signer) + ".pem"), &plain);
+    EXPECT_EQ(plain, c.plain);
+    const bool ec = strncmp(c.signer, "bad_ec", 6) == 0;
+    EXPECT_EQ(SignerResult(c.signer, {c.anchor}, "", ec ? c.signer : "leaf"), U(c.result));
+  }
+  // A named curve is no finding.
+  EXPECT_EQ(SignerResult("tol_ec_named", {"ca"}, "", "tol_ec_named"), U(SSF_API_OK));
+}
+
 TEST_F(Trust, DegenerateKeysAreUntrustedBeforeTheirSignatureIsLookedAt) {
   // rsa_e_1.sig is the padded digest itself: a valid signature for e = 1
   // that needs no private key. Sound keys get it checked and refused (27).
@@ -182,6 +243,50 @@ TEST_F(Trust, DegenerateKeysAreUntrustedBeforeTheirSignatureIsLookedAt) {
   EXPECT_EQ(RawResult("DSA", "dsa_g1.sig", "dsa_g1", {"ca"}), U(SSF_API_UNKNOWN_SIGNER));
   EXPECT_EQ(RawResult("DSA", "dsa_g1.sig", "dsa_g1", {"dsa_g1"}), U(SSF_API_UNKNOWN_SIGNER));
   EXPECT_EQ(RawResult("DSA", "dsa_g1.sig", "dsa_ok", {"ca"}), U(SSF_API_SIGNER_NOT_OK));
+}
+
+TEST_F(Trust, ASignedMessageFromADegenerateKeyProvesNothingWithOrWithoutKeyStore) {
+  // rsa_e_65537 is leaf.key's modulus with its own exponent, rsa_e_1 the
+  // same modulus with e = 1. Without signed attributes, the signature value
+  // for rsa_e_1 is the padded digest of msg.bin itself (rsa_e_1.sig): a
+  // forger takes a genuine message, swaps in that value and rsa_e_1's
+  // serial number (837 and 301, DER INTEGERs of one length), and the
+  // forgery carries rsa_e_1 like the genuine one does.
+  const std::string out = F("noattr.p7");
+  ASSERT_TRUE(Sh("openssl cms -sign -noattr -nocerts -binary -md sha256 -in " + F("msg.bin") +
+                 " -signer " + F("rsa_e_65537.pem") + " -inkey " + F("leaf.key") + " -certfile " +
+                 F("rsa_e_1.pem") + " -outform DER -out " + out));
+  const Bytes genuine = ReadBytes(out);
+  const Bytes em = ReadBytes(F("rsa_e_1.sig"));
+  const Bytes serial_65537 = {0x02, 0x02, 0x03, 0x45}, serial_1 = {0x02, 0x02, 0x01, 0x2D};
+  Bytes forged = genuine;
+  auto sid = std::search(forged.begin(), forged.end(), serial_65537.begin(), serial_65537.end());
+  ASSERT_NE(sid, forged.end());
+  std::copy(serial_1.begin(), serial_1.end(), sid);
+  ASSERT_GT(forged.size(), em.size());
+  std::copy(em.begin(), em.end(), forged.end() - static_cast<std::ptrdiff_t>(em.size()));  // the value ends the message
+
+  // Key store: the carried rsa_e_1 chains to the trusted CA, and is refused for its key.
+  ImageStore ca(Bundle({"ca"})), both(Bundle({"ca", "rsa_e_65537"}));
+  EXPECT_EQ(SignerResultOf(VerifyPkcs7(forged, ca)), U(SSF_API_UNKNOWN_SIGNER));
+  EXPECT_EQ(SignerResultOf(VerifyPkcs7(genuine, both)), U(SSF_API_OK));
+  // No key store, the caller's certificate: nothing but the key check stands in the way.
+  auto unchecked = [&](const Bytes& sig, const std::string& cert) {
+    VerifyArgs a = Pkcs7Args(sig);
+    a.pab = kSsfNoCertificateCheck;
+    a.chain = "X509v3";
+    a.certs = ReadBytes(F(cert + ".der"));
+    return SignerResultOf(RunVerify(a));
+  };
+  EXPECT_EQ(unchecked(genuine, "rsa_e_65537"), U(SSF_API_OK));
+  EXPECT_EQ(unchecked(forged, "rsa_e_1"), U(SSF_API_UNKNOWN_SIGNER));
+  // The raw signature value with the caller's certificate or public key, no key store.
+  for (const char* cert : {"rsa_e_1", "rsa_e_2", "rsa_e_4294967297", "rsa_1016", "dsa_g1"}) {
+    SCOPED_TRACE(cert);
+    const bool dsa = strcmp(cert, "dsa_g1") == 0;
+    EXPECT_EQ(RawResult(dsa ? "DSA" : "PKCS1-V1.5", dsa ? "dsa_g1.sig" : "rsa_e_1.sig", cert, {}),
+              U(SSF_API_UNKNOWN_SIGNER));
+  }
 }
 
 TEST_F(Trust, TheOwnKeyStoresCaChainIsNoAnchorUnlessMarkedTrusted) {

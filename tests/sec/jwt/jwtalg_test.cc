@@ -192,6 +192,48 @@ TEST_F(JwtAlg, KeyOfAnotherTypeOrCurveOrAnotherSignatureEncodingFails) {
     EXPECT_EQ(jwttest::Eval(head + jwttest::Base64(sig, true), s.key("p256.cert"), &i.info), JWT_RC_SIGNATURE) << sig.size();
 }
 
+TEST_F(JwtAlg, DegenerateKeysPassedOrLoadedVerifyNothing) {
+  // Each token's signature verifies under its key by plain arithmetic
+  // (make_weak_jwt_keys.py checks that), so only the key check refuses it.
+  jwttest::TempDir dir;
+  ASSERT_TRUE(jwttest::Sh("/usr/bin/python3 " QOR_TEST_TOOLS_DIR "/make_weak_jwt_keys.py " + dir.path()));
+  const struct {
+    const char* key;
+    const char* alg;
+    int32_t rc;
+  } cases[] = {
+      {"rsa2048_e_65537", "RS256", JWT_RC_OK},   {"rsa2048_e_65537", "PS256", JWT_RC_OK},
+      {"rsa2048_e_1", "RS256", JWT_RC_SIGNATURE}, {"rsa2048_e_1", "PS256", JWT_RC_SIGNATURE},
+      {"rsa1024_e_65537", "RS256", JWT_RC_OK},   {"rsa1024_e_3", "RS256", JWT_RC_OK},
+      {"rsa1024_e_2", "RS256", JWT_RC_SIGNATURE}, {"rsa1024_e_65538", "RS256", JWT_RC_SIGNATURE},
+      {"rsa1024_e_4294967297", "RS256", JWT_RC_SIGNATURE},
+      {"rsa512_e_65537", "RS256", JWT_RC_SIGNATURE},
+      {"ec_p256_ok", "ES256", JWT_RC_OK},        {"ec_p256_off_curve", "ES256", JWT_RC_SIGNATURE},
+  };
+  for (const auto& c : cases) {
+    const std::string base = dir.file(c.key);
+    const std::string token = jwttest::ReadFile(base + "." + c.alg + ".jwt");
+    // Twice each: the second answer comes from the kept key.
+    for (const char* form : {".der", ".pem", ".spki", ".der", ".spki"}) {
+      SCOPED_TRACE(std::string(c.key) + form + " " + c.alg);
+      Info i;
+      EXPECT_EQ(jwttest::Eval(token, jwttest::ReadBytes(base + form), &i.info), c.rc) << i.error();
+      EXPECT_EQ(i.error(), c.rc == JWT_RC_OK ? "" : "JWT signature validation failed");
+    }
+    // The certificate loaded as the ticket key fares the same.
+    const Bytes der = jwttest::ReadBytes(base + ".der");
+    // A point off the curve is no key at all: its certificate does not load (14).
+    const bool decodes = strcmp(c.key, "ec_p256_off_curve") != 0;
+    EXPECT_EQ(TavriLoadTicketKey(der.data(), static_cast<int32_t>(der.size()), nullptr, 0, 1), decodes ? 0 : 14)
+        << c.key;
+    Info i;
+    EXPECT_EQ(TavriEvalJWToken(token.data(), token.size(), nullptr, 0, nullptr, &i.info),
+              c.rc == JWT_RC_OK ? 0 : 5)
+        << c.key << " " << c.alg;
+  }
+  TavriShutdown();
+}
+
 TEST_F(JwtAlg, EachCheckUsesItsOwnKeyAfterAnotherKeyOnTheSameThread) {
   Signer s("make_jws.py");
   const size_t a = s.Add("ES256", "a:p256", "{}", kBody);

@@ -31,12 +31,14 @@ enum KeyType : int32_t {
 // Largest key kept in X509Key (the last byte stays zero).
 constexpr int32_t kX509KeyMax = static_cast<int32_t>(kX509KeySize) - 1;
 
-// Deletes the memory key store and forgets everything loaded with it.
-// Runs only when a memory key store exists; the caller holds ssf_rmtx.
+// Deletes the memory key store, if any, and forgets every key and password
+// loaded, an HMAC secret loaded without key store too: a load that cannot
+// take its key leaves none in force. The caller holds ssf_rmtx.
 void clear_loaded_key() {
-  if (pMemoryPSE == nullptr) return;
   TavriReleaseLoadedKey();
   crypt_cleanse(PSEpwd, sizeof PSEpwd);
+  crypt_cleanse(X509Key, sizeof X509Key);
+  X509KeyLen = 0;
 }
 
 // The old password and key are wiped before they are replaced, so no tail
@@ -263,10 +265,8 @@ QOR_API int32_t TavriLoadTicketKey(const unsigned char* pKey, int32_t lKey, cons
     });
     // A load that threw half way (out of memory included) leaves no key behind.
     if (!finished) returned_early = false;
-    if (!returned_early) {
-      TAVRI_TRC(3, "Cleanup of function, memory PSE created \n");
-      if (rc != kRcOk) clear_loaded_key();
-    }
+    if (!returned_early) TAVRI_TRC(3, "Cleanup of function, memory PSE created \n");
+    if (rc != kRcOk) clear_loaded_key();
     // Calls from now on see the new key, or none after a failed load.
     if (!TavriPublishKey() && rc == kRcOk) {
       clear_loaded_key();
@@ -284,9 +284,10 @@ QOR_API int32_t TavriParseCertificate(const unsigned char* pAsn1Certificate, int
     TAVRI_ERR("TavriInitialize must be called first.");
     return kRcInvalid;
   }
+  // No library lock: the parse reads only the caller's bytes and the SSF
+  // table, which changes only at start and shutdown, and the crypto library
+  // keeps its error information per thread.
   return TavriNoThrow(TRC_MODULE, "TavriParseCertificate", kRcNoMemory, kRcInternal, [&]() -> int32_t {
-    SsfMutexGuard guard;
-    if (!guard.ok()) return kRcInternal;
     int32_t rc = kRcOk;
     if (pAsn1Certificate == nullptr || pucsType == nullptr || pucsBuffer == nullptr ||
         piBufLen == nullptr) {

@@ -6,6 +6,7 @@
 
 #include "crypto/cryptotest.h"
 #include "qorjwt.h"
+#include "sec/tavrisso/api/key_snapshot.h"
 #include "sec/tavrisso/api/state.h"
 
 using namespace qortest;
@@ -62,20 +63,28 @@ TEST_F(TicketKey, FailedLoadsClearTheEarlierKey) {
     int32_t want;
   } cases[] = {{1, &junk, kRcInternal}, {4, &junk, kRcInternal}, {0, &junk, kRcInvalid},
                {5, &der_, kRcInvalid}, {-1, &der_, kRcInvalid}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.type);
-    ASSERT_EQ(Load(der_, 1), kRcOk);
-    EXPECT_EQ(Load(*c.key, c.type), c.want);
-    EXPECT_EQ(pMemoryPSE, nullptr);
-    EXPECT_EQ(PSEPath[0], '\0');
-    EXPECT_EQ(X509KeyLen, 0u);
+  // The earlier key is a certificate, or an HMAC secret (which has no memory store).
+  const Bytes secret = ToBytes("0123456789abcdef");
+  for (int32_t earlier : {1, 2}) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::to_string(earlier) + " then " + std::to_string(c.type));
+      ASSERT_EQ(earlier == 1 ? Load(der_, 1) : Load(secret, 2, "pw"), kRcOk);
+      EXPECT_EQ(Load(*c.key, c.type), c.want);
+      EXPECT_EQ(pMemoryPSE, nullptr);
+      EXPECT_EQ(PSEPath[0], '\0');
+      EXPECT_EQ(PSEpwd[0], '\0');
+      EXPECT_EQ(X509KeyLen, 0u);
+      EXPECT_TRUE(TavriCurrentKey()->key.empty());
+    }
+    for (int32_t length : {10, -5}) {
+      SCOPED_TRACE(std::to_string(earlier) + " then length " + std::to_string(length));
+      ASSERT_EQ(earlier == 1 ? Load(der_, 1) : Load(secret, 2, "pw"), kRcOk);
+      EXPECT_EQ(TavriLoadTicketKey(length > 0 ? nullptr : der_.data(), length, nullptr, 0, 1), kRcNullArgument);
+      EXPECT_EQ(pMemoryPSE, nullptr);
+      EXPECT_EQ(X509KeyLen, 0u);
+      EXPECT_TRUE(TavriCurrentKey()->key.empty());
+    }
   }
-  ASSERT_EQ(Load(der_, 1), kRcOk);
-  EXPECT_EQ(TavriLoadTicketKey(nullptr, 10, nullptr, 0, 1), kRcNullArgument);
-  EXPECT_EQ(pMemoryPSE, nullptr);
-  ASSERT_EQ(Load(der_, 1), kRcOk);
-  EXPECT_EQ(TavriLoadTicketKey(der_.data(), -5, nullptr, 0, 1), kRcNullArgument);
-  EXPECT_EQ(pMemoryPSE, nullptr);
 }
 
 TEST_F(TicketKey, HmacSecretLeavesTheStoreAndIsBounded) {

@@ -5,11 +5,14 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <future>
 #include <map>
 #include <thread>
 #include <vector>
 
 #include "sec/jwt/jwttest.h"
+#include "sec/tavrisso/api/state.h"
 #include "sec/tavrisso/tickettest.h"
 
 using namespace qortest;
@@ -291,6 +294,33 @@ TEST_F(Stress, ValidTicketsOfAnIssuerTrustedBeforeAndAfterEveryReloadNeverFail) 
   RunAndReport(reloader, worker, &tallies);
   std::cout << reloads.load() << " key reloads\n";
   EXPECT_GT(reloads.load(), 1);
+}
+
+TEST_F(Stress, CertificatesParseWhileAnotherThreadHoldsTheLibraryLock) {
+  // Parsing reads only the caller's bytes: a key load or shutdown running
+  // on another thread (here: the lock they take, held) must not stall it.
+  std::promise<void> release;
+  std::promise<void> holding;
+  std::thread holder([&] {
+    ThrRecMtxGuard guard(&ssf_rmtx);
+    holding.set_value();
+    release.get_future().wait();
+  });
+  holding.get_future().wait();
+  const Issuer& who = issuers_->at(1);
+  auto parsed = std::async(std::launch::async, [&] {
+    unsigned char buf[64];
+    int32_t len = sizeof buf;
+    const int32_t rc = TavriParseCertificate(who.der.data(), static_cast<int32_t>(who.der.size()),
+                                             "SUBJECT", buf, &len);
+    return rc == kRcOk ? std::string(reinterpret_cast<char*>(buf), static_cast<size_t>(len))
+                       : "rc=" + std::to_string(rc);
+  });
+  const bool finished = parsed.wait_for(std::chrono::seconds(20)) == std::future_status::ready;
+  release.set_value();
+  holder.join();
+  EXPECT_TRUE(finished) << "TavriParseCertificate waited for the library lock";
+  EXPECT_EQ(parsed.get(), "CN=Stress B");
 }
 
 }  // namespace
