@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_pki.h"
 #include "crypto/base/sslptr.h"
 #include "qorjwt.h"
 
@@ -33,16 +34,10 @@ const Credential& credential() {
   static Credential c = [] {
     Credential r;
     r.key.reset(EVP_RSA_gen(2048));
-    r.cert.reset(X509_new());
-    X509_set_version(r.cert.get(), 2);
-    ASN1_INTEGER_set(X509_get_serialNumber(r.cert.get()), 1);
-    X509_gmtime_adj(X509_getm_notBefore(r.cert.get()), -3600);
-    X509_gmtime_adj(X509_getm_notAfter(r.cert.get()), 86400);
-    X509_NAME* name = X509_get_subject_name(r.cert.get());
-    X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC, reinterpret_cast<const unsigned char*>("bench"), -1, -1, 0);
-    X509_set_issuer_name(r.cert.get(), name);
-    X509_set_pubkey(r.cert.get(), r.key.get());
-    X509_sign(r.cert.get(), r.key.get(), EVP_sha256());
+    benchpki::CertSpec spec{"bench"};
+    spec.days = 1;
+    spec.serial = 1;
+    r.cert.reset(benchpki::NewCert(r.key.get(), r.key.get(), nullptr, spec));
     SslPtr<PKCS12> p12(PKCS12_create(kPin, "bench", r.key.get(), r.cert.get(), nullptr, 0, 0, 0, 0, 0));
     unsigned char* der = nullptr;
     const int n = i2d_PKCS12(p12.get(), &der);

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_pki.h"
 #include "jwt_bench_util.h"
 #include "qorjwt.h"
 
@@ -46,23 +47,11 @@ struct Signer {
       ECDSA_SIG_free(s);
     }
     token = input + "." + b64url(jws_sig);
-    unsigned char* p = nullptr;
-    const int len = i2d_PUBKEY(key, &p);
-    spki.assign(p, p + len);
-    OPENSSL_free(p);
-    X509* x = X509_new();
-    X509_set_version(x, 2);
-    X509_gmtime_adj(X509_getm_notBefore(x), -3600);
-    X509_gmtime_adj(X509_getm_notAfter(x), 3600L * 24 * 365);
-    X509_NAME_add_entry_by_txt(X509_get_subject_name(x), "CN", MBSTRING_ASC,
-                               reinterpret_cast<const unsigned char*>("jws bench"), -1, -1, 0);
-    X509_set_issuer_name(x, X509_get_subject_name(x));
-    X509_set_pubkey(x, key);
-    X509_sign(x, key, md);
-    p = nullptr;
-    const int clen = i2d_X509(x, &p);
-    cert.assign(p, p + clen);
-    OPENSSL_free(p);
+    spki = benchpki::DerOf([&](unsigned char** p) { return i2d_PUBKEY(key, p); });
+    benchpki::CertSpec spec{"jws bench"};
+    spec.md = md;
+    X509* x = benchpki::NewCert(key, key, nullptr, spec);
+    cert = benchpki::DerOf(x);
     X509_free(x);
     jwks = R"({"keys":[{"kid":"k1",)" + jwk_members(ec) + "}]}";
   }
@@ -102,44 +91,28 @@ void raw(benchmark::State& state, Signer& s) {
   EVP_MD_CTX_free(ctx);
 }
 
-// `key` empty: the key loaded before.
-void eval(benchmark::State& state, const std::string& token, const Bytes& key) {
-  TavriInitialize(nullptr);
-  std::vector<unsigned char> payload(1024);
-  for (auto _ : state) {
-    JWT_INFO info{};
-    info.struct_size = sizeof info;
-    info.pPayloadBuffer = payload.data();
-    info.lPayLoadBuffer = payload.size();
-    if (TavriEvalJWToken(token.data(), token.size(), key.empty() ? nullptr : key.data(), key.size(), nullptr,
-                         &info) != 0)
-      state.SkipWithError("token rejected");
-    benchmark::DoNotOptimize(info.pSubject);
-  }
-}
-
 void eval_loaded_set(benchmark::State& state, Signer& s) {
   TavriInitialize(nullptr);
   if (TavriLoadTicketKey(reinterpret_cast<const unsigned char*>(s.jwks.data()), static_cast<int32_t>(s.jwks.size()),
                          nullptr, 0, 5) != 0)
     state.SkipWithError("JWK Set not loaded");
-  eval(state, s.token, {});
+  jwtbench::EvalToken(state, s.token, {});
 }
 
 void BM_Es256_OpenSslDigestVerify(benchmark::State& state) { raw(state, es256()); }
 BENCHMARK(BM_Es256_OpenSslDigestVerify);
-void BM_Es256_TavriEvalJWToken_PublicKey(benchmark::State& state) { eval(state, es256().token, es256().spki); }
+void BM_Es256_TavriEvalJWToken_PublicKey(benchmark::State& state) { jwtbench::EvalToken(state, es256().token, es256().spki); }
 BENCHMARK(BM_Es256_TavriEvalJWToken_PublicKey)->Threads(1)->Threads(2);
-void BM_Es256_TavriEvalJWToken_Certificate(benchmark::State& state) { eval(state, es256().token, es256().cert); }
+void BM_Es256_TavriEvalJWToken_Certificate(benchmark::State& state) { jwtbench::EvalToken(state, es256().token, es256().cert); }
 BENCHMARK(BM_Es256_TavriEvalJWToken_Certificate);
 void BM_Es256_TavriEvalJWToken_LoadedJwkSet(benchmark::State& state) { eval_loaded_set(state, es256()); }
 BENCHMARK(BM_Es256_TavriEvalJWToken_LoadedJwkSet);
 
 void BM_EdDsa_OpenSslDigestVerify(benchmark::State& state) { raw(state, eddsa()); }
 BENCHMARK(BM_EdDsa_OpenSslDigestVerify);
-void BM_EdDsa_TavriEvalJWToken_PublicKey(benchmark::State& state) { eval(state, eddsa().token, eddsa().spki); }
+void BM_EdDsa_TavriEvalJWToken_PublicKey(benchmark::State& state) { jwtbench::EvalToken(state, eddsa().token, eddsa().spki); }
 BENCHMARK(BM_EdDsa_TavriEvalJWToken_PublicKey)->Threads(1)->Threads(2);
-void BM_EdDsa_TavriEvalJWToken_Certificate(benchmark::State& state) { eval(state, eddsa().token, eddsa().cert); }
+void BM_EdDsa_TavriEvalJWToken_Certificate(benchmark::State& state) { jwtbench::EvalToken(state, eddsa().token, eddsa().cert); }
 BENCHMARK(BM_EdDsa_TavriEvalJWToken_Certificate);
 void BM_EdDsa_TavriEvalJWToken_LoadedJwkSet(benchmark::State& state) { eval_loaded_set(state, eddsa()); }
 BENCHMARK(BM_EdDsa_TavriEvalJWToken_LoadedJwkSet);

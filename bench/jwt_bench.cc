@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_pki.h"
 #include "jwt_bench_util.h"
 #include "qorjwt.h"
 
@@ -23,15 +24,6 @@ using jwtbench::b64url;
 using jwtbench::kBody;
 
 const unsigned char kSecret[] = "a 32-byte secret for HS256 bench";
-
-template <typename F>
-Bytes der_of(F encode) {
-  unsigned char* p = nullptr;
-  const int n = encode(&p);
-  Bytes d(p, p + (n > 0 ? n : 0));
-  OPENSSL_free(p);
-  return d;
-}
 
 struct Fixture {
   EVP_PKEY* key = EVP_RSA_gen(2048);
@@ -57,17 +49,10 @@ struct Fixture {
                    rs_input.size());
     EVP_MD_CTX_free(md);
     rs_token = rs_input + "." + b64url(rs_sig.data(), rs_sig.size());
-    X509* x = X509_new();
-    X509_set_version(x, 2);
-    X509_gmtime_adj(X509_getm_notBefore(x), -3600);
-    X509_gmtime_adj(X509_getm_notAfter(x), 3600L * 24 * 365);
-    X509_NAME_add_entry_by_txt(X509_get_subject_name(x), "CN", MBSTRING_ASC,
-                               reinterpret_cast<const unsigned char*>("jwt bench"), -1, -1, 0);
-    X509_set_issuer_name(x, X509_get_subject_name(x));
-    X509_set_pubkey(x, key);
-    X509_sign(x, key, EVP_sha256());
-    cert = der_of([&](unsigned char** p) { return i2d_X509(x, p); });
-    spki = der_of([&](unsigned char** p) { return i2d_PUBKEY(key, p); });
+    benchpki::CertSpec spec{"jwt bench"};
+    X509* x = benchpki::NewCert(key, key, nullptr, spec);
+    cert = benchpki::DerOf(x);
+    spki = benchpki::DerOf([&](unsigned char** p) { return i2d_PUBKEY(key, p); });
     X509_free(x);
   }
 };
@@ -75,19 +60,6 @@ struct Fixture {
 Fixture& fx() {
   static Fixture f;
   return f;
-}
-
-void eval(benchmark::State& state, const std::string& token, const Bytes& key) {
-  std::vector<unsigned char> payload(1024);
-  for (auto _ : state) {
-    JWT_INFO info{};
-    info.struct_size = sizeof info;
-    info.pPayloadBuffer = payload.data();
-    info.lPayLoadBuffer = payload.size();
-    if (TavriEvalJWToken(token.data(), token.size(), key.data(), key.size(), nullptr, &info) != 0)
-      state.SkipWithError("token rejected");
-    benchmark::DoNotOptimize(info.pSubject);
-  }
 }
 
 void BM_Hs256_OpenSslHmac(benchmark::State& state) {
@@ -127,7 +99,7 @@ void BM_Hs256_OpenSslMacKeyedOnce(benchmark::State& state) {
 BENCHMARK(BM_Hs256_OpenSslMacKeyedOnce);
 
 void BM_Hs256_TavriEvalJWToken(benchmark::State& state) {
-  eval(state, fx().hs_token, Bytes(kSecret, kSecret + 32));
+  jwtbench::EvalToken(state, fx().hs_token, Bytes(kSecret, kSecret + 32));
 }
 BENCHMARK(BM_Hs256_TavriEvalJWToken)->Threads(1)->Threads(2);
 
@@ -145,11 +117,11 @@ void BM_Rs256_OpenSslDigestVerify(benchmark::State& state) {
 BENCHMARK(BM_Rs256_OpenSslDigestVerify);
 BENCHMARK(BM_Rs256_OpenSslDigestVerify)->Name("Scaling_Rs256_OpenSslDigestVerify")->Threads(1)->Threads(2)->UseRealTime();
 
-void BM_Rs256_TavriEvalJWToken_Certificate(benchmark::State& state) { eval(state, fx().rs_token, fx().cert); }
+void BM_Rs256_TavriEvalJWToken_Certificate(benchmark::State& state) { jwtbench::EvalToken(state, fx().rs_token, fx().cert); }
 BENCHMARK(BM_Rs256_TavriEvalJWToken_Certificate)->Threads(1)->Threads(2);
 BENCHMARK(BM_Rs256_TavriEvalJWToken_Certificate)->Name("Scaling_Rs256_TavriEvalJWToken")->Threads(1)->Threads(2)->UseRealTime();
 
-void BM_Rs256_TavriEvalJWToken_PublicKey(benchmark::State& state) { eval(state, fx().rs_token, fx().spki); }
+void BM_Rs256_TavriEvalJWToken_PublicKey(benchmark::State& state) { jwtbench::EvalToken(state, fx().rs_token, fx().spki); }
 BENCHMARK(BM_Rs256_TavriEvalJWToken_PublicKey);
 
 }  // namespace

@@ -1,11 +1,14 @@
 // Token material shared by the JWT benchmarks: the claims every benchmark
-// signs and Base64url as the tokens carry it.
+// signs, Base64url as the tokens carry it, and the evaluation they time.
 #pragma once
 
+#include <benchmark/benchmark.h>
 #include <openssl/evp.h>
 
 #include <string>
 #include <vector>
+
+#include "qorjwt.h"
 
 namespace jwtbench {
 
@@ -25,5 +28,22 @@ inline std::string b64url(const std::string& s) {
   return b64url(reinterpret_cast<const unsigned char*>(s.data()), s.size());
 }
 inline std::string b64url(const Bytes& b) { return b64url(b.data(), b.size()); }
+
+// TavriEvalJWToken of `token` with `key`; an empty `key` means the key
+// loaded before.
+inline void EvalToken(benchmark::State& state, const std::string& token, const Bytes& key) {
+  TavriInitialize(nullptr);
+  std::vector<unsigned char> payload(1024);
+  for (auto _ : state) {
+    JWT_INFO info{};
+    info.struct_size = sizeof info;
+    info.pPayloadBuffer = payload.data();
+    info.lPayLoadBuffer = payload.size();
+    if (TavriEvalJWToken(token.data(), token.size(), key.empty() ? nullptr : key.data(), key.size(), nullptr,
+                         &info) != 0)
+      state.SkipWithError("token rejected");
+    benchmark::DoNotOptimize(info.pSubject);
+  }
+}
 
 }  // namespace jwtbench

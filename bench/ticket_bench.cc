@@ -7,48 +7,27 @@
 #include <openssl/cms.h>
 #include <openssl/evp.h>
 #include <openssl/x509.h>
-#include <openssl/x509v3.h>
 #include <string.h>
 #include <time.h>
 
 #include <string>
 #include <vector>
 
+#include "bench_pki.h"
 #include "qorjwt.h"
 #include "ticketinfo.h"
 
 namespace {
 
-using Bytes = std::vector<unsigned char>;
+using benchpki::Bytes;
+using benchpki::DerOf;
 
 X509* new_cert(EVP_PKEY* key, const char* cn, EVP_PKEY* signer_key, X509* signer) {
-  X509* x = X509_new();
-  X509_set_version(x, 2);
-  ASN1_INTEGER_set(X509_get_serialNumber(x), signer ? 2 : 1);
-  X509_gmtime_adj(X509_getm_notBefore(x), -3600);
-  X509_gmtime_adj(X509_getm_notAfter(x), 3600L * 24 * 30);
-  X509_NAME* name = X509_get_subject_name(x);
-  X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC, reinterpret_cast<const unsigned char*>(cn),
-                             -1, -1, 0);
-  X509_set_issuer_name(x, signer ? X509_get_subject_name(signer) : name);
-  X509_set_pubkey(x, key);
-  X509V3_CTX ctx;
-  X509V3_set_ctx_nodb(&ctx);
-  X509V3_set_ctx(&ctx, signer ? signer : x, x, nullptr, nullptr, 0);
-  X509_EXTENSION* bc = X509V3_EXT_conf_nid(nullptr, &ctx, NID_basic_constraints,
-                                           signer ? "critical,CA:FALSE" : "critical,CA:TRUE");
-  X509_add_ext(x, bc, -1);
-  X509_EXTENSION_free(bc);
-  X509_sign(x, signer_key, EVP_sha256());
-  return x;
-}
-
-Bytes der_of(X509* x) {
-  unsigned char* p = nullptr;
-  const int n = i2d_X509(x, &p);
-  Bytes d(p, p + (n > 0 ? n : 0));
-  OPENSSL_free(p);
-  return d;
+  benchpki::CertSpec spec{cn};
+  spec.days = 30;
+  spec.serial = signer ? 2 : 1;
+  spec.constraints = true;
+  return benchpki::NewCert(key, signer_key, signer, spec);
 }
 
 void put_unit(Bytes* out, unsigned char id, const std::string& v) {
@@ -83,10 +62,7 @@ struct TicketFixture {
     put_unit(&signed_part, 9, "E");
     BIO* in = BIO_new_mem_buf(signed_part.data(), static_cast<int>(signed_part.size()));
     CMS_ContentInfo* cms = CMS_sign(cert, key, nullptr, in, CMS_BINARY | CMS_DETACHED);
-    unsigned char* p = nullptr;
-    const int n = i2d_CMS_ContentInfo(cms, &p);
-    signature.assign(p, p + n);
-    OPENSSL_free(p);
+    signature = DerOf([&](unsigned char** p) { return i2d_CMS_ContentInfo(cms, p); });
     CMS_ContentInfo_free(cms);
     BIO_free(in);
 
@@ -120,7 +96,7 @@ TicketFixture& fixture() {
 
 void evaluate(benchmark::State& state, X509* trusted) {
   TicketFixture& f = fixture();
-  const Bytes der = der_of(trusted);
+  const Bytes der = DerOf(trusted);
   if (TavriLoadTicketKey(der.data(), static_cast<int32_t>(der.size()), nullptr, 0, 1) != 0)
     state.SkipWithError("key load failed");
   for (auto _ : state) {
@@ -147,16 +123,7 @@ BENCHMARK(BM_TavriEvalLogonTicketEx_Rsa2048_CaLoaded);
 
 void BM_OpenSsl_CMS_verify_TicketSignature_Rsa2048(benchmark::State& state) {
   TicketFixture& f = fixture();
-  for (auto _ : state) {
-    BIO* der = BIO_new_mem_buf(f.signature.data(), static_cast<int>(f.signature.size()));
-    BIO* content = BIO_new_mem_buf(f.signed_part.data(), static_cast<int>(f.signed_part.size()));
-    CMS_ContentInfo* cms = d2i_CMS_bio(der, nullptr);
-    if (CMS_verify(cms, nullptr, f.store, content, nullptr, CMS_BINARY | CMS_DETACHED) != 1)
-      state.SkipWithError("CMS_verify failed");
-    CMS_ContentInfo_free(cms);
-    BIO_free(content);
-    BIO_free(der);
-  }
+  benchpki::CmsVerifyLoop(state, f.signature, f.signed_part.data(), f.signed_part.size(), f.store);
 }
 BENCHMARK(BM_OpenSsl_CMS_verify_TicketSignature_Rsa2048);
 

@@ -7,48 +7,24 @@
 #include <openssl/pem.h>
 #include <openssl/rsa.h>
 #include <openssl/x509.h>
-#include <openssl/x509v3.h>
 
 #include <string>
 #include <vector>
 
+#include "bench_pki.h"
 #include "crypto/ssf/ssfapi.h"
 
 namespace {
 
-using Der = std::vector<unsigned char>;
+using Der = benchpki::Bytes;
 
 EVP_PKEY* rsa_key() { return EVP_RSA_gen(2048); }
 
 X509* make_cert(EVP_PKEY* key, const char* cn, EVP_PKEY* issuer_key, X509* issuer, long serial) {
-  X509* x = X509_new();
-  X509_set_version(x, 2);
-  ASN1_INTEGER_set(X509_get_serialNumber(x), serial);
-  X509_gmtime_adj(X509_getm_notBefore(x), -3600);
-  X509_gmtime_adj(X509_getm_notAfter(x), 3600L * 24 * 365);
-  X509_NAME* name = X509_get_subject_name(x);
-  X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC, reinterpret_cast<const unsigned char*>(cn),
-                             -1, -1, 0);
-  X509_set_issuer_name(x, issuer ? X509_get_subject_name(issuer) : name);
-  X509_set_pubkey(x, key);
-  X509V3_CTX ctx;
-  X509V3_set_ctx_nodb(&ctx);
-  X509V3_set_ctx(&ctx, issuer ? issuer : x, x, nullptr, nullptr, 0);
-  X509_EXTENSION* bc = X509V3_EXT_conf_nid(nullptr, &ctx, NID_basic_constraints,
-                                           issuer ? "critical,CA:FALSE" : "critical,CA:TRUE");
-  X509_add_ext(x, bc, -1);
-  X509_EXTENSION_free(bc);
-  X509_sign(x, issuer_key, EVP_sha256());
-  return x;
-}
-
-template <typename F>
-Der to_der(F encode) {
-  unsigned char* p = nullptr;
-  const int n = encode(&p);
-  Der d(p, p + (n > 0 ? n : 0));
-  OPENSSL_free(p);
-  return d;
+  benchpki::CertSpec spec{cn};
+  spec.serial = serial;
+  spec.constraints = true;
+  return benchpki::NewCert(key, issuer_key, issuer, spec);
 }
 
 char* store_of(X509* x) {
@@ -78,7 +54,7 @@ struct Fixture {
   Fixture() {
     BIO* in = BIO_new_mem_buf(content.data(), static_cast<int>(content.size()));
     CMS_ContentInfo* cms = CMS_sign(cert, key, nullptr, in, CMS_BINARY | CMS_DETACHED);
-    signature = to_der([&](unsigned char** p) { return i2d_CMS_ContentInfo(cms, p); });
+    signature = benchpki::DerOf([&](unsigned char** p) { return i2d_CMS_ContentInfo(cms, p); });
     CMS_ContentInfo_free(cms);
     BIO_free(in);
     size_t n = static_cast<size_t>(EVP_PKEY_get_size(key));
@@ -133,22 +109,13 @@ BENCHMARK(BM_SsfVerifyEx_Pkcs7Detached_Rsa2048_IssuerTrusted);
 
 void BM_OpenSsl_CMS_verify_Rsa2048(benchmark::State& state) {
   Fixture& f = fixture();
-  for (auto _ : state) {
-    BIO* der = BIO_new_mem_buf(f.signature.data(), static_cast<int>(f.signature.size()));
-    BIO* content = BIO_new_mem_buf(f.content.data(), static_cast<int>(f.content.size()));
-    CMS_ContentInfo* cms = d2i_CMS_bio(der, nullptr);
-    const int ok = CMS_verify(cms, nullptr, f.store, content, nullptr, CMS_BINARY | CMS_DETACHED);
-    if (ok != 1) state.SkipWithError("CMS_verify failed");
-    CMS_ContentInfo_free(cms);
-    BIO_free(content);
-    BIO_free(der);
-  }
+  benchpki::CmsVerifyLoop(state, f.signature, f.content.data(), f.content.size(), f.store);
 }
 BENCHMARK(BM_OpenSsl_CMS_verify_Rsa2048);
 
 void BM_SsfVerifyEx_Pkcs1_Rsa2048(benchmark::State& state) {
   Fixture& f = fixture();
-  const Der spki = to_der([&](unsigned char** p) { return i2d_PUBKEY(f.key, p); });
+  const Der spki = benchpki::DerOf([&](unsigned char** p) { return i2d_PUBKEY(f.key, p); });
   for (auto _ : state) {
     SigRcpSsfInformationList list = nullptr;
     const int32_t rc =

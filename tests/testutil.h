@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "qorjwt.h"
+
 namespace qortest {
 
 // Runs a shell command quietly; true when it exits with 0.
@@ -95,5 +97,18 @@ class ScopedEnv {
   std::string name_, old_;
   bool had_ = false;
 };
+
+// The trace text of `calls`, run with the library's trace at `level` into a
+// fresh file; the trace is switched off afterwards. Empty if it never started.
+template <typename F>
+std::string Traced(const char* level, F calls) {
+  TempDir dir;
+  const std::string path = dir.file("t.trc");
+  if (RavAreSetProperty("QOR_EXT_TRL", level) != 0 || RavAreSetProperty("QOR_EXT_TRC", path.c_str()) != 0)
+    return "";
+  calls();
+  RavAreSetProperty("QOR_EXT_TRC", nullptr);
+  return ReadFile(path);
+}
 
 }  // namespace qortest

@@ -95,10 +95,7 @@ class AllocFault : public ::testing::Test {
     issuers_ = new Issuers;
     if (!issuers_->ok) return;
     ticket_ = new std::string(issuers_->Ticket(kFields));
-    const std::string p12 = issuers_->dir.file("iss.p12");
-    if (Sh("openssl pkcs12 -export -inkey " + issuers_->dir.file("iss.key") + " -in " +
-           issuers_->dir.file("iss.pem") + " -passout pass:" + kPin + " -out " + p12))
-      p12_ = new Bytes(ReadBytes(p12));
+    if (ExportP12(issuers_->dir, "iss", kPin)) p12_ = new Bytes(ReadBytes(issuers_->dir.file("iss.p12")));
   }
   static void TearDownTestSuite() {
     delete issuers_;
@@ -224,19 +221,13 @@ TEST_F(AllocFault, KeyLoad) {
 
 TEST_F(AllocFault, AssertionCreation) {
   ASSERT_EQ(Load(*p12_, 0, kPin), kRcOk);
-  std::string sys = "RCP", cli = "001", user = "alice";
-  int32_t sysL = 3, cliL = 3, userL = 5;
-  TICKET_INFO in = {};
-  in.struct_size = sizeof in;
-  in.pSysID = &sys[0], in.pIntSysIDL = &sysL;
-  in.pQORClient = &cli[0], in.pIntQORClientL = &cliL;
-  in.pQORUser = &user[0], in.pIntQORUserL = &userL;
+  CreateRequest in("RCP", "001", "alice");
   char buf[4096];
   uint32_t len = 0;
   int32_t rc = -1;
   Sweep({"assertion ticket", [&] { len = sizeof buf; },
          [&] {
-           return rc = TavriCreateAssertionTicket("ISS", "100", nullptr, nullptr, &in, buf, &len);
+           return rc = TavriCreateAssertionTicket("ISS", "100", nullptr, nullptr, &in.ti, buf, &len);
          },
          [&] {
            // Read back by the evaluation, which runs unarmed.

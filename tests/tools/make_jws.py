@@ -78,32 +78,42 @@ def variant_signature(alg, variant, key, signing_input):
     return key.sign(signing_input, padding.PSS(mgf=mgf, salt_length=salt), h)
 
 
-for line in sys.stdin:
-    if not line.strip():
-        continue
-    alg_variant, ref, headers_hex, payload_hex = line.split()
-    alg, _, variant = alg_variant.partition("/")
-    name, kind = ref.split(":", 1)
-    if name == "secret":
-        key = bytes.fromhex(kind)
-    else:
-        if name not in keys:
-            keys[name] = make_key(kind)
-        key = keys[name]
-    headers = json.loads(bytes.fromhex(headers_hex))
-    payload = bytes.fromhex(payload_hex)
-    token = jwt.api_jws.encode(payload, key, algorithm=alg, headers=headers)
-    if variant:
-        signing_input = token.rsplit(".", 1)[0]
-        token = signing_input + "." + b64url(variant_signature(alg, variant, key, signing_input.encode()))
-    out.append("token " + token)
-
-for name, key in keys.items():
+def print_key(name, key, cert_der, jwk=None):
     pub = key.public_key()
-    print("key", name, "cert", self_signed(key, name).hex())
+    print("key", name, "cert", cert_der.hex())
     print("key", name, "spki", pub.public_bytes(serialization.Encoding.DER,
                                                  serialization.PublicFormat.SubjectPublicKeyInfo).hex())
     print("key", name, "pem", pub.public_bytes(serialization.Encoding.PEM,
                                                 serialization.PublicFormat.SubjectPublicKeyInfo).hex())
-    print("key", name, "jwk", public_jwk(key).encode().hex())
-print("\n".join(out))
+    if jwk is not None:
+        print("key", name, "jwk", jwk.encode().hex())
+
+
+def main():
+    for line in sys.stdin:
+        if not line.strip():
+            continue
+        alg_variant, ref, headers_hex, payload_hex = line.split()
+        alg, _, variant = alg_variant.partition("/")
+        name, kind = ref.split(":", 1)
+        if name == "secret":
+            key = bytes.fromhex(kind)
+        else:
+            if name not in keys:
+                keys[name] = make_key(kind)
+            key = keys[name]
+        headers = json.loads(bytes.fromhex(headers_hex))
+        payload = bytes.fromhex(payload_hex)
+        token = jwt.api_jws.encode(payload, key, algorithm=alg, headers=headers)
+        if variant:
+            signing_input = token.rsplit(".", 1)[0]
+            token = signing_input + "." + b64url(variant_signature(alg, variant, key, signing_input.encode()))
+        out.append("token " + token)
+
+    for name, key in keys.items():
+        print_key(name, key, self_signed(key, name), public_jwk(key))
+    print("\n".join(out))
+
+
+if __name__ == "__main__":
+    main()

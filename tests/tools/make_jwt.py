@@ -11,34 +11,21 @@ stdin, one request a line:  ALG KEYREF HEADER_HEX PAYLOAD_HEX
 stdout: 'key <name> cert|spki|pem <hex>' for every RSA key, then
         'token <text>' per request, in order."""
 import base64
-import datetime
 import hashlib
 import hmac
 import json
 import sys
 
-from cryptography import x509
 from cryptography.hazmat.primitives import hashes, serialization
 from cryptography.hazmat.primitives.asymmetric import padding, rsa
-from cryptography.x509.oid import NameOID
+
+sys.dont_write_bytecode = True  # the shared helpers are imported from the source tree
+from make_jws import b64url, print_key, self_signed  # noqa: E402
 
 HASHES = {"256": (hashlib.sha256, hashes.SHA256), "384": (hashlib.sha384, hashes.SHA384),
           "512": (hashlib.sha512, hashes.SHA512)}
 keys = {}   # name -> (private key, certificate DER)
 out = []
-
-
-def b64url(b):
-    return base64.urlsafe_b64encode(b).rstrip(b"=").decode()
-
-
-def self_signed(key, cn):
-    now = datetime.datetime.now(datetime.timezone.utc)
-    name = x509.Name([x509.NameAttribute(NameOID.COMMON_NAME, cn)])
-    cert = (x509.CertificateBuilder().subject_name(name).issuer_name(name).public_key(key.public_key())
-            .serial_number(x509.random_serial_number()).not_valid_before(now - datetime.timedelta(days=1))
-            .not_valid_after(now + datetime.timedelta(days=3650)).sign(key, hashes.SHA256()))
-    return cert.public_bytes(serialization.Encoding.DER)
 
 
 def rsa_key(ref):
@@ -73,10 +60,5 @@ for line in sys.stdin:
     out.append("token " + signing_input.decode() + "." + b64url(sig))
 
 for name, (key, cert) in keys.items():
-    pub = key.public_key()
-    print("key", name, "cert", cert.hex())
-    print("key", name, "spki", pub.public_bytes(serialization.Encoding.DER,
-                                                 serialization.PublicFormat.SubjectPublicKeyInfo).hex())
-    print("key", name, "pem", pub.public_bytes(serialization.Encoding.PEM,
-                                                serialization.PublicFormat.SubjectPublicKeyInfo).hex())
+    print_key(name, key, cert)
 print("\n".join(out))

@@ -81,21 +81,19 @@ Ptr<X509> der_to_x509(const Bytes& der) {
   return Ptr<X509>(d2i_X509(nullptr, &p, static_cast<long>(der.size())));
 }
 
-bool x509_to_der(X509* x, Bytes* out) {
-  int n = i2d_X509(x, nullptr);
+// DER of `obj` by its i2d_ function, written straight into *out.
+template <typename T>
+bool to_der(T* obj, int (*i2d)(const T*, unsigned char**), Bytes* out) {
+  int n = i2d(obj, nullptr);
   if (n <= 0) return false;
   out->resize(static_cast<size_t>(n));
   unsigned char* p = out->data();
-  return i2d_X509(x, &p) == n;
+  return i2d(obj, &p) == n;
 }
 
-bool p12_to_der(PKCS12* p12, Bytes* out) {
-  int n = i2d_PKCS12(p12, nullptr);
-  if (n <= 0) return false;
-  out->resize(static_cast<size_t>(n));
-  unsigned char* p = out->data();
-  return i2d_PKCS12(p12, &p) == n;
-}
+bool x509_to_der(X509* x, Bytes* out) { return to_der(x, i2d_X509, out); }
+
+bool p12_to_der(PKCS12* p12, Bytes* out) { return to_der(p12, i2d_PKCS12, out); }
 
 struct Parsed {
   Ptr<EVP_PKEY> key;

@@ -4,14 +4,12 @@
 #include <openssl/evp.h>
 #include <stdio.h>
 
-#include "base/bytes/reader.h"
 #include "report.h"
+#include "sec/tavrisso/engine/byte_stream.h"
 
 namespace qortool {
 namespace {
 
-constexpr uint8_t kSignatureMarker = 0xFF;
-constexpr size_t kMaxValue = 256;
 constexpr size_t kMaxTicketText = 4095;
 
 int hex_digit(char c) {
@@ -88,31 +86,35 @@ bool DecodeTicket(const std::string& text, TicketView* out, std::string* error) 
   size_t pad = b64.size() >= 2 && b64[b64.size() - 2] == '=' ? 2 : (b64.back() == '=' ? 1 : 0);
   bytes.resize(static_cast<size_t>(n) - pad);
 
-  ByteReader r(bytes.data(), bytes.size());
-  const uint8_t* cp = nullptr;
-  uint8_t id = 0;
-  if (!r.get_u8(&out->version) || !r.get_bytes(4, &cp) || !r.get_u8(&id)) {
-    *error = "byte stream too short for its header";
-    return false;
-  }
-  out->codepage.assign(reinterpret_cast<const char*>(cp), 4);
-  while (id != kSignatureMarker) {
-    uint16_t len = 0;
-    const uint8_t* value = nullptr;
-    if (!r.get_u16be(&len) || len > kMaxValue || !r.get_bytes(len, &value)) {
-      *error = "InfoUnit 0x" + Hex(&id, 1) + " has a bad length or is cut off";
+  // The library's own walk over the stream, units kept in stream order.
+  char codepage[kTicketCodepageSize];
+  const int32_t n_bytes = static_cast<int32_t>(bytes.size());
+  const TicketWalk walk =
+      HRazuWalkTicketStream(bytes.data(), n_bytes, codepage, [out](const TicketStreamUnit& u) -> int32_t {
+        if (u.len < 0 || u.len > kContentMaxBytes) return kRcInvalid;
+        out->units.push_back({u.id, std::vector<unsigned char>(u.value, u.value + u.len)});
+        return 0;
+      });
+  out->version = walk.version;
+  switch (walk.end) {
+    case TicketWalkEnd::kMarker:
+      break;
+    case TicketWalkEnd::kHeader:
+      *error = "byte stream too short for its header";
       return false;
-    }
-    out->units.push_back({id, std::vector<unsigned char>(value, value + len)});
-    if (!r.get_u8(&id)) {
+    case TicketWalkEnd::kUnit:
+    case TicketWalkEnd::kVisitor:
+      *error = "InfoUnit 0x" + Hex(&walk.id, 1) + " has a bad length or is cut off";
+      return false;
+    case TicketWalkEnd::kNoMarker:
       *error = "byte stream ends without the signature marker";
       return false;
-    }
   }
-  out->signed_part.assign(static_cast<const uint8_t*>(bytes.data()), r.data() - 1);
-  uint16_t sig_len = 0;
-  const uint8_t* sig = nullptr;
-  if (!r.get_u16be(&sig_len) || sig_len == 0 || !r.get_bytes(sig_len, &sig)) {
+  out->codepage.assign(codepage, kTicketCodepageSize);
+  out->signed_part.assign(bytes.data(), bytes.data() + walk.processed - 1);
+  const unsigned char* sig = nullptr;
+  int32_t sig_len = 0;
+  if (HRazuExtractSignature(bytes.data(), n_bytes, walk.processed, &sig, &sig_len) != 0) {
     *error = "signature length is missing or beyond the data";
     return false;
   }

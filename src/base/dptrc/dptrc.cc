@@ -136,15 +136,18 @@ void error_entry(DPTRC_FILE_HDL hdl, const char* kind, const char* fmt, va_list 
 
 }  // namespace
 
-void DpLock() {
+bool DpLock() {
   pthread_once(&lock_once, create_lock);
-  ThrRecMtxLock(&dptrace_lock);
+  return ThrRecMtxLock(&dptrace_lock) == THR_ERR_OK;
 }
 
 void DpUnlock() { ThrRecMtxUnlock(&dptrace_lock); }
 
 DPTRC_FILE_HDL CTrcInit(const char* name, unsigned char mode, int level) {
   DpLockGuard guard;
+  // Without the lock the trace goes to standard error, as when the file
+  // cannot be opened.
+  if (!guard.ok()) return stderr;
   if (primary_file == nullptr) ct_level = level;
   last_stamp = 0;
   mode_t old_mask = umask(0133);
@@ -165,6 +168,7 @@ DPTRC_FILE_HDL CTrcInit(const char* name, unsigned char mode, int level) {
 
 int CTrcFileClose(DPTRC_FILE_HDL hdl) {
   DpLockGuard guard;
+  if (!guard.ok()) return -1;
   if (hdl == nullptr) return 0;
   if (hdl == primary_file) primary_file = nullptr;
   if (hdl != stderr) fclose(hdl);
@@ -214,6 +218,7 @@ void DumpBuffer(DPTRC_FILE_HDL f, const void* startAddr, size_t length, int tl) 
   constexpr size_t kPerLine = 16;
   const unsigned char* bytes = static_cast<const unsigned char*>(startAddr);
   DpLockGuard guard;
+  if (!guard.ok()) return;
   for (size_t off = 0; off < length; off += kPerLine) {
     char offset[16], hex[3 * kPerLine + 2], text[kPerLine + 1];
     snprintf(offset, sizeof offset, "%08X", static_cast<unsigned>(off));

@@ -30,7 +30,8 @@ DPTRC_FILE_HDL CTrcInit(const char* name, unsigned char mode, int level);
 int CTrcFileClose(DPTRC_FILE_HDL hdl);
 void CTrcSaveLocation(const char* file, int line);
 
-void DpLock();
+// DpLock tells whether the lock was taken; only then may DpUnlock follow.
+bool DpLock();
 void DpUnlock();
 
 // The entry writers rely on the caller holding the trace lock.
@@ -44,13 +45,21 @@ void DpTrcErrV(DPTRC_FILE_HDL hdl, const char* fmt, va_list ap);
 // Hex dump of `length` bytes, written only for tl 1..3 when ct_level >= tl.
 void DumpBuffer(DPTRC_FILE_HDL f, const void* startAddr, size_t length, int tl);
 
-// Scoped hold of the trace lock.
+// Scoped hold of the trace lock; `ok()` tells whether it was taken. Nothing
+// that needs the lock runs without it: an entry is skipped rather than
+// written unlocked.
 class DpLockGuard {
  public:
-  DpLockGuard() { DpLock(); }
-  ~DpLockGuard() { DpUnlock(); }
+  DpLockGuard() : ok_(DpLock()) {}
+  ~DpLockGuard() {
+    if (ok_) DpUnlock();
+  }
   DpLockGuard(const DpLockGuard&) = delete;
   DpLockGuard& operator=(const DpLockGuard&) = delete;
+  bool ok() const { return ok_; }
+
+ private:
+  bool ok_;
 };
 
 // Call-site helpers. `hdl` is an expression re-read under the lock, so a
@@ -61,7 +70,7 @@ class DpLockGuard {
     if ((hdl) != nullptr && ct_level.load() >= (lvl)) {             \
       DpLockGuard dp_guard_;                                        \
       DPTRC_FILE_HDL dp_h_ = (hdl);                                 \
-      if (dp_h_ != nullptr) {                                       \
+      if (dp_guard_.ok() && dp_h_ != nullptr) {                     \
         EntLev = (lvl) == 3 ? 3 : ((lvl) == 0 ? 0 : 2);             \
         DpTrc(dp_h_, __VA_ARGS__);                                  \
         EntLev = 2;                                                 \
@@ -77,7 +86,7 @@ class DpLockGuard {
     if ((hdl) != nullptr && ct_level.load() > 0) {                  \
       DpLockGuard dp_guard_;                                        \
       DPTRC_FILE_HDL dp_h_ = (hdl);                                 \
-      if (dp_h_ != nullptr) {                                       \
+      if (dp_guard_.ok() && dp_h_ != nullptr) {                     \
         CTrcSaveLocation((module), __LINE__);                       \
         writer(dp_h_, __VA_ARGS__);                                 \
       }                                                             \

@@ -90,19 +90,24 @@ THR_ERR_TYPE ThrKeyVarGet(THR_KEY_TYPE key, void** value);
 
 const char* ThrErrToStr(THR_ERR_TYPE code);
 
-// Scoped hold of a recursive mutex or critical section; `ok()` tells
-// whether the lock was taken.
-class ThrRecMtxGuard {
+// Scoped hold of a lock of the thread layer; `ok()` tells whether the lock
+// was taken, and only a lock taken is released.
+template <typename Lock, THR_ERR_TYPE (*Take)(Lock*), THR_ERR_TYPE (*Release)(Lock*)>
+class ThrLockGuard {
  public:
-  explicit ThrRecMtxGuard(THR_RECMTX_TYPE* m) : m_(m), rc_(ThrRecMtxLock(m)) {}
-  ~ThrRecMtxGuard() { if (rc_ == THR_ERR_OK) ThrRecMtxUnlock(m_); }
-  ThrRecMtxGuard(const ThrRecMtxGuard&) = delete;
-  ThrRecMtxGuard& operator=(const ThrRecMtxGuard&) = delete;
+  explicit ThrLockGuard(Lock* lock) : lock_(lock), rc_(Take(lock)) {}
+  ~ThrLockGuard() { if (rc_ == THR_ERR_OK) Release(lock_); }
+  ThrLockGuard(const ThrLockGuard&) = delete;
+  ThrLockGuard& operator=(const ThrLockGuard&) = delete;
   bool ok() const { return rc_ == THR_ERR_OK; }
  private:
-  THR_RECMTX_TYPE* m_;
+  Lock* lock_;
   THR_ERR_TYPE rc_;
 };
+
+// A recursive mutex or critical section for its scope.
+using ThrRecMtxGuard = ThrLockGuard<THR_RECMTX_TYPE, ThrRecMtxLock, ThrRecMtxUnlock>;
+using ThrCSGuard = ThrLockGuard<THR_CS_TYPE, ThrCSLock, ThrCSUnlock>;
 
 // A plain POSIX mutex for its scope (for locks that must exist before the
 // thread layer starts).
@@ -118,14 +123,3 @@ class ThrPosixMutexGuard {
   bool ok_;
 };
 
-class ThrCSGuard {
- public:
-  explicit ThrCSGuard(THR_CS_TYPE* cs) : cs_(cs), rc_(ThrCSLock(cs)) {}
-  ~ThrCSGuard() { if (rc_ == THR_ERR_OK) ThrCSUnlock(cs_); }
-  ThrCSGuard(const ThrCSGuard&) = delete;
-  ThrCSGuard& operator=(const ThrCSGuard&) = delete;
-  bool ok() const { return rc_ == THR_ERR_OK; }
- private:
-  THR_CS_TYPE* cs_;
-  THR_ERR_TYPE rc_;
-};

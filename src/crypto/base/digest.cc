@@ -99,15 +99,7 @@ bool DigestAlgorithmId(SsfDigestNo d, SslPtr<X509_ALGOR>* out) {
 bool DigestAlgorithmIdDer(SsfDigestNo d, std::vector<unsigned char>* der) {
   SslPtr<X509_ALGOR> alg;
   if (!DigestAlgorithmId(d, &alg)) return false;
-  unsigned char* p = nullptr;
-  const int n = i2d_X509_ALGOR(alg.get(), &p);
-  SslBuf<unsigned char> owned(p);
-  if (n <= 0) {
-    ERR_clear_error();
-    return false;
-  }
-  der->assign(p, p + n);
-  return true;
+  return I2dBytes([&](unsigned char** p) { return i2d_X509_ALGOR(alg.get(), p); }, der);
 }
 
 int SignatureNid(int pkey_id, SsfDigestNo d) {

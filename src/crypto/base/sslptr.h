@@ -6,6 +6,7 @@
 #include <openssl/bn.h>
 #include <openssl/cms.h>
 #include <openssl/dsa.h>
+#include <openssl/err.h>
 #include <openssl/evp.h>
 #include <openssl/param_build.h>
 #include <openssl/pkcs12.h>
@@ -13,6 +14,7 @@
 #include <openssl/x509v3.h>
 
 #include <memory>
+#include <vector>
 
 namespace qorcr {
 
@@ -65,6 +67,21 @@ struct OpenSslFree {
 };
 template <typename T>
 using SslBuf = std::unique_ptr<T, OpenSslFree>;
+
+// What the i2d_ call passed to `encode` writes, into *out; false (OpenSSL's
+// errors dropped) when it writes nothing.
+template <typename F>
+bool I2dBytes(F encode, std::vector<unsigned char>* out) {
+  unsigned char* p = nullptr;
+  const int n = encode(&p);
+  SslBuf<unsigned char> owned(p);
+  if (n <= 0) {
+    ERR_clear_error();
+    return false;
+  }
+  out->assign(p, p + n);
+  return true;
+}
 
 // A new reference to `x`.
 inline SslPtr<X509> X509Ref(X509* x) {

@@ -79,6 +79,29 @@ int32_t put_value(const unsigned char* v, size_t n, int32_t form, unsigned char*
   return CRYPT_OK;
 }
 
+// OpenSSL keeps digest and MAC state private (and a MAC's key inside it), so
+// there is nothing to move between processes; the import and export calls
+// exist for the services' fixed layout.
+template <typename Ctx>
+int32_t no_import(Ctx** ctx) {
+  if (ctx) *ctx = nullptr;
+  return CRYPT_ERR_UNSUPPORTED;
+}
+
+int32_t no_export(size_t* blob_len) {
+  if (blob_len) *blob_len = 0;
+  return CRYPT_ERR_UNSUPPORTED;
+}
+
+// Releases a context made by its create call.
+template <typename Ctx>
+int32_t release(Ctx** ctx) {
+  if (ctx == nullptr) return CRYPT_ERR_ARGS;
+  delete *ctx;
+  *ctx = nullptr;
+  return CRYPT_OK;
+}
+
 }  // namespace
 
 extern "C" {
@@ -117,16 +140,10 @@ int32_t crypt_hash_create(crypt_hash_t** ctx, int32_t id) {
   return CRYPT_OK;
 }
 
-// OpenSSL keeps digest state private, so there is nothing to move between
-// processes; the calls exist for the services' fixed layout.
-int32_t crypt_hash_import(crypt_hash_t** ctx, const unsigned char*, size_t) {
-  if (ctx) *ctx = nullptr;
-  return CRYPT_ERR_UNSUPPORTED;
-}
+int32_t crypt_hash_import(crypt_hash_t** ctx, const unsigned char*, size_t) { return no_import(ctx); }
 
 int32_t crypt_hash_exportToBlob(crypt_hash_t*, unsigned char*, size_t* blob_len) {
-  if (blob_len) *blob_len = 0;
-  return CRYPT_ERR_UNSUPPORTED;
+  return no_export(blob_len);
 }
 
 int32_t crypt_hash_more(crypt_hash_t* ctx, const void* data, size_t len) {
@@ -148,12 +165,7 @@ int32_t crypt_hash_getValue(crypt_hash_t* ctx, int32_t form, unsigned char* out,
   return put_value(v, n, form, out, len);
 }
 
-int32_t crypt_hash_release(crypt_hash_t** ctx) {
-  if (ctx == nullptr) return CRYPT_ERR_ARGS;
-  delete *ctx;
-  *ctx = nullptr;
-  return CRYPT_OK;
-}
+int32_t crypt_hash_release(crypt_hash_t** ctx) { return release(ctx); }
 
 int32_t crypt_keyedmac_create(HMac_CTX** ctx, int32_t id, const unsigned char* key, size_t keylen,
                               const void* reserved1, const void* reserved2) {
@@ -195,15 +207,10 @@ int32_t crypt_keyedmac_create(HMac_CTX** ctx, int32_t id, const unsigned char* k
   return CRYPT_OK;
 }
 
-// The key lives inside OpenSSL's context and is never exported.
-int32_t crypt_keyedmac_import(HMac_CTX** ctx, const unsigned char*, size_t) {
-  if (ctx) *ctx = nullptr;
-  return CRYPT_ERR_UNSUPPORTED;
-}
+int32_t crypt_keyedmac_import(HMac_CTX** ctx, const unsigned char*, size_t) { return no_import(ctx); }
 
 int32_t crypt_keyedmac_exportToBlob(HMac_CTX*, unsigned char*, size_t* blob_len) {
-  if (blob_len) *blob_len = 0;
-  return CRYPT_ERR_UNSUPPORTED;
+  return no_export(blob_len);
 }
 
 int32_t crypt_keyedmac_more(HMac_CTX* ctx, const void* data, size_t len) {
@@ -236,12 +243,7 @@ int32_t crypt_keyedmac_reset(HMac_CTX* ctx) {
   return CRYPT_OK;
 }
 
-int32_t crypt_keyedmac_release(HMac_CTX** ctx) {
-  if (ctx == nullptr) return CRYPT_ERR_ARGS;
-  delete *ctx;
-  *ctx = nullptr;
-  return CRYPT_OK;
-}
+int32_t crypt_keyedmac_release(HMac_CTX** ctx) { return release(ctx); }
 
 bool crypt_mac_equal(const unsigned char* a, const unsigned char* b, size_t len) {
   return len == 0 || CRYPTO_memcmp(a, b, len) == 0;

@@ -58,6 +58,19 @@ int32_t decode(const char* func, const char* format, SsfCharlen formatL, const u
   return DupOut(content.p, content.n, out, outL) ? SSF_API_OK : SSF_API_NOMEMORY;
 }
 
+// The frame of both services: lazy start, no exception out of the call, and
+// OpenSSL's queue left empty.
+int32_t service(const char* func, decltype(&encode) body, const char* format, SsfCharlen formatL,
+                const unsigned char* in, SsfOctetlen inL, SsfOctetstring* out, SsfOctetlen* outL) {
+  SsfEntry entry(func);
+  if (!entry.ok()) return -1;
+  QORCR_NOEXCEPT_BODY(SSF_API_NOMEMORY, {
+    const int32_t rc = body(func, format, formatL, in, inL, out, outL);
+    OpenSslErrorsDrop();
+    return rc;
+  })
+}
+
 }  // namespace
 
 bool ReadContentInfoAnyForm(Bytes in, std::vector<unsigned char>* storage, ContentInfoView* out) {
@@ -70,14 +83,8 @@ bool ReadContentInfoAnyForm(Bytes in, std::vector<unsigned char>* storage, Conte
     OpenSslErrorsDrop();
     return false;
   }
-  unsigned char* der = nullptr;
-  const int n = i2d_CMS_ContentInfo(ci.get(), &der);
-  SslBuf<unsigned char> owned(der);
-  if (n <= 0) {
-    OpenSslErrorsDrop();
+  if (!I2dBytes([&](unsigned char** p) { return i2d_CMS_ContentInfo(ci.get(), p); }, storage))
     return false;
-  }
-  storage->assign(der, der + n);
   return ReadContentInfo(Bytes{storage->data(), storage->size()}, out);
 }
 
@@ -90,27 +97,15 @@ extern "C" {
 int32_t SsfEncode(const char* strFormat, SsfCharlen strFormatL, const unsigned char* ostrInputData,
                   SsfOctetlen ostrInputDataL, SsfOctetstring* ostrEncodedData,
                   SsfOctetlen* ostrEncodedDataL) {
-  SsfEntry entry("SsfEncode");
-  if (!entry.ok()) return -1;
-  QORCR_NOEXCEPT_BODY(SSF_API_NOMEMORY, {
-    const int32_t rc = encode("SsfEncode", strFormat, strFormatL, ostrInputData, ostrInputDataL,
-                              ostrEncodedData, ostrEncodedDataL);
-    OpenSslErrorsDrop();
-    return rc;
-  })
+  return service("SsfEncode", encode, strFormat, strFormatL, ostrInputData, ostrInputDataL,
+                 ostrEncodedData, ostrEncodedDataL);
 }
 
 int32_t SsfDecode(const char* strFormat, SsfCharlen strFormatL,
                   const unsigned char* ostrEncodedData, SsfOctetlen ostrEncodedDataL,
                   SsfOctetstring* ostrOutputData, SsfOctetlen* ostrOutputDataL) {
-  SsfEntry entry("SsfDecode");
-  if (!entry.ok()) return -1;
-  QORCR_NOEXCEPT_BODY(SSF_API_NOMEMORY, {
-    const int32_t rc = decode("SsfDecode", strFormat, strFormatL, ostrEncodedData, ostrEncodedDataL,
-                              ostrOutputData, ostrOutputDataL);
-    OpenSslErrorsDrop();
-    return rc;
-  })
+  return service("SsfDecode", decode, strFormat, strFormatL, ostrEncodedData, ostrEncodedDataL,
+                 ostrOutputData, ostrOutputDataL);
 }
 
 }  // extern "C"

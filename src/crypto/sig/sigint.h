@@ -49,6 +49,15 @@ struct VerifyCall {
 
 // The PKCS#7 formats and the raw signature formats; each returns the
 // call's SSF result and appends the signer records.
+// How a format's signature is made and checked: as PKCS#7 SignedData, as a
+// raw signature value, or not at all.
+enum class SignatureKind { kPkcs7, kRaw, kNone };
+SignatureKind SignatureKindOf(SsfFormatNo format);
+
+// The one summary line a signing or verifying call leaves in the trace.
+void TraceCallSummary(const char* func, const SsfFormatInfo& format, const char* digest,
+                      SsfChainFormatNo chain, int32_t rc, const char* reason);
+
 int32_t VerifyPkcs7(VerifyCall* c);
 int32_t VerifyRaw(VerifyCall* c);
 

@@ -61,12 +61,12 @@ int32_t refuse(VerifyCall* c, int32_t rc, const char* reason) {
 }
 
 int32_t run(const Args& a, VerifyCall* c) {
-  // 1: outputs cleared before anything else.
+  // Outputs are cleared before anything can fail.
   if (c->out) *c->out = nullptr;
   if (c->outL) *c->outL = 0;
   if (c->results == nullptr) return refuse(c, SSF_API_INVALID_FUNCARGS, "no signer result list");
   *c->results = nullptr;
-  // 2-4: names.
+  // Format, digest and chain format must be known names.
   if (!SsfLookupFormat(a.format, a.formatL, &c->format)) return SSF_API_INVALID_FORMAT;
   if (c->format.number == SSF_FORMAT_SPNEGO)
     return refuse(c, SSF_API_INVALID_FORMAT, "SPNEGO is not available");
@@ -76,7 +76,8 @@ int32_t run(const Args& a, VerifyCall* c) {
   if (drc == SSF_API_INSECURE_MDALG) SsfLookupDigest(a.hashalg, a.hashalgL, &c->digest);
   if (drc != SSF_API_OK) return drc;
   c->digest = digest;
-  // 5-6: data, key store name and password.
+  // A signature and a key store name are required; a password length must
+  // come with a password.
   c->signature = bytes(a.signature, a.signatureL);
   c->input = bytes(a.input, a.inputL);
   c->input_is_content = a.input_is_content;
@@ -87,7 +88,8 @@ int32_t run(const Args& a, VerifyCall* c) {
   if (a.pab == nullptr || a.pabL <= 0) return SSF_API_UNKNOWN_PAB;
   if (a.passwordL < 0 || (a.passwordL > 0 && a.password == nullptr))
     return SSF_API_INVALID_PAB_PASSWORD;
-  // 7-8: without or with a key store.
+  // Without a key store the caller passes the certificates to check against
+  // (not as key values for PKCS#7); a key store takes no key values.
   if (SsfTextEquals(a.pab, a.pabL, kSsfNoCertificateCheck)) {
     if (c->chain == SSF_CHAIN_NONE || c->certs.empty())
       return refuse(c, SSF_API_INVALID_FUNCARGS, kNeedCertificates);
@@ -98,7 +100,7 @@ int32_t run(const Args& a, VerifyCall* c) {
     const int32_t rc = PseOpen(a.pab, a.pabL, a.password, a.passwordL, c->func, &c->pse);
     if (rc != SSF_API_OK) return rc;
   }
-  // 9: signer name and the time of the checks.
+  // A wanted signer must be a valid name; every check uses one time.
   if (a.signer != nullptr && a.signerL > 0 && !SsfTextEquals(a.signer, a.signerL, kSsfImplicitSigner)) {
     c->signer_name_text.assign(a.signer, static_cast<size_t>(a.signerL));
     const int32_t rc = ParseName(c->signer_name_text, &c->signer_name);
@@ -106,22 +108,13 @@ int32_t run(const Args& a, VerifyCall* c) {
   }
   c->now = time(nullptr);
   if (c->now == static_cast<time_t>(-1)) return refuse(c, SSF_API_UNKNOWN_SECTK_ERROR, kNoTime);
-  // 10: by format.
-  switch (c->format.number) {
-    case SSF_FORMAT_PKCS7:
+  // Each format verifies in its own way.
+  switch (SignatureKindOf(c->format.number)) {
+    case SignatureKind::kPkcs7:
       return VerifyPkcs7(c);
-    case SSF_FORMAT_PKCS1_V15:
-    case SSF_FORMAT_DSA:
+    case SignatureKind::kRaw:
       return VerifyRaw(c);
-    case SSF_FORMAT_PKCS7_TSTAMP:
-    case SSF_FORMAT_CERTIFICATE:
-    case SSF_FORMAT_UNKNOWN:
-    case SSF_FORMAT_PKCS1_OAEP:
-    case SSF_FORMAT_RAWHASH:
-    case SSF_FORMAT_RAWSIG:
-    case SSF_FORMAT_PKCS1_PSS:
-    case SSF_FORMAT_RAWHEX:
-    case SSF_FORMAT_SPNEGO:
+    case SignatureKind::kNone:
       break;
   }
   return refuse(c, SSF_API_INVALID_FORMAT, "format not available for verification");
@@ -142,13 +135,38 @@ int32_t verify(const char* func, const Args& a, SigRcpSsfInformationList* result
   OpenSslErrorsDrop();
   // A failed call always leaves its error for SsfSecTKLastErrorInfo.
   if (rc != SSF_API_OK && !ErrorPending()) ErrorPush(rc, func, *c.reason ? c.reason : SsfRcDesc(rc));
-  Trace(kTrcDetail, func, "%-12s: Format=%-10s Alg=%-10s ChainFormat=%-15s Return=%-25s Descr=%s",
-        func, SsfFormatInfoName(c.format), SsfDigestName(c.digest), SsfChainFormatName(c.chain),
-        SsfRcName(rc), c.reason);
+  TraceCallSummary(func, c.format, SsfDigestName(c.digest), c.chain, rc, c.reason);
   return rc;
 }
 
 }  // namespace
+
+SignatureKind SignatureKindOf(SsfFormatNo format) {
+  switch (format) {
+    case SSF_FORMAT_PKCS7:
+      return SignatureKind::kPkcs7;
+    case SSF_FORMAT_PKCS1_V15:
+    case SSF_FORMAT_DSA:
+      return SignatureKind::kRaw;
+    case SSF_FORMAT_PKCS7_TSTAMP:
+    case SSF_FORMAT_CERTIFICATE:
+    case SSF_FORMAT_UNKNOWN:
+    case SSF_FORMAT_PKCS1_OAEP:
+    case SSF_FORMAT_RAWHASH:
+    case SSF_FORMAT_RAWSIG:
+    case SSF_FORMAT_PKCS1_PSS:
+    case SSF_FORMAT_RAWHEX:
+    case SSF_FORMAT_SPNEGO:
+      break;
+  }
+  return SignatureKind::kNone;
+}
+
+void TraceCallSummary(const char* func, const SsfFormatInfo& format, const char* digest,
+                      SsfChainFormatNo chain, int32_t rc, const char* reason) {
+  Trace(kTrcDetail, func, "%-12s: Format=%-10s Alg=%-10s ChainFormat=%-15s Return=%-25s Descr=%s",
+        func, SsfFormatInfoName(format), digest, SsfChainFormatName(chain), SsfRcName(rc), reason);
+}
 }  // namespace qorcr
 
 using namespace qorcr;

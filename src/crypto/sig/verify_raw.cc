@@ -160,7 +160,7 @@ int32_t VerifyRaw(VerifyCall* c) {
     c->reason = "digest not allowed for this format";
     return SSF_API_INVALID_MDALG;
   }
-  // 20: the caller's key or certificates.
+  // Keys the caller passes come first.
   CallerKeysRef caller;
   std::vector<Candidate> cands;
   if (c->chain != SSF_CHAIN_NONE) {
@@ -188,7 +188,7 @@ int32_t VerifyRaw(VerifyCall* c) {
     }
     cands.push_back({cert != nullptr ? X509_get0_pubkey(cert) : caller->key.get(), cert});
   }
-  // 21: else the key store's candidates.
+  // Without them, the key store's certificates are the candidates.
   if (cands.empty() && c->pse) {
     for (X509* x : store_candidates(*c)) cands.push_back({X509_get0_pubkey(x), x});
     OpenSslErrorsDrop();
@@ -197,7 +197,7 @@ int32_t VerifyRaw(VerifyCall* c) {
     c->reason = "no signer certificate";
     return finish(c, nullptr, SSF_API_NOCERTIFICATE, SSF_API_SIGNER_ERRORS);
   }
-  // 22: the digest of the signed bytes.
+  // The signed bytes are hashed once for all candidates.
   std::vector<unsigned char> digest;
   if (!DigestCompute(c->digest,
                      c->input.p ? c->input.p : reinterpret_cast<const unsigned char*>(""),
@@ -221,7 +221,7 @@ int32_t VerifyRaw(VerifyCall* c) {
     ErrorPush(SSF_API_SIGNER_NOT_OK, c->func, kFlatError);
     return finish(c, cands[0].cert, SSF_API_SIGNER_NOT_OK, SSF_API_SIGNER_ERRORS);
   }
-  // 23-24: the first candidate that verifies wins, else the one that got furthest.
+  // The first candidate that verifies wins; otherwise the one that got furthest tells the reason.
   Outcome best;
   for (const Candidate& k : cands) {
     Outcome o = try_candidate(*c, k, digest, sig);

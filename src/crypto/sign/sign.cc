@@ -40,7 +40,7 @@ void clear(SsfOctetstring* p, SsfOctetlen* l) {
 }
 
 int32_t run(const Args& a, SignCall* c, const SignExtras& x) {
-  // 1: outputs cleared, every record unprocessed.
+  // A failed call leaves no output behind and no record marked as processed.
   clear(x.chain, x.chainL);
   clear(x.name, x.nameL);
   clear(x.key_id, x.key_idL);
@@ -48,7 +48,7 @@ int32_t run(const Args& a, SignCall* c, const SignExtras& x) {
   for (SigRcpSsfInformationListStruct* n = a.signers; n != nullptr; n = n->ptrNextSigRcp)
     if (n->ptrSigRcp != nullptr) n->ptrSigRcp->uResult = SSF_API_UNDEFINED_RESULT;
   if (c->out == nullptr || c->outL == nullptr) return c->reason = "no output", SSF_API_INVALID_FUNCARGS;
-  // 2: data and signers.
+  // Nothing to sign, or nobody to sign it, is refused before any name is looked at.
   if (a.input == nullptr || a.inputL <= 0) return SSF_API_NODATA;
   if (a.signers == nullptr) return c->reason = "no signer", SSF_API_SIGNER_ERRORS;
   c->input.p = a.input;
@@ -56,7 +56,7 @@ int32_t run(const Args& a, SignCall* c, const SignExtras& x) {
   c->signers = a.signers;
   c->inc_certs = a.inc_certs == 1;
   c->detached = a.detached == 1;
-  // 3-5: names and the time.
+  // Format, digest and chain format must be known names; the time is taken once.
   if (!SsfLookupFormat(a.format, a.formatL, &c->format)) return SSF_API_INVALID_FORMAT;
   if (c->format.number == SSF_FORMAT_PKCS7 && is_default_digest(a.hashalg, a.hashalgL)) {
     c->default_digest = true;
@@ -68,28 +68,19 @@ int32_t run(const Args& a, SignCall* c, const SignExtras& x) {
   }
   if (!SsfLookupChainFormat(a.chain, a.chainL, &c->chain)) return SSF_API_INVALID_FORMAT;
   c->now = time(nullptr);
-  // 6: by format.
+  // Each format signs in its own way.
   Signer first;
   std::vector<Signer> signers;
   int32_t rc = SSF_API_INVALID_FORMAT;
-  switch (c->format.number) {
-    case SSF_FORMAT_PKCS7:
+  switch (SignatureKindOf(c->format.number)) {
+    case SignatureKind::kPkcs7:
       rc = SignPkcs7(c, &signers);
       if (!signers.empty()) first = signers.front();
       break;
-    case SSF_FORMAT_PKCS1_V15:
-    case SSF_FORMAT_DSA:
+    case SignatureKind::kRaw:
       rc = SignRaw(c, &first);
       break;
-    case SSF_FORMAT_PKCS7_TSTAMP:
-    case SSF_FORMAT_CERTIFICATE:
-    case SSF_FORMAT_UNKNOWN:
-    case SSF_FORMAT_PKCS1_OAEP:
-    case SSF_FORMAT_RAWHASH:
-    case SSF_FORMAT_RAWSIG:
-    case SSF_FORMAT_PKCS1_PSS:
-    case SSF_FORMAT_RAWHEX:
-    case SSF_FORMAT_SPNEGO:
+    case SignatureKind::kNone:
       c->reason = "format not available for signing";
       ErrorPush(rc, c->func, c->reason);
       return rc;
@@ -123,9 +114,8 @@ int32_t sign(const Args& a, const SignExtras& x, SsfOctetstring* out, SsfOctetle
     OctetsFree(x.key_id, x.key_idL);
   }
   OpenSslErrorsDrop();
-  Trace(kTrcDetail, c.func, "%-12s: Format=%-10s Alg=%-10s ChainFormat=%-15s Return=%-25s Descr=%s",
-        c.func, SsfFormatInfoName(c.format), c.default_digest ? "DEFAULT" : SsfDigestName(c.digest),
-        SsfChainFormatName(c.chain), SsfRcName(rc), c.reason);
+  TraceCallSummary(c.func, c.format, c.default_digest ? "DEFAULT" : SsfDigestName(c.digest), c.chain,
+                   rc, c.reason);
   return rc;
 }
 

@@ -185,7 +185,7 @@ bool build(SignCall* c, const Content& content, std::vector<Signer>* signers,
 }  // namespace
 
 int32_t SignPkcs7(SignCall* c, std::vector<Signer>* signers) {
-  // 7: the content.
+  // The content to sign must decode as data.
   Content content;
   if (c->input.n > static_cast<size_t>(INT32_MAX) || !decode_content(c->input, &content)) {
     OpenSslErrorsDrop();
@@ -193,7 +193,7 @@ int32_t SignPkcs7(SignCall* c, std::vector<Signer>* signers) {
     ErrorPush(SSF_API_DECODE_FAILED, c->func, c->reason);
     return SSF_API_DECODE_FAILED;
   }
-  // 8: every signer, also after one failed, so each record tells its reason.
+  // Every signer is prepared, also after one failed, so each record tells its reason.
   for (SigRcpSsfInformationListStruct* n = c->signers; n != nullptr; n = n->ptrNextSigRcp) {
     signers->emplace_back();
     if (PrepareSigner(*c, n->ptrSigRcp, &signers->back()) == SSF_API_NOMEMORY) {
@@ -201,7 +201,7 @@ int32_t SignPkcs7(SignCall* c, std::vector<Signer>* signers) {
       return SSF_API_NOMEMORY;
     }
   }
-  // 9-10: one SignedData for all of them.
+  // All signers sign one SignedData.
   SslPtr<CMS_ContentInfo> cms;
   const bool built = build(c, content, signers, &cms);
   bool all = built;

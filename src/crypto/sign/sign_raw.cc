@@ -60,17 +60,17 @@ bool sign_digest(EVP_PKEY* key, const EVP_MD* md, bool rsa, const std::vector<un
 }  // namespace
 
 int32_t SignRaw(SignCall* c, Signer* s) {
-  // 11: the first signer only.
+  // A raw signature has one signer: only the list's first record signs.
   if (PrepareSigner(*c, c->signers->ptrSigRcp, s) == SSF_API_NOMEMORY) return SSF_API_NOMEMORY;
   if (!s->ready) return c->reason = "signer error", SSF_API_SIGNER_ERRORS;
-  // 12: key and digest fit the format.
+  // The key type must be the format's and the digest one it can sign.
   const bool rsa = c->format.number == SSF_FORMAT_PKCS1_V15;
   const int type = EVP_PKEY_get_base_id(s->key);
   if (rsa && type != EVP_PKEY_RSA) return refuse(c, s, SSF_API_ALG_MISMATCH, "Key type is not RSA");
   if (!rsa && type != EVP_PKEY_DSA) return refuse(c, s, SSF_API_ALG_MISMATCH, "Key type is not DSA");
   if (rsa ? !rsa_digest(c->digest) : !dsa_digest(c->digest))
     return refuse(c, s, SSF_API_INVALID_MDALG, "digest not usable with this format");
-  // 13-14: hash and sign.
+  // The digest is computed here and the key signs the digest itself.
   const EVP_MD* md = DigestMd(c->digest);
   std::vector<unsigned char> digest, sig, flat;
   bool ok = DigestCompute(c->digest, c->input.p, c->input.n, &digest) &&

@@ -61,7 +61,7 @@ void fail(SigRcpSsfInformation* rec, int32_t result) { rec->uResult = static_cas
 
 int32_t PrepareSigner(const SignCall& c, SigRcpSsfInformation* rec, Signer* s) {
   s->rec = rec;
-  // 1-2: the record itself.
+  // A signer record must name its signer.
   if (rec == nullptr || rec->strSigRcpId == nullptr || rec->strSigRcpIdL <= 0) {
     Trace(kTrcError, c.func, "checkSigRcp() failed");
     if (rec != nullptr) fail(rec, SSF_API_UNKNOWN_SIGNER);
@@ -77,7 +77,7 @@ int32_t PrepareSigner(const SignCall& c, SigRcpSsfInformation* rec, Signer* s) {
     fail(rec, SSF_API_INVALID_PASSWORD);
     return SSF_API_OK;
   }
-  // 3: the key store.
+  // The record's key store must open with its password.
   s->pse_name.assign(rec->strSigRcpProfile, static_cast<size_t>(rec->strSigRcpProfileL));
   const int32_t orc = PseOpen(rec->strSigRcpProfile, rec->strSigRcpProfileL,
                               reinterpret_cast<const char*>(rec->strSigRcpPassword),
@@ -87,7 +87,7 @@ int32_t PrepareSigner(const SignCall& c, SigRcpSsfInformation* rec, Signer* s) {
     fail(rec, orc);
     return SSF_API_OK;
   }
-  // 4: the wanted signer.
+  // A signer other than the implicit one must be a distinguished name.
   std::string wanted;
   SslPtr<X509_NAME> dn;
   if (!is_implicit(*rec)) {
@@ -100,7 +100,7 @@ int32_t PrepareSigner(const SignCall& c, SigRcpSsfInformation* rec, Signer* s) {
       return SSF_API_OK;
     }
   }
-  // 5-7: the store's signing credential.
+  // Only a certificate and key that may sign make a signer.
   X509* cert = s->pse->own_cert();
   EVP_PKEY* key = s->pse->private_key();
   bool usable = cert != nullptr && key != nullptr && has_signature_usage(cert);

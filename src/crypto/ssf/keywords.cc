@@ -29,10 +29,13 @@ const FormatName kFormats[] = {
     {"CERTIFICATE", {SSF_FORMAT_CERTIFICATE, false}},
 };
 
-struct ChainName {
+// A keyword and the number it stands for.
+template <typename No>
+struct Keyword {
   const char* name;
-  SsfChainFormatNo no;
+  No no;
 };
+using ChainName = Keyword<SsfChainFormatNo>;
 
 const ChainName kChains[] = {
     {"X509v3", SSF_CHAIN_X509V3},       {"X509PKIPathv1", SSF_CHAIN_X509PKIPATHV1},
@@ -40,10 +43,7 @@ const ChainName kChains[] = {
     {"RAWPUBKEY", SSF_CHAIN_RAWPUBKEY},
 };
 
-struct DigestName {
-  const char* name;
-  SsfDigestNo no;
-};
+using DigestName = Keyword<SsfDigestNo>;
 
 const DigestName kDigests[] = {
     {"SHA256", SSF_DIGEST_SHA256},     {"MD2", SSF_DIGEST_MD2},

@@ -221,38 +221,46 @@ RSCP_RC rscpCInit(rscpCObj_t* obj, const char* inCP, const char* outCP, rscpMiss
   return RSCP_OK;
 }
 
-RSCP_RC rscpCSetSubstQOR(rscpCObj_t* obj, uint32_t ch) {
+namespace {
+
+// Sets one option of an object that is not yet active; a two-way setting
+// takes one of its two values only, and `what` names it in the error.
+template <typename T>
+RSCP_RC SetOption(rscpCObj_t* obj, T rscpCObj_t::*field, T value) {
   if (RSCP_RC rc = CheckConfigurable(obj)) return rc;
-  obj->subst_qor = ch;
+  obj->*field = value;
   return RSCP_OK;
+}
+
+template <typename T>
+RSCP_RC SetChoice(rscpCObj_t* obj, T rscpCObj_t::*field, T value, T a, T b, const char* what) {
+  if (RSCP_RC rc = CheckConfigurable(obj)) return rc;
+  if (value != a && value != b)
+    return rscpSetError(RSCPE_PARAM, "bad %s setting %d", what, static_cast<int>(value));
+  obj->*field = value;
+  return RSCP_OK;
+}
+
+}  // namespace
+
+RSCP_RC rscpCSetSubstQOR(rscpCObj_t* obj, uint32_t ch) {
+  return SetOption(obj, &rscpCObj_t::subst_qor, ch);
 }
 
 RSCP_RC rscpCSetSubstU4(rscpCObj_t* obj, uint32_t ch) {
-  if (RSCP_RC rc = CheckConfigurable(obj)) return rc;
-  obj->subst_u4 = ch;
-  return RSCP_OK;
+  return SetOption(obj, &rscpCObj_t::subst_u4, ch);
 }
 
 RSCP_RC rscpCSetFilter(rscpCObj_t* obj, bool filter) {
-  if (RSCP_RC rc = CheckConfigurable(obj)) return rc;
-  obj->filter = filter;
-  return RSCP_OK;
+  return SetOption(obj, &rscpCObj_t::filter, filter);
 }
 
 RSCP_RC rscpCSetCtrlCodeCv(rscpCObj_t* obj, CtrlCodeCv_t cv) {
-  if (RSCP_RC rc = CheckConfigurable(obj)) return rc;
-  if (cv != CtrlCodeCv_illegal && cv != CtrlCodeCv_try)
-    return rscpSetError(RSCPE_PARAM, "bad control code setting %d", static_cast<int>(cv));
-  obj->ctrl = cv;
-  return RSCP_OK;
+  return SetChoice(obj, &rscpCObj_t::ctrl, cv, CtrlCodeCv_illegal, CtrlCodeCv_try, "control code");
 }
 
 RSCP_RC rscpCSetQOROwnChCv(rscpCObj_t* obj, QOROwnChCv_t cv) {
-  if (RSCP_RC rc = CheckConfigurable(obj)) return rc;
-  if (cv != QOROwnChCv_illegal && cv != QOROwnChCv_try)
-    return rscpSetError(RSCPE_PARAM, "bad own character setting %d", static_cast<int>(cv));
-  obj->own = cv;
-  return RSCP_OK;
+  return SetChoice(obj, &rscpCObj_t::own, cv, QOROwnChCv_illegal, QOROwnChCv_try, "own character");
 }
 
 RSCP_RC rscpCActivate(rscpCObj_t* obj) {

@@ -108,16 +108,22 @@ TEST(DpTrc, FortyEntriesForceANewStamp) {
   EXPECT_GE(stamps, 3);
 }
 
-TEST(DpTrc, ErrorEntryEndsWithTheSavedLocation) {
-  const auto texts = Texts(Traced(1, [](DPTRC_FILE_HDL f) {
+// Error and warning entries end with the location saved for them; the
+// warning macro saves its own, not the one of an earlier error.
+TEST(DpTrc, ErrorAndWarningEntriesEndWithTheirOwnLocation) {
+  int warn_line = 0;
+  const auto texts = Texts(Traced(1, [&](DPTRC_FILE_HDL f) {
     CTrcSaveLocation("sec/tavrisso/ssoxxext", 1234567);
     DpTrcErr(f, "Mutex lock could not be applied!\n");
     CTrcSaveLocation("a/b/abcdefghijklmnopqr.c", 42);
     DpTrcWarn(f, "careful %s", "now");
+    DPTRC_ERR(f, "sec/tavrisso/razuvalid", "earlier error\n");
+    DPTRC_WARN(f, "sec/tavrisso/ssoxxext", "careful %s\n", "then"); warn_line = __LINE__;
   }));
-  ASSERT_EQ(texts.size(), 2u);
+  ASSERT_EQ(texts.size(), 4u);
   EXPECT_EQ(texts[0], "*** ERROR => Mutex lock could not be applied! [ssoxxext     12345]");
   EXPECT_EQ(texts[1], "*** WARNING => careful now [abcdefghijkl 42]");
+  EXPECT_EQ(texts[3], "*** WARNING => careful then [ssoxxext     " + std::to_string(warn_line) + "]");
 }
 
 TEST(DpTrc, LongMessagesAreCutAndAnnounced) {
@@ -134,16 +140,6 @@ TEST(DpTrc, LongMessagesAreCutAndAnnounced) {
   EXPECT_EQ(text.find(std::string(1025, 'y')), std::string::npos);
 }
 
-TEST(DpTrc, WarningEntriesCarryTheirOwnLocation) {
-  int warn_line = 0;
-  const auto texts = Texts(Traced(1, [&](DPTRC_FILE_HDL f) {
-    DPTRC_ERR(f, "sec/tavrisso/razuvalid", "earlier error\n");
-    DPTRC_WARN(f, "sec/tavrisso/ssoxxext", "careful %s\n", "now"); warn_line = __LINE__;
-  }));
-  ASSERT_EQ(texts.size(), 2u);
-  EXPECT_EQ(texts[1], "*** WARNING => careful now [ssoxxext     " + std::to_string(warn_line) + "]");
-}
-
 // An error text that nearly fills the buffer keeps the location and the
 // newline, and one that does not fit with them is cut and announced; the
 // next entry starts a line of its own.
@@ -154,10 +150,7 @@ TEST(DpTrc, LongErrorEntriesKeepLocationAndNewline) {
       DpTrcErr(f, "%s\n", std::string(len, 'e').c_str());
       DpTrc(f, "next\n");
     });
-    const auto lines = Lines(text);
-    std::vector<std::string> texts;
-    for (const auto& l : lines)
-      if (!std::regex_match(l, kStamp) && std::regex_search(l, kPrefix)) texts.push_back(StripPrefix(l));
+    const auto texts = Texts(text);
     ASSERT_EQ(texts.size(), 2u) << len;
     const std::string& err = texts[0];
     const std::string loc = " [mod          7]";

@@ -21,11 +21,9 @@ class LegacyPkcs12 : public ::testing::Test {
     ASSERT_TRUE(MakeSelfSigned(dir_, "own", "Legacy Signer"));
     ASSERT_TRUE(Sh("openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -subj /CN=Extra"
                    " -days 30 -keyout " + dir_.file("extra.key") + " -out " + dir_.file("extra.pem")));
-    ASSERT_TRUE(Sh("openssl pkcs12 -export -legacy -passout pass:1234 -inkey " + dir_.file("own.key") +
-                   " -in " + dir_.file("own.pem") + " -certfile " + dir_.file("extra.pem") + " -out " +
-                   dir_.file("legacy.p12")));
-    ASSERT_TRUE(Sh("openssl pkcs12 -export -passout pass:1234 -inkey " + dir_.file("own.key") + " -in " +
-                   dir_.file("own.pem") + " -out " + dir_.file("modern.p12")));
+    ASSERT_TRUE(ExportP12(dir_.file("own.key"), dir_.file("own.pem"), "1234", dir_.file("legacy.p12"),
+                          "-legacy -certfile " + dir_.file("extra.pem")));
+    ASSERT_TRUE(ExportP12(dir_.file("own.key"), dir_.file("own.pem"), "1234", dir_.file("modern.p12")));
   }
   Bytes file(const char* name) { return ReadBytes(dir_.file(name)); }
   TempDir dir_;

@@ -23,8 +23,7 @@ struct KeyMaterial {
   bool ok = false;
   KeyMaterial() {
     ok = MakeSelfSigned(dir, "own", "Own Signer") &&
-         Sh("openssl pkcs12 -export -inkey " + dir.file("own.key") + " -in " + dir.file("own.pem") +
-            " -passout pass:1234 -out " + dir.file("own.p12")) &&
+         ExportP12(dir, "own", "1234") &&
          Sh("openssl pkcs8 -topk8 -in " + dir.file("own.key") + " -passout pass:1234 -out " +
             dir.file("own.enc.key"));
     bundle = ToBytes(ReadFile(dir.file("own.enc.key")) + ReadFile(dir.file("own.pem")));

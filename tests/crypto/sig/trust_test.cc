@@ -297,8 +297,7 @@ TEST_F(Trust, ASignedMessageFromADegenerateKeyProvesNothingWithOrWithoutKeyStore
 TEST_F(Trust, TheOwnKeyStoresCaChainIsNoAnchorUnlessMarkedTrusted) {
   // What a CA hands out and operators load: key, certificate and the CA chain.
   const std::string p12 = F("own.p12");
-  ASSERT_TRUE(Sh("openssl pkcs12 -export -inkey " + F("leaf.key") + " -in " + F("leaf_ok.pem") +
-                 " -certfile " + F("ca.pem") + " -passout pass:" + kPin + " -out " + p12));
+  ASSERT_TRUE(ExportP12(F("leaf.key"), F("leaf_ok.pem"), kPin, p12, "-certfile " + F("ca.pem")));
   {
     ImageStore store(ReadBytes(p12));
     ASSERT_TRUE(store.ok());
@@ -326,16 +325,14 @@ TEST_F(Trust, TheOwnKeyStoresCaChainIsNoAnchorUnlessMarkedTrusted) {
             U(SSF_API_UNKNOWN_SIGNER));
   // Without a private key every certificate of an image is trusted, as before.
   const std::string certs_only = F("certs.p12");
-  ASSERT_TRUE(Sh("openssl pkcs12 -export -nokeys -in " + F("ca.pem") + " -passout pass:" + kPin +
-                 " -out " + certs_only));
+  ASSERT_TRUE(ExportP12("", F("ca.pem"), kPin, certs_only));
   ImageStore plain(ReadBytes(certs_only));
   EXPECT_EQ(VerifyPkcs7(CmsSign("leaf_sibling"), plain, kPin).rc, SSF_API_OK);
 }
 
 TEST_F(Trust, ACertificatePutIntoAKeyStoreWithAPrivateKeyIsTrustedAfterReading) {
   const std::string p12 = F("put.p12");
-  ASSERT_TRUE(Sh("openssl pkcs12 -export -inkey " + F("leaf.key") + " -in " + F("leaf_ok.pem") +
-                 " -certfile " + F("ca.pem") + " -passout pass:" + kPin + " -out " + p12));
+  ASSERT_TRUE(ExportP12(F("leaf.key"), F("leaf_ok.pem"), kPin, p12, "-certfile " + F("ca.pem")));
   SsfProfileHandle profile = nullptr;
   ASSERT_EQ(SsfOpenProfile(p12.data(), static_cast<SsfCharlen>(p12.size()), kPin,
                            static_cast<SsfCharlen>(strlen(kPin)), nullptr, 0, nullptr, 0, &profile),
@@ -387,8 +384,7 @@ TEST_F(Trust, AKeyStoreFileReplacedInPlaceWithTheSameSizeAndTimeIsReadAgain) {
 
 TEST_F(Trust, AWrongPinStaysWrongAndTheRightOneStillOpens) {
   const std::string p12 = F("pin.p12");
-  ASSERT_TRUE(Sh("openssl pkcs12 -export -nokeys -in " + F("ca.pem") + " -passout pass:" + kPin +
-                 " -out " + p12));
+  ASSERT_TRUE(ExportP12("", F("ca.pem"), kPin, p12));
   ImageStore store(ReadBytes(p12));
   const Bytes sig = CmsSign("leaf_ok");
   EXPECT_EQ(VerifyPkcs7(sig, store, "not-the-pin").rc, SSF_API_INVALID_PASSWORD);
@@ -399,8 +395,7 @@ TEST_F(Trust, AWrongPinStaysWrongAndTheRightOneStillOpens) {
 
 TEST_F(Trust, KeyStoresWithMoreIterationsThanAnyToolWritesAreRefused) {
   const std::string p12 = F("slow.p12");
-  ASSERT_TRUE(Sh("openssl pkcs12 -export -nokeys -in " + F("ca.pem") + " -iter 1000001 -nomaciter" +
-                 " -passout pass:" + kPin + " -out " + p12));
+  ASSERT_TRUE(ExportP12("", F("ca.pem"), kPin, p12, "-iter 1000001 -nomaciter"));
   ImageStore store(ReadBytes(p12));
   ASSERT_TRUE(store.ok());
   Verified v = VerifyPkcs7(CmsSign("leaf_ok"), store, kPin);

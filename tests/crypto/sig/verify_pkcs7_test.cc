@@ -7,7 +7,6 @@
 #include <thread>
 
 #include "crypto/sig/sigtest.h"
-#include "sec/tavrisso/ssf/table.h"
 
 using namespace qortest;
 
@@ -268,30 +267,6 @@ TEST(VerifyPkcs7, ThreadsVerifyAtOnceAgainstOneKeyStore) {
     });
   for (auto& th : threads) th.join();
   EXPECT_EQ(good.load(), 80);
-}
-
-TEST(SsfLibTable, CarriesTheVerificationServices) {
-  SsfLib lib{};
-  ASSERT_EQ(SsfSupInit3(-1, "qorcrypto", &lib, nullptr, nullptr, 259), 0);
-  EXPECT_EQ(lib.bSsfVerify + lib.bSsfVerifyEx + lib.bSsfEncode + lib.bSsfDecode, 4);
-  TempDir dir;
-  MemStore trust({"ca.pem"});
-  const Bytes sig = OpensslSign(dir, "rsa", "-md sha256");
-  SsfOctetstring in = nullptr;
-  SsfOctetlen inL = 0;
-  const Bytes msg = SigBytes("msg.bin");
-  ASSERT_EQ(SsfLibEncode(&lib, "PKCS7", 5, msg.data(), static_cast<int32_t>(msg.size()), &in, &inL),
-            0);
-  SigRcpSsfInformationList list = nullptr;
-  EXPECT_EQ(SsfLibVerify(&lib, "PKCS7", 5, 1, sig.data(), static_cast<int32_t>(sig.size()), in, inL,
-                         trust.name().c_str(), static_cast<int32_t>(trust.name().size()), nullptr,
-                         0, &list, nullptr, nullptr),
-            0);
-  ASSERT_NE(list, nullptr);
-  EXPECT_EQ(list->ptrSigRcp->uResult, 0u);
-  SsfLibDELSigRcpSsfInfoList(&lib, &list);
-  SsfLibDELSsfOctetstring(&lib, &in, &inL);
-  SsfSupEnd(&lib);
 }
 
 }  // namespace

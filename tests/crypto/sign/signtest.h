@@ -15,8 +15,8 @@ constexpr char kPin[] = "s3cret";
 // A PKCS#12 file of <base>.key/<base>.pem (and the CA) made by `openssl pkcs12 -export`.
 inline std::string MakeP12(const TempDir& dir, const std::string& base, const std::string& pin = kPin) {
   const std::string out = dir.file(base + ".p12");
-  const bool ok = Sh("openssl pkcs12 -export -inkey " + SigData(base + ".key") + " -in " + SigData(base + ".pem") +
-                     " -certfile " + SigData("ca.pem") + " -name " + base + " -passout pass:" + pin + " -out " + out);
+  const bool ok = ExportP12(SigData(base + ".key"), SigData(base + ".pem"), pin, out,
+                            "-certfile " + SigData("ca.pem") + " -name " + base);
   return ok ? out : std::string();
 }
 

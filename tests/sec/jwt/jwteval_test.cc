@@ -13,6 +13,7 @@ using jwttest::Bytes;
 using jwttest::Info;
 using jwttest::Signer;
 using jwttest::ToBytes;
+using jwttest::Traced;
 
 constexpr int64_t kNow = 1800000000;  // 2027-01-15
 const std::string kSecret = "a 32-byte secret for HS256 tests";
@@ -31,9 +32,7 @@ std::vector<std::string> RfcFields() {
       "print(b[\"public_key_der_base64\"])' " + jwttest::RfcExamples()));
 }
 
-Bytes FromBase64(const std::string& b64) {
-  return jwttest::FromHex(jwttest::ShOut("echo " + b64 + " | base64 -d | xxd -p -c 100000"));
-}
+Bytes FromBase64(const std::string& b64) { return ToBytes(jwttest::FromBase64(b64)); }
 
 TEST_F(JwtEval, Rfc7515ExamplesVerifyAndAreExpired) {
   const auto f = RfcFields();
@@ -284,7 +283,7 @@ TEST_F(JwtEval, RecordSizesAndThePayloadBuffer) {
   EXPECT_EQ(jwttest::Eval(s.token(0), key, nullptr), JWT_RC_OK);
 }
 
-TEST_F(JwtEval, ExportedEntryChecksInputAndFoldsResultsToFive) {
+TEST_F(JwtEval, ExportedEntryChecksInputFoldsResultsToFiveAndKeepsToStructSize) {
   Signer s;
   s.AddHs("HS256", kSecret, R"({"sub":"alice"})");
   s.Run();
@@ -303,6 +302,29 @@ TEST_F(JwtEval, ExportedEntryChecksInputAndFoldsResultsToFive) {
   Info sized;
   sized.info.struct_size = 600;
   EXPECT_EQ(TavriEvalJWToken(t.data(), t.size(), key.data(), key.size(), nullptr, &sized.info), 5);
+  // Fields past struct_size are neither read nor written, nor traced.
+  std::string trace = Traced("3", [&] {
+    // Payload pointer and length lie beyond a record of 8 or 16 bytes.
+    for (size_t size : {8u, 16u}) {
+      Info rec;
+      rec.info.struct_size = size;
+      memset(rec.info.lastError, 'Z', sizeof rec.info.lastError);
+      EXPECT_EQ(TavriEvalJWToken(t.data(), t.size(), key.data(), key.size(), nullptr, &rec.info), 15) << size;
+      EXPECT_EQ(rec.info.lastError[0], 'Z');
+    }
+    // lastError lies beyond a record of 500 bytes: never read for the trace.
+    Info rec;
+    rec.info.struct_size = 500;
+    memset(rec.info.lastError, 'Z', sizeof rec.info.lastError);
+    EXPECT_EQ(TavriEvalJWToken(t.data(), t.size(), key.data(), key.size(), nullptr, &rec.info), 5);
+    EXPECT_EQ(rec.info.lastError[0], 'Z');
+  });
+  EXPECT_EQ(trace.find("ZZZZ"), std::string::npos);
+  EXPECT_NE(trace.find("Error from JwtEvalToken (rc=15):  [ssoxxjwt"), std::string::npos);
+  size_t missing = 0;
+  for (size_t at = 0; (at = trace.find("Missing input buffer pointer for JWT payload [", at)) != std::string::npos; ++at)
+    ++missing;
+  EXPECT_EQ(missing, 2u);
   // The key loaded as HMAC secret (type 2) serves when none is passed.
   ASSERT_EQ(TavriLoadTicketKey(key.data(), static_cast<int32_t>(key.size()), nullptr, 0, 2), 0);
   Info loaded;
@@ -369,22 +391,6 @@ TEST_F(JwtEval, EightThreadsEvaluateAtOnce) {
 
 }  // namespace
 
-namespace {
-
-// Runs `calls` with a full trace and returns the trace text.
-template <typename F>
-std::string Traced(F calls) {
-  jwttest::TempDir dir;
-  const std::string path = dir.file("t.trc");
-  EXPECT_EQ(RavAreSetProperty("QOR_EXT_TRL", "3"), 0);
-  EXPECT_EQ(RavAreSetProperty("QOR_EXT_TRC", path.c_str()), 0);
-  calls();
-  RavAreSetProperty("QOR_EXT_TRC", nullptr);
-  return jwttest::ReadFile(path);
-}
-
-}  // namespace
-
 TEST_F(JwtEval, KeyIdIsStoredAfterTheHeaderWalkForFailedTokensAndClearedWithoutOne) {
   Signer s;
   const std::string body = R"({"sub":"alice","exp":4102444800})";
@@ -410,36 +416,6 @@ TEST_F(JwtEval, KeyIdIsStoredAfterTheHeaderWalkForFailedTokensAndClearedWithoutO
   EXPECT_EQ(older.kid(), "mine");
 }
 
-TEST_F(JwtEval, ExportedEntryTouchesOnlyTheFieldsStructSizeCoversAndTracesOnlyWhatItWrote) {
-  Signer s;
-  s.AddHs("HS256", kSecret, R"({"sub":"alice"})");
-  s.Run();
-  const std::string& t = s.token(0);
-  const Bytes key = ToBytes(kSecret);
-  std::string trace = Traced([&] {
-    // Payload pointer and length lie beyond a record of 8 or 16 bytes.
-    for (size_t size : {8u, 16u}) {
-      Info i;
-      i.info.struct_size = size;
-      memset(i.info.lastError, 'Z', sizeof i.info.lastError);
-      EXPECT_EQ(TavriEvalJWToken(t.data(), t.size(), key.data(), key.size(), nullptr, &i.info), 15) << size;
-      EXPECT_EQ(i.info.lastError[0], 'Z');
-    }
-    // lastError lies beyond a record of 500 bytes: never read for the trace.
-    Info i;
-    i.info.struct_size = 500;
-    memset(i.info.lastError, 'Z', sizeof i.info.lastError);
-    EXPECT_EQ(TavriEvalJWToken(t.data(), t.size(), key.data(), key.size(), nullptr, &i.info), 5);
-    EXPECT_EQ(i.info.lastError[0], 'Z');
-  });
-  EXPECT_EQ(trace.find("ZZZZ"), std::string::npos);
-  EXPECT_NE(trace.find("Error from JwtEvalToken (rc=15):  [ssoxxjwt"), std::string::npos);
-  size_t missing = 0;
-  for (size_t at = 0; (at = trace.find("Missing input buffer pointer for JWT payload [", at)) != std::string::npos; ++at)
-    ++missing;
-  EXPECT_EQ(missing, 2u);
-}
-
 TEST_F(JwtEval, TraceShowsNoSecretForRsTokensAndTellsHmacIsNotTracedOnEveryPath) {
   Signer s;
   const std::string body = R"({"sub":"alice"})";
@@ -447,7 +423,7 @@ TEST_F(JwtEval, TraceShowsNoSecretForRsTokensAndTellsHmacIsNotTracedOnEveryPath)
   const size_t hs = s.AddHs("HS256", kSecret, body);
   s.Run();
   const Bytes secret = ToBytes(kSecret), spki = s.key("k1.spki"), cert = s.key("k1.cert");
-  const std::string trace = Traced([&] {
+  const std::string trace = Traced("3", [&] {
     Info i;
     EXPECT_EQ(jwttest::Eval(s.token(rs), secret, &i.info), JWT_RC_SIGNATURE);
     EXPECT_EQ(jwttest::Eval(s.token(rs), spki, &i.info), JWT_RC_OK);

@@ -58,12 +58,9 @@ TEST(Hmac, FailuresAreMinusOne) {
   EXPECT_EQ(hmacRelease(&ctx), kMacOk);
 }
 
-TEST(Hmac, TableIsFilledExceptHashReset) {
+TEST(Hmac, TableNamesAndHashesLikeFips) {
   macGlobalInit();
   const HMacFunctions& t = hmacFunctions();
-  EXPECT_EQ(t.fp_crypt_hash_reset, nullptr);
-  EXPECT_NE(t.fp_crypt_hashAlgorithm_Name2Id, nullptr);
-  EXPECT_NE(t.fp_crypt_keyedmac_release, nullptr);
   int32_t id = 0;
   const char* name = nullptr;
   ASSERT_EQ(t.fp_crypt_hashAlgorithm_Name2Id("sha384", &id), CRYPT_OK);

@@ -71,4 +71,20 @@ struct Info : BufferedTicketInfo<64, 4096> {
   Bytes Cert() const { return Bytes(cert, cert + certL); }
 };
 
+// A creation request for TavriCreateAssertionTicket: recipient system,
+// client and user, each wired with its length.
+struct CreateRequest {
+  std::string sys, cli, user;
+  int32_t sysL, cliL, userL;
+  TICKET_INFO ti = {};
+  CreateRequest(std::string s, std::string c, std::string u) : sys(std::move(s)), cli(std::move(c)), user(std::move(u)) {
+    ti.struct_size = sizeof ti;
+    sysL = static_cast<int32_t>(sys.size()), ti.pSysID = &sys[0], ti.pIntSysIDL = &sysL;
+    cliL = static_cast<int32_t>(cli.size()), ti.pQORClient = &cli[0], ti.pIntQORClientL = &cliL;
+    userL = static_cast<int32_t>(user.size()), ti.pQORUser = &user[0], ti.pIntQORUserL = &userL;
+  }
+  CreateRequest(const CreateRequest&) = delete;
+  CreateRequest& operator=(const CreateRequest&) = delete;
+};
+
 }  // namespace qortest

@@ -51,7 +51,6 @@ constexpr int kTrcLevelNotSet = -1;
 
 std::atomic<bool> bInit{false};
 SsfLib s_SsfLib;
-std::atomic<DPTRC_FILE_HDL> tavriTf{nullptr};
 
 THR_CS_TYPE LoadSection = THR_CS_STATIC_INIT;
 THR_CS_TYPE paramSetting = THR_CS_STATIC_INIT;
@@ -139,15 +138,17 @@ bool parse_include_cert(const char* v) {
          (n == 4 && strcasecmp(v, "true") == 0);
 }
 
-void set_trace_level(const char* v) {
+bool set_trace_level(const char* v) {
   DpLockGuard guard;
+  if (!guard.ok()) return false;
   if (is_blank(v)) {
     iTrcLevel = kTrcLevelNotSet;
     ct_level = 0;
-    return;
+    return true;
   }
   iTrcLevel = parse_level_char(v);
   ct_level = iTrcLevel.load();
+  return true;
 }
 
 int trace_open_level() {
@@ -174,9 +175,11 @@ void open_trace_file(const char* name) {
   tf = f;
 }
 
-// Opens, switches or closes the trace handle; caller holds paramSetting.
-void set_trace_file(const char* v) {
+// Opens, switches or closes the trace handle (false without the trace
+// lock); caller holds paramSetting.
+bool set_trace_file(const char* v) {
   DpLockGuard guard;
+  if (!guard.ok()) return false;
   if (gzsTrcFile[0] == '\0' && v != nullptr) {
     if (strcmp(v, "stdout") == 0) {
       tavriTf = stdout;
@@ -188,7 +191,7 @@ void set_trace_file(const char* v) {
     } else {
       open_trace_file(v);
     }
-    return;
+    return true;
   }
   // The value may point at gzsTrcFile itself (a re-set of the stored name).
   std::string name = v ? v : "";
@@ -199,6 +202,7 @@ void set_trace_file(const char* v) {
     gzsTrcFile[0] = '\0';
     tavriTf = nullptr;
   }
+  return true;
 }
 
 void set_ssf_lib(const char* v) {
@@ -212,12 +216,15 @@ void set_ssf_lib(const char* v) {
   gSsfLibEnv = text;
 }
 
-// Returns false for an unknown name.
-bool set_property_locked(const char* name, const char* v) {
+// set_property_locked's result for a name it does not know.
+constexpr int32_t kPropertyUnknown = -1;
+
+// kRcOk, kPropertyUnknown, or kRcInvalid when the trace lock cannot be taken.
+int32_t set_property_locked(const char* name, const char* v) {
   if (strcmp(name, "QOR_EXT_TRC") == 0) {
-    set_trace_file(v);
+    if (!set_trace_file(v)) return kRcInvalid;
   } else if (strcmp(name, "QOR_EXT_TRL") == 0) {
-    set_trace_level(v);
+    if (!set_trace_level(v)) return kRcInvalid;
   } else if (TextProperty* p = find_text_property(name)) {
     copy_fitting(p->value, p->size, is_blank(v) ? p->deflt : v);
   } else if (strcmp(name, "SSF_LIB") == 0) {
@@ -226,9 +233,9 @@ bool set_property_locked(const char* name, const char* v) {
     bIncludeCert = parse_include_cert(v);
     gIncludeCert[0] = bIncludeCert ? '1' : '0';
   } else {
-    return false;
+    return kPropertyUnknown;
   }
-  return true;
+  return kRcOk;
 }
 
 const char* read_trace_level() {
@@ -250,9 +257,11 @@ void write_init_header() {
              static_cast<unsigned>(8 * sizeof(size_t)), static_cast<unsigned>(8 * sizeof(void*)));
 }
 
-// Swaps the trace level under the trace lock and returns the old one.
+// Swaps the trace level under the trace lock and returns the old one (the
+// level stays without the lock).
 int swap_trace_level(int level) {
   DpLockGuard guard;
+  if (!guard.ok()) return ct_level.load();
   return ct_level.exchange(level);
 }
 
@@ -384,8 +393,7 @@ QOR_API int32_t TavriShutdown(void) {
     ThrCSGuard param(&paramSetting);
     if (!param.ok()) return kRcInternal;
     DpLockGuard trace;
-    set_trace_file(nullptr);
-    tavriTf = nullptr;
+    if (!trace.ok() || !set_trace_file(nullptr)) return kRcInternal;
     tf = nullptr;
   }
   TavriReleaseLoadedKey();
@@ -406,14 +414,13 @@ QOR_API int32_t RavAreSetProperty(const char* pName, const char* pValue) {
     return kRcInvalid;
   }
   TAVRI_TRC(3, "RavAreSetProperty(%s,%s)\n", pName, is_blank(pValue) ? "null" : pValue);
-  constexpr int32_t kUnknown = -1;
   const int32_t rc = TavriNoThrow(TRC_MODULE, "RavAreSetProperty", kRcInvalid, kRcInvalid, [&]() -> int32_t {
     ThrCSGuard guard(&paramSetting);
     if (!guard.ok()) return kRcInvalid;
-    return set_property_locked(pName, pValue) ? kRcOk : kUnknown;
+    return set_property_locked(pName, pValue);
   });
   if (rc == kRcInvalid) return rc;
-  if (rc == kUnknown) {
+  if (rc == kPropertyUnknown) {
     TAVRI_ERR("RavAreSetProperty: Unknown property %s \n", pName);
     return kRcInvalid;
   }

@@ -63,6 +63,50 @@ size_t plain_run(const uint8_t* text, size_t n) {
 
 }  // namespace
 
+TicketWalk HRazuWalkTicketStream(const unsigned char* puscTicket, int32_t iTicketLBytes,
+                                 char Codepage[kTicketCodepageSize], TicketUnitVisitor visit,
+                                 void* ctx) {
+  TicketWalk walk;
+  const size_t n = iTicketLBytes > 0 ? static_cast<size_t>(iTicketLBytes) : 0;
+  ByteReader in(puscTicket, n);
+
+  if (!in.get_u8(&walk.version)) return walk;
+  TAVRI_TRC(3, "Read version.\n");
+  if (!in.copy_bytes(Codepage, kTicketCodepageSize)) return walk;
+  TAVRI_TRC(3, "Read Codepage.\n");
+  if (!in.get_u8(&walk.id)) return walk;
+  TAVRI_TRC(3, "Read InfoUnit (0x%02X).\n", walk.id);
+
+  walk.end = TicketWalkEnd::kUnit;
+  while (walk.id != cIUnitSgn) {
+    TicketStreamUnit unit;
+    unit.id = walk.id;
+    uint16_t raw_len = 0;
+    if (!in.get_u16be(&raw_len)) return walk;
+    unit.len = static_cast<int16_t>(raw_len);
+    TAVRI_TRC(3, "Read length (%d).\n", unit.len);
+    // A negative length reads nothing here; the visitor judges it.
+    unit.value = in.data();
+    if (unit.len > 0 && !in.get_bytes(static_cast<size_t>(unit.len), &unit.value)) return walk;
+    const int32_t rc = visit(ctx, unit);
+    if (rc != 0) {
+      walk.rc = rc;
+      walk.end = TicketWalkEnd::kVisitor;
+      return walk;
+    }
+    TAVRI_TRC(3, "Read contents.\n");
+    if (!in.get_u8(&walk.id)) {
+      walk.end = TicketWalkEnd::kNoMarker;
+      return walk;
+    }
+    TAVRI_TRC(3, "Read InfoUnit (0x%02X).\n", walk.id);
+  }
+  walk.rc = 0;
+  walk.end = TicketWalkEnd::kMarker;
+  walk.processed = static_cast<int32_t>(n - in.remaining());
+  return walk;
+}
+
 int32_t HRazuParseTicket(const unsigned char* puscTicket, int32_t iTicketLBytes,
                          ContentList* pContentList, int32_t* piBytesProcessed,
                          char Codepage[kTicketCodepageSize]) {
@@ -70,45 +114,26 @@ int32_t HRazuParseTicket(const unsigned char* puscTicket, int32_t iTicketLBytes,
     return kRcNullArgument;
   *pContentList = nullptr;
   ContentList* list = pContentList;
-  const size_t n = iTicketLBytes > 0 ? static_cast<size_t>(iTicketLBytes) : 0;
-  ByteReader in(puscTicket, n);
+  // The stream may hold the units in any order: insertion sorts them.
+  const TicketWalk walk = HRazuWalkTicketStream(
+      puscTicket, iTicketLBytes, Codepage, [list](const TicketStreamUnit& unit) -> int32_t {
+        PCookieContent node = nullptr;
+        int32_t rc = HRazuContentNew(unit.value, unit.len, static_cast<InfoUnitID>(unit.id), &node);
+        if (rc != 0) {
+          TAVRI_ERR("ParseTicket: Invalid content [%s %d]\n", kSrcFile, __LINE__);
+          return rc;
+        }
+        rc = HRazuInsertContent(list, node);
+        if (rc != 0) {
+          TAVRI_ERR("ParseTicket: Invalid content structure [%s %d]\n", kSrcFile, __LINE__);
+          free(node);
+          return rc;
+        }
+        return 0;
+      });
+  if (walk.rc != 0) return parse_fail(list, walk.rc);
 
-  if (!in.skip(1)) return kRcInvalidTicket;
-  TAVRI_TRC(3, "Read version.\n");
-  if (!in.copy_bytes(Codepage, kTicketCodepageSize)) return kRcInvalidTicket;
-  TAVRI_TRC(3, "Read Codepage.\n");
-  uint8_t id = 0;
-  if (!in.get_u8(&id)) return kRcInvalidTicket;
-  TAVRI_TRC(3, "Read InfoUnit (0x%02X).\n", id);
-
-  while (id != cIUnitSgn) {
-    uint16_t raw_len = 0;
-    if (!in.get_u16be(&raw_len)) return parse_fail(list, kRcInvalidTicket);
-    const int16_t len = static_cast<int16_t>(raw_len);
-    TAVRI_TRC(3, "Read length (%d).\n", len);
-    // A negative length reads nothing here; node creation rejects it.
-    const uint8_t* value = in.data();
-    if (len > 0 && !in.get_bytes(static_cast<size_t>(len), &value))
-      return parse_fail(list, kRcInvalidTicket);
-
-    PCookieContent node = nullptr;
-    int32_t rc = HRazuContentNew(value, len, static_cast<InfoUnitID>(id), &node);
-    if (rc != 0) {
-      TAVRI_ERR("ParseTicket: Invalid content [%s %d]\n", kSrcFile, __LINE__);
-      return parse_fail(list, rc);
-    }
-    rc = HRazuInsertContent(list, node);
-    if (rc != 0) {
-      TAVRI_ERR("ParseTicket: Invalid content structure [%s %d]\n", kSrcFile, __LINE__);
-      free(node);
-      return parse_fail(list, rc);
-    }
-    TAVRI_TRC(3, "Read contents.\n");
-    if (!in.get_u8(&id)) return parse_fail(list, kRcInvalidTicket);
-    TAVRI_TRC(3, "Read InfoUnit (0x%02X).\n", id);
-  }
-
-  *piBytesProcessed = static_cast<int32_t>(n - in.remaining());
+  *piBytesProcessed = walk.processed;
   if (*list == nullptr) {
     TAVRI_ERR("ParseTicket: No ticket contents [%s %d]\n", kSrcFile, __LINE__);
     return kRcInvalidTicket;

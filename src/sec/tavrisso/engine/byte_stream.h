@@ -6,6 +6,8 @@
 
 #include <stdint.h>
 
+#include <type_traits>
+
 #include "sec/tavrisso/engine/content_list.h"
 
 constexpr unsigned char kTicketVersion = 2;
@@ -22,6 +24,56 @@ constexpr int32_t kTicketProcessedMax = 4097;
 constexpr int32_t kTicketWorkSize = 4096;
 // Longest ticket text handed to evaluation.
 constexpr int32_t kTicketTextMax = 4095;
+
+// One InfoUnit as it stands in the stream; `value` points into the stream.
+// A negative length is handed on as read, with no value bytes behind it.
+struct TicketStreamUnit {
+  uint8_t id = 0;
+  int16_t len = 0;
+  const uint8_t* value = nullptr;
+};
+
+// Where a walk over the stream stopped.
+enum class TicketWalkEnd : uint8_t {
+  kMarker,    // at the marker: every unit was read
+  kHeader,    // no room for version, code page and a first identifier
+  kUnit,      // a unit's length or value runs past the data
+  kNoMarker,  // no identifier after a value
+  kVisitor,   // the visitor refused a unit
+};
+
+struct TicketWalk {
+  // 0 at the marker, kRcInvalidTicket for a malformed stream, otherwise the
+  // visitor's result.
+  int32_t rc = kRcInvalidTicket;
+  TicketWalkEnd end = TicketWalkEnd::kHeader;
+  uint8_t version = 0;
+  uint8_t id = 0;          // the last identifier read
+  int32_t processed = 0;   // bytes up to and including the marker
+};
+
+// Called for every unit in stream order; a result other than 0 ends the
+// walk with that result.
+typedef int32_t (*TicketUnitVisitor)(void* ctx, const TicketStreamUnit& unit);
+
+// The one reader of the stream's layout: copies the code page field into
+// Codepage and hands each InfoUnit to `visit` in stream order, up to the
+// marker. Checks nothing a unit's value means (that is the visitor's).
+TicketWalk HRazuWalkTicketStream(const unsigned char* puscTicket, int32_t iTicketLBytes,
+                                 char Codepage[kTicketCodepageSize], TicketUnitVisitor visit,
+                                 void* ctx);
+
+template <typename Visit>
+TicketWalk HRazuWalkTicketStream(const unsigned char* puscTicket, int32_t iTicketLBytes,
+                                 char Codepage[kTicketCodepageSize], Visit&& visit) {
+  using V = std::remove_reference_t<Visit>;
+  return HRazuWalkTicketStream(
+      puscTicket, iTicketLBytes, Codepage,
+      [](void* ctx, const TicketStreamUnit& unit) -> int32_t {
+        return (*static_cast<V*>(ctx))(unit);
+      },
+      &visit);
+}
 
 // Parses `iTicketLBytes` bytes into a new list in *pContentList (null on
 // failure, nothing left allocated), the count of bytes up to and including

@@ -25,14 +25,8 @@ bool can_sign(const SsfLib* lib) {
 
 // SsfSign failed with `r`: name it and the signer's result, and combine them.
 int32_t sign_failure(SsfLib* lib, int32_t r, SigRcpSsfInformationList signers) {
-  DPTRC_ERR(trc(), TRC_MODULE, "SsfSign failed (see note 7310442).\n");
-  DumpSsfError(trc(), " SsfSign returned", r, lib);
-  const SigRcpSsfInformation* first = signers ? signers->ptrSigRcp : nullptr;
-  if (first == nullptr) {
-    DPTRC_ERR(trc(), TRC_MODULE, " SsfSign returned null for SignerList.\n");
-    return kRcInvalid;
-  }
-  DumpSsfError(trc(), " SSF LIB returned", static_cast<int32_t>(first->uResult), nullptr);
+  const SigRcpSsfInformation* first = DumpSsfCallFailure(trc(), TRC_MODULE, "SsfSign", r, lib, signers);
+  if (first == nullptr) return kRcInvalid;
   DumpSignerInfos(trc(), signers, 2);
   return TavriCombine(first->uResult, kRcInvalid);
 }
@@ -49,7 +43,7 @@ int32_t HRazuMakeTicketSignature(const unsigned char* puscBufToSign, int32_t iBu
     DPTRC_ERR(trc(), TRC_MODULE, "NEWSignerInfo failed.\n");
     return TavriCombine(SSF_API_SECTK_FUNCTION_NOT_AVAIL, kRcInternal);
   }
-  // 1-2: a list with the one signer.
+  // A ticket has exactly one signer: the loaded key's.
   SigRcpSsfInformation* signer = nullptr;
   int32_t r = SsfLibNEWSigRcpSsfInfo(pSsfLib, pucsDN, text_len(pucsDN), nullptr, 0, pucsProfile,
                                      text_len(pucsProfile),
@@ -66,7 +60,7 @@ int32_t HRazuMakeTicketSignature(const unsigned char* puscBufToSign, int32_t iBu
     if (pSsfLib->bSsfDELSigRcpSsfInfo && pSsfLib->fp_SsfDELSigRcpSsfInfo) pSsfLib->fp_SsfDELSigRcpSsfInfo(&signer);
     return TavriCombine(static_cast<uint32_t>(r), kRcInternal);
   }
-  // 3: the content as a ContentInfo.
+  // The signature covers the signed part as a ContentInfo.
   SsfOctetstring encoded = nullptr;
   SsfOctetlen encodedL = 0;
   int32_t rc = 0;
@@ -76,14 +70,14 @@ int32_t HRazuMakeTicketSignature(const unsigned char* puscBufToSign, int32_t iBu
     DPTRC_ERR(trc(), TRC_MODULE, "Encode failed.\n");
     rc = TavriCombine(static_cast<uint32_t>(r), kRcInternal);
   } else {
-    // 4: detached signature by the one signer.
+    // The signature is detached: the ticket carries the signed part itself.
     r = pSsfLib->bSsfSign && pSsfLib->fp_SsfSign
             ? SsfLibSign(pSsfLib, pucsFormat, text_len(pucsFormat), pucsHashAlg, text_len(pucsHashAlg),
                          bInclCert, 1, encoded, encodedL, signers, ppSignBuf, piSignBufL)
             : SSF_API_SECTK_FUNCTION_NOT_AVAIL;
     if (r != SSF_API_OK) rc = sign_failure(pSsfLib, r, signers);
   }
-  // 5
+  // Signer list and encoding are released whatever the outcome.
   SsfLibDELSigRcpSsfInfoList(pSsfLib, &signers);
   SsfLibDELSsfOctetstring(pSsfLib, &encoded, &encodedL);
   return rc;
@@ -94,7 +88,7 @@ int32_t RazuCreateTicket(WrapInContext* pWInContext, WrapOutContext* pWOutContex
       pWOutContext->pucsTicket == nullptr)
     return kRcNullArgument;
   WrapInContext* in = pWInContext;
-  // 2: the signed part in the work buffer.
+  // The signed part is built where the stream is sealed, so nothing is copied.
   unsigned char work[kTicketWorkSize];
   int32_t signedL = kTicketWorkSize;
   char codepage[kRazuCodepageSize + 1] = {};
@@ -103,7 +97,7 @@ int32_t RazuCreateTicket(WrapInContext* pWInContext, WrapOutContext* pWOutContex
   if (rc != 0) return rc;
   DPTRC_INFO(trc(), 3, "Dump of ticket: [%s %d]\n", kSourceFile, __LINE__);
   DumpBuffer(trc(), work, static_cast<size_t>(signedL), 3);
-  // 3: the signing parameters.
+  // The signing parameters are fixed fields: terminate them here.
   const RazuSsfParams* p = in->pSsfParams;
   char format[kRazuFrmtSize + 1], dn[kRazuDNSize + 1], hash[kRazuAlgSize + 1],
       profile[kRazuProNameSize + 1];
@@ -111,7 +105,7 @@ int32_t RazuCreateTicket(WrapInContext* pWInContext, WrapOutContext* pWOutContex
   strzcpy(dn, p->chDN, kRazuDNSize);
   strzcpy(hash, p->chHashAlg, kRazuAlgSize);
   strzcpy(profile, p->chProName, kRazuProNameSize);
-  // 4: the signature.
+  // The signature over the signed part.
   SsfOctetstring sig = nullptr;
   SsfOctetlen sigL = 0;
   rc = HRazuMakeTicketSignature(work, signedL, &sig, &sigL, in->pSsfLib, format, hash, dn,
@@ -119,7 +113,8 @@ int32_t RazuCreateTicket(WrapInContext* pWInContext, WrapOutContext* pWOutContex
   if (rc != 0) return rc;
   DPTRC_INFO(trc(), 3, "Dump of signed ticket: [%s %d]\n", kSourceFile, __LINE__);
   DumpBuffer(trc(), sig, static_cast<size_t>(sigL), 3);
-  // 5: seal and encode into the caller's buffer.
+  // The stream is sealed with marker and signature, then encoded into the
+  // caller's buffer.
   int32_t streamL = 0;
   rc = HRazuAppendSignature(work, signedL, sig, sigL, &streamL);
   if (rc == 0) rc = HRazuEncodeTicketStream(work, streamL, pWOutContext->pucsTicket, &pWOutContext->iTicketL);

@@ -54,14 +54,9 @@ void dump_signer_certificate(SsfLib* lib, const unsigned char* cert, int32_t cer
 // The verification failed with `r`: name it, and the signer's result, and
 // combine the two.
 int32_t verify_failure(SsfLib* lib, int32_t r, SigRcpSsfInformationList signers) {
-  DPTRC_ERR(trc(), TRC_MODULE, "SsfVerify failed (see note 7310442).\n");
-  DumpSsfError(trc(), " SsfVerify returned", r, lib);
-  const SigRcpSsfInformation* first = signers ? signers->ptrSigRcp : nullptr;
-  if (first == nullptr) {
-    DPTRC_ERR(trc(), TRC_MODULE, " SsfVerify returned null for SignerList.\n");
-    return TavriCombine(static_cast<uint32_t>(r), kRcNoSignerEntry);
-  }
-  DumpSsfError(trc(), " SSF LIB returned", static_cast<int32_t>(first->uResult), nullptr);
+  const SigRcpSsfInformation* first =
+      DumpSsfCallFailure(trc(), TRC_MODULE, "SsfVerify", r, lib, signers);
+  if (first == nullptr) return TavriCombine(static_cast<uint32_t>(r), kRcNoSignerEntry);
   if (level_at_least(2)) {
     if (first->strSigRcpPassword != nullptr && first->strSigRcpPasswordL > 0) {
       dump_signer_certificate(lib, first->strSigRcpPassword, first->strSigRcpPasswordL);

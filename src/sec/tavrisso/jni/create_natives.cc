@@ -13,6 +13,14 @@ using jnihelp::kMessageSize;
 namespace {
 constexpr size_t kTicketTextSize = 4096;
 constexpr char kUtf8Codepage[] = "4110";
+
+// Points a TICKET_INFO text field and its length at a Java string's
+// characters; *len holds the length for as long as the record is used.
+void point_at(const jnihelp::Utf& s, int32_t* len, char** field, int32_t** field_len) {
+  *len = s.length();
+  *field = const_cast<char*>(s.get());
+  *field_len = len;
+}
 }  // namespace
 
 extern "C" {
@@ -47,28 +55,17 @@ JNIEXPORT jstring JNICALL Java_com_tavri_sso_VID2Ozuved_createAssertionTicket(
   jnihelp::Utf auth_schema(env, jauth_schema);
   if (!(my_sysid.failed() || my_client.failed() || pab.failed() || password.failed() || ex_sysid.failed() ||
         ex_client.failed() || user.failed() || lang.failed() || portal_user.failed() || auth_schema.failed())) {
-    int32_t sysidL = ex_sysid.length();
-    int32_t clientL = ex_client.length();
-    int32_t userL = user.length();
-    int32_t langL = lang.length();
-    int32_t portalL = portal_user.length();
-    int32_t schemeL = auth_schema.length();
+    int32_t sysidL = 0, clientL = 0, userL = 0, langL = 0, portalL = 0, schemeL = 0;
     TICKET_INFO info;
     memset(&info, 0, sizeof(info));
     info.struct_size = sizeof(TICKET_INFO);
     memcpy(info.sQORCodepage, kUtf8Codepage, sizeof(info.sQORCodepage));
-    info.pSysID = const_cast<char*>(ex_sysid.get());
-    info.pIntSysIDL = &sysidL;
-    info.pQORClient = const_cast<char*>(ex_client.get());
-    info.pIntQORClientL = &clientL;
-    info.pQORUser = const_cast<char*>(user.get());
-    info.pIntQORUserL = &userL;
-    info.pQORLangu = const_cast<char*>(lang.get());
-    info.pIntQORLanguL = &langL;
-    info.pPrtUser = const_cast<char*>(portal_user.get());
-    info.pIntPrtUserL = &portalL;
-    info.pAuthScheme = const_cast<char*>(auth_schema.get());
-    info.pIntAuthSchemeL = &schemeL;
+    point_at(ex_sysid, &sysidL, &info.pSysID, &info.pIntSysIDL);
+    point_at(ex_client, &clientL, &info.pQORClient, &info.pIntQORClientL);
+    point_at(user, &userL, &info.pQORUser, &info.pIntQORUserL);
+    point_at(lang, &langL, &info.pQORLangu, &info.pIntQORLanguL);
+    point_at(portal_user, &portalL, &info.pPrtUser, &info.pIntPrtUserL);
+    point_at(auth_schema, &schemeL, &info.pAuthScheme, &info.pIntAuthSchemeL);
     char text[kTicketTextSize + 1] = {};
     uint32_t textL = kTicketTextSize;
     int32_t rc = TavriCreateAssertionTicket(my_sysid.get(), my_client.get(), pab.get(), password.get(), &info,

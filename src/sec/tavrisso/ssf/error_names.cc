@@ -70,6 +70,7 @@ void write_level1(DPTRC_FILE_HDL f, const char* fmt, const char* prefix, int32_t
                   const char* text) {
   if (f == nullptr || ct_level.load() < 1) return;
   DpLockGuard guard;
+  if (!guard.ok()) return;
   EntLev = 1;
   DpTrc(f, fmt, prefix ? prefix : "", code, text);
   EntLev = 2;
@@ -130,14 +131,32 @@ void DumpSsfError(DPTRC_FILE_HDL f, const char* prefix, int32_t code, SsfLib* li
                           &detail_len) == 0 &&
       f != nullptr && ct_level.load() >= 2) {
     DpLockGuard guard;
-    if (detail != nullptr && detail_len > 0) {
-      DpTrc(f, "ZOVEDADU2 ticket last error from SSF: %*.*s .\n", detail_len, detail_len, detail);
-    } else if (err != nullptr && err_len > 0) {
-      DpTrc(f, "ZOVEDADU2 ticket last error from SSF: %*.*s .\n", err_len, err_len, err);
-    } else {
-      DpTrc(f, "ZOVEDADU2 ticket SSF error description: %s .\n", SsfErrorDescription(code));
+    if (guard.ok()) {
+      if (detail != nullptr && detail_len > 0) {
+        DpTrc(f, "ZOVEDADU2 ticket last error from SSF: %*.*s .\n", detail_len, detail_len, detail);
+      } else if (err != nullptr && err_len > 0) {
+        DpTrc(f, "ZOVEDADU2 ticket last error from SSF: %*.*s .\n", err_len, err_len, err);
+      } else {
+        DpTrc(f, "ZOVEDADU2 ticket SSF error description: %s .\n", SsfErrorDescription(code));
+      }
     }
   }
   free(err);
   free(detail);
+}
+
+const SigRcpSsfInformation* DumpSsfCallFailure(DPTRC_FILE_HDL f, const char* module,
+                                               const char* call, int32_t r, SsfLib* pSsfLib,
+                                               SigRcpSsfInformationList signers) {
+  DPTRC_ERR(f, module, "%s failed (see note 7310442).\n", call);
+  char prefix[32];
+  snprintf(prefix, sizeof prefix, " %s returned", call);
+  DumpSsfError(f, prefix, r, pSsfLib);
+  const SigRcpSsfInformation* first = signers ? signers->ptrSigRcp : nullptr;
+  if (first == nullptr) {
+    DPTRC_ERR(f, module, " %s returned null for SignerList.\n", call);
+    return nullptr;
+  }
+  DumpSsfError(f, " SSF LIB returned", static_cast<int32_t>(first->uResult), nullptr);
+  return first;
 }

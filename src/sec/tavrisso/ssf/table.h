@@ -231,6 +231,12 @@ int32_t SsfSupLastErrorInfo(SsfLib* CurrentSsfLib, int32_t last_ssfRC, int32_t* 
                             char** pp_lastError, int32_t* pp_lastError_L, char** pp_lastDetail,
                             int32_t* pp_lastDetail_L);
 void DumpSsfError(DPTRC_FILE_HDL f, const char* prefix, int32_t code, SsfLib* pSsfLib);
+// Traces a failed SsfSign or SsfVerify (`call`) with result `r` as an error
+// of `module`, and the first signer's result; returns that signer's entry,
+// or null (traced) when the list has none.
+const SigRcpSsfInformation* DumpSsfCallFailure(DPTRC_FILE_HDL f, const char* module,
+                                               const char* call, int32_t r, SsfLib* pSsfLib,
+                                               SigRcpSsfInformationList signers);
 
 // ---- wrappers that call through the table ----
 int32_t SsfLibDELSsfOctetstring(SsfLib* ssflib, SsfOctetstring* ostr, SsfOctetlen* ostrL);

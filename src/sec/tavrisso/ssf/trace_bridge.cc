@@ -17,35 +17,31 @@ int32_t Vorlith_Trace_Callback(int32_t level, const char* szModule, const char* 
   const int ours = ct_level.load();
   DPTRC_FILE_HDL f = vlt_tf.load();
   if (f == nullptr) return level;
+  // Our entry level for the crypto library's level; its details name the function.
+  int entry = 0;
   switch (level) {
     case 1:
-      if (ours >= 1) {
-        DpLockGuard guard;
-        EntLev = 1;
-        DpTrcA7(f, "VLT[%s]: %s\n", module, text);
-        EntLev = 2;
-      }
-      break;
     case 2:
-      if (ours >= 2) {
-        DpLockGuard guard;
-        DpTrcA7(f, "VLT[%s]: %s\n", module, text);
-        EntLev = 2;
-      }
+      entry = level;
       break;
     case 3:
     case 4:
     case 5:
-      if (ours >= 3) {
-        DpLockGuard guard;
-        EntLev = 3;
-        DpTrcA7(f, "VLT[%s]: %s [%s]\n", module, text, func);
-        EntLev = 2;
-      }
+      entry = 3;
       break;
     default:
-      break;
+      return level;
   }
+  if (ours < entry) return level;
+  DpLockGuard guard;
+  if (!guard.ok()) return level;
+  EntLev = entry;
+  if (entry == 3) {
+    DpTrcA7(f, "VLT[%s]: %s [%s]\n", module, text, func);
+  } else {
+    DpTrcA7(f, "VLT[%s]: %s\n", module, text);
+  }
+  EntLev = 2;
   return level;
 }
 

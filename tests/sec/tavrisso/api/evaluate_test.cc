@@ -323,13 +323,10 @@ TEST_F(Eval, EightThreadsAtOnce) {
 }
 
 TEST_F(Eval, FailedVerificationTracesTheSignerCertificate) {
-  TempDir trc;
-  ASSERT_EQ(RavAreSetProperty("QOR_EXT_TRL", "2"), kRcOk);
-  ASSERT_EQ(RavAreSetProperty("QOR_EXT_TRC", trc.file("t.trc").c_str()), kRcOk);
-  Info out;
-  EXPECT_EQ(Ex(Ticket(kFields, "ec"), &out), kUnknownSigner);
-  RavAreSetProperty("QOR_EXT_TRC", nullptr);
-  const std::string text = ReadFile(trc.file("t.trc"));
+  const std::string text = Traced("2", [] {
+    Info out;
+    EXPECT_EQ(Ex(Ticket(kFields, "ec"), &out), kUnknownSigner);
+  });
   EXPECT_NE(text.find("ValidateTicket failed with rc = 5 and ssf_rc = 22."), std::string::npos);
   EXPECT_NE(text.find("Certificate in SSO ticket:"), std::string::npos);
   EXPECT_NE(text.find("Subject: CN=Stranger"), std::string::npos);
@@ -339,16 +336,14 @@ TEST_F(Eval, FailedVerificationTracesTheSignerCertificate) {
 
 // A warning entry names where it was written, not where an earlier error was.
 TEST_F(Eval, AssertionWarningsCarryTheirOwnLocation) {
-  TempDir trc;
-  ASSERT_EQ(RavAreSetProperty("QOR_EXT_TRL", "1"), 0);
-  ASSERT_EQ(RavAreSetProperty("QOR_EXT_TRC", trc.file("t.trc").c_str()), 0);
-  JWT_INFO none = {};
-  EXPECT_EQ(TavriEvalJWToken(nullptr, 0, nullptr, 0, nullptr, &none), kRcNullArgument);  // an error elsewhere first
-  Info out;
-  TavriEvalAssertionTicket(Ticket(kFields).c_str(), nullptr, nullptr, nullptr, nullptr, &out.ti);
-  RavAreSetProperty("QOR_EXT_TRC", nullptr);
+  const std::string text = Traced("1", [] {
+    JWT_INFO none = {};
+    EXPECT_EQ(TavriEvalJWToken(nullptr, 0, nullptr, 0, nullptr, &none), kRcNullArgument);  // an error elsewhere first
+    Info out;
+    TavriEvalAssertionTicket(Ticket(kFields).c_str(), nullptr, nullptr, nullptr, nullptr, &out.ti);
+  });
   size_t warnings = 0;
-  for (const std::string& line : Lines(ReadFile(trc.file("t.trc")))) {
+  for (const std::string& line : Lines(text)) {
     if (line.find("*** WARNING => QOR Assertion Ticket requires") == std::string::npos) continue;
     ++warnings;
     EXPECT_NE(line.find(" [ssoxxext     "), std::string::npos) << line;

@@ -167,16 +167,12 @@ TEST_F(JwkSetLoad, BadSetFailsTheLoadWithNineAndLeavesNoKey) {
 }
 
 TEST_F(JwkSetLoad, FailedLoadIsTracedWithoutTheKey) {
-  jwttest::TempDir dir;
-  const std::string path = dir.file("t.trc");
-  ASSERT_EQ(RavAreSetProperty("QOR_EXT_TRL", "2"), kRcOk);
-  ASSERT_EQ(RavAreSetProperty("QOR_EXT_TRC", path.c_str()), kRcOk);
-  EXPECT_EQ(Load(Set({Jwk("weak")}), 5), kRcInvalid);
-  EXPECT_EQ(Load("{\"keys\":[", 5), kRcInvalid);
-  EXPECT_EQ(Load(Set({R"({"kty":"oct","k":")" + kSecretB64 + R"(","use":"enc"})"}), 5), kRcInvalid);
-  ASSERT_EQ(Load(set_, 5), kRcOk);
-  RavAreSetProperty("QOR_EXT_TRC", nullptr);
-  const std::string trace = jwttest::ReadFile(path);
+  const std::string trace = jwttest::Traced("2", [&] {
+    EXPECT_EQ(Load(Set({Jwk("weak")}), 5), kRcInvalid);
+    EXPECT_EQ(Load("{\"keys\":[", 5), kRcInvalid);
+    EXPECT_EQ(Load(Set({R"({"kty":"oct","k":")" + kSecretB64 + R"(","use":"enc"})"}), 5), kRcInvalid);
+    ASSERT_EQ(Load(set_, 5), kRcOk);
+  });
   for (const char* line : {"JWK Set holds an RSA key of less than 2048 bits.", "JWK Set is not a JSON object with a keys array.",
                            "JWK Set holds no key usable for token verification.", "Token key as JWK Set with 6 keys loaded"})
     EXPECT_NE(trace.find(line), std::string::npos) << line;

@@ -35,8 +35,7 @@ class TicketKey : public ::testing::Test {
     ASSERT_TRUE(MakeSelfSigned(dir_, "issuer", "eval issuer"));
     der_ = ReadBytes(dir_.file("issuer.der"));
     pem_ = ReadBytes(dir_.file("issuer.pem"));
-    ASSERT_TRUE(Sh("openssl pkcs12 -export -passout pass:s3cret -inkey " + dir_.file("issuer.key") +
-                   " -in " + dir_.file("issuer.pem") + " -out " + dir_.file("issuer.p12")));
+    ASSERT_TRUE(ExportP12(dir_, "issuer", "s3cret"));
     p12_ = ReadBytes(dir_.file("issuer.p12"));
   }
   void TearDown() override { TavriShutdown(); }
@@ -44,14 +43,6 @@ class TicketKey : public ::testing::Test {
   TempDir dir_;
   Bytes der_, pem_, p12_;
 };
-
-TEST(TicketKeyUninitialised, BothExportsGiveNine) {
-  unsigned char buf[8];
-  int32_t len = sizeof buf;
-  const unsigned char key[] = "k";
-  EXPECT_EQ(TavriLoadTicketKey(key, 1, nullptr, 0, 2), kRcInvalid);
-  EXPECT_EQ(TavriParseCertificate(key, 1, "SUBJECT", buf, &len), kRcInvalid);
-}
 
 TEST_F(TicketKey, CertificateInDerOrPemBecomesTheMemoryStore) {
   for (const Bytes* cert : {&der_, &pem_}) {
@@ -62,15 +53,6 @@ TEST_F(TicketKey, CertificateInDerOrPemBecomesTheMemoryStore) {
     EXPECT_EQ(LoadedX509Key(), *cert);  // as the caller passed it
     EXPECT_TRUE(LoadedStoreOpens());
   }
-}
-
-TEST_F(TicketKey, KeyStoreImageKeepsItsPassword) {
-  ASSERT_EQ(Load(p12_, 0, "s3cret"), kRcOk);
-  ASSERT_NE(pMemoryPSE, nullptr);
-  EXPECT_STREQ(PSEPath, pMemoryPSE);
-  EXPECT_STREQ(PSEpwd, "s3cret");
-  EXPECT_EQ(X509KeyLen, 0u);
-  EXPECT_TRUE(LoadedStoreOpens());
 }
 
 TEST_F(TicketKey, FailedLoadsClearTheEarlierKey) {
@@ -138,21 +120,19 @@ TEST_F(TicketKey, HmacSecretLeavesTheStoreAndIsBounded) {
 // A secret longer than 8191 bytes (or Base64 text that long) loads
 // nothing and leaves no key, neither the earlier secret nor the store.
 TEST_F(TicketKey, HmacSecretTooLongLeavesNoKey) {
-  TempDir trc;
-  ASSERT_EQ(RavAreSetProperty("QOR_EXT_TRL", "1"), 0);
-  ASSERT_EQ(RavAreSetProperty("QOR_EXT_TRC", trc.file("t.trc").c_str()), 0);
   const Bytes secret = ToBytes("0123456789abcdef");
-  for (int32_t type : {2, 3}) {
-    SCOPED_TRACE(type);
-    ASSERT_EQ(Load(der_, 1), 0);
-    ASSERT_EQ(Load(secret, 2), 0);
-    EXPECT_EQ(Load(Bytes(8192, 'Q'), type), kRcInvalid);
-    EXPECT_EQ(X509KeyLen, 0u);
-    EXPECT_EQ(LoadedX509Key(), Bytes());
-    EXPECT_EQ(pMemoryPSE, nullptr);
-  }
-  RavAreSetProperty("QOR_EXT_TRC", nullptr);
-  EXPECT_NE(ReadFile(trc.file("t.trc")).find("HMAC key of 8192 bytes is longer than 8191 bytes, not loaded."),
+  const std::string trace = Traced("1", [&] {
+    for (int32_t type : {2, 3}) {
+      SCOPED_TRACE(type);
+      ASSERT_EQ(Load(der_, 1), 0);
+      ASSERT_EQ(Load(secret, 2), 0);
+      EXPECT_EQ(Load(Bytes(8192, 'Q'), type), kRcInvalid);
+      EXPECT_EQ(X509KeyLen, 0u);
+      EXPECT_EQ(LoadedX509Key(), Bytes());
+      EXPECT_EQ(pMemoryPSE, nullptr);
+    }
+  });
+  EXPECT_NE(trace.find("HMAC key of 8192 bytes is longer than 8191 bytes, not loaded."),
             std::string::npos);
 }
 

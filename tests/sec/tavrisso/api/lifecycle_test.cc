@@ -24,12 +24,12 @@ std::string Get(const char* name) {
   return v ? v : "<null>";
 }
 
-// The entry texts of a trace file: prefixes and stamp lines removed.
-std::vector<std::string> Entries(const std::string& path) {
+// The entry texts of a trace: prefixes and stamp lines removed.
+std::vector<std::string> Entries(const std::string& text) {
   static const std::regex stamp(R"(\[Thr \d+\] \w{3} \w{3} [ \d]\d \d\d:\d\d:\d\d \d{4})");
   static const std::regex prefix(R"(^\[Thr \d+\] )");
   std::vector<std::string> out;
-  for (auto& line : Lines(ReadFile(path))) {
+  for (auto& line : Lines(text)) {
     if (std::regex_match(line, stamp) || !std::regex_search(line, prefix)) continue;
     out.push_back(std::regex_replace(line, prefix, ""));
   }
@@ -42,13 +42,11 @@ bool Contains(const std::vector<std::string>& v, const std::string& s) {
 
 }  // namespace
 
-TEST(Properties, DefaultsAndNameList) {
+// The name list itself is checked by the threaded stress test.
+TEST(Properties, Defaults) {
   ScopedEnv a("QORSYSTEMNAME", nullptr), b("QORSYSTEMCLIENT", nullptr),
       c("QOR_EXT_CODEPAGE", nullptr), d("SSF_HASH", nullptr), e("QOR_EXT_TRL", nullptr),
       f("QOR_EXT_TRC", nullptr);
-  EXPECT_EQ(Get(nullptr),
-            "QOR_EXT_TRC;QOR_EXT_TRL;QOR_EXT_SYSID;QOR_EXT_CLIENT;QOR_OWN_SYSID;"
-            "QOR_OWN_CLIENT;QOR_EXT_CODEPAGE;SSF_LIB;SSF_HASH;SSF_INCLUDE_CERT");
   EXPECT_EQ(Get("QOR_EXT_TRC"), "<null>");
   EXPECT_EQ(Get("QOR_EXT_SYSID") + Get("QOR_EXT_CLIENT") + Get("QOR_OWN_SYSID") + Get("QOR_OWN_CLIENT"),
             "EXT999SYS000");
@@ -147,6 +145,19 @@ TEST(Properties, SsfLibGoesToTheEnvironment) {
   EXPECT_EQ(Get("SSF_LIB"), "libother.so");
 }
 
+// Each test runs in a process of its own: nothing is initialised yet.
+TEST(Lifecycle, ExportsBeforeInitialiseGiveNine) {
+  unsigned char buf[16] = {};
+  int32_t len = sizeof buf;
+  uint32_t ulen = sizeof buf;
+  TICKET_INFO ti = {};
+  ti.struct_size = sizeof ti;
+  EXPECT_EQ(TavriLoadTicketKey(buf, 1, nullptr, 0, 2), kRcInvalid);
+  EXPECT_EQ(TavriParseCertificate(buf, 1, "SUBJECT", buf, &len), kRcInvalid);
+  EXPECT_EQ(TavriCreateAssertionTicket("ISS", "100", nullptr, nullptr, &ti, reinterpret_cast<char*>(buf), &ulen),
+            kRcInvalid);
+}
+
 TEST(Lifecycle, InitialiseTwiceShutdownAnyTimeAndAgain) {
   EXPECT_EQ(TavriGetVersion(), kRcNoUser);
   EXPECT_EQ(TavriShutdown(), kRcOk);  // without a prior initialise
@@ -199,7 +210,7 @@ TEST(TraceFile, InitialiseWritesHeaderEntriesAndErrorsWithLocation) {
   auto lines = Lines(ReadFile(path));
   ASSERT_GE(lines.size(), 4u);
   EXPECT_EQ(lines[2], "trc file: \"lib.trc\", trc level: 3, release: \"" QOR_RELEASE "\"");
-  auto e = Entries(path);
+  auto e = Entries(ReadFile(path));
   ASSERT_GE(e.size(), 6u);
   EXPECT_EQ(e[0], "Leave RavAreSetProperty");
   EXPECT_TRUE(Contains(e, "TavriInitialize was called."));
@@ -222,16 +233,12 @@ TEST(TraceFile, InitialiseWritesHeaderEntriesAndErrorsWithLocation) {
 }
 
 TEST(TraceFile, LevelsAreHonoured) {
-  TempDir dir;
-  std::string path = dir.file("level.trc");
-  RavAreSetProperty("QOR_EXT_TRL", "1");
-  RavAreSetProperty("QOR_EXT_TRC", path.c_str());
-  RavAreSetProperty("QOR_OWN_SYSID", "L1");  // level 3 entry: not written
-  RavAreSetProperty("BAD", nullptr);         // error: written
-  RavAreSetProperty("QOR_EXT_TRL", "0");
-  RavAreSetProperty("BAD0", nullptr);  // level 0: nothing
-  RavAreSetProperty("QOR_EXT_TRC", nullptr);
-  auto e = Entries(path);
+  auto e = Entries(qortest::Traced("1", [] {
+    RavAreSetProperty("QOR_OWN_SYSID", "L1");  // level 3 entry: not written
+    RavAreSetProperty("BAD", nullptr);         // error: written
+    RavAreSetProperty("QOR_EXT_TRL", "0");
+    RavAreSetProperty("BAD0", nullptr);  // level 0: nothing
+  }));
   ASSERT_EQ(e.size(), 1u);
   EXPECT_EQ(e[0].rfind("*** ERROR => RavAreSetProperty: Unknown property BAD  [ssoxxext", 0), 0u);
 }
@@ -263,14 +270,10 @@ TEST(TraceFile, StdoutNamesAndSwitching) {
 }
 
 TEST(TraceFile, NullValuesAreShownAsNull) {
-  TempDir dir;
-  std::string path = dir.file("null.trc");
-  RavAreSetProperty("QOR_EXT_TRL", "3");
-  RavAreSetProperty("QOR_EXT_TRC", path.c_str());
-  RavAreSetProperty("QOR_OWN_SYSID", nullptr);
-  RavAreSetProperty("QOR_OWN_CLIENT", "");
-  RavAreSetProperty("QOR_EXT_TRC", nullptr);
-  auto e = Entries(path);
+  auto e = Entries(qortest::Traced("3", [] {
+    RavAreSetProperty("QOR_OWN_SYSID", nullptr);
+    RavAreSetProperty("QOR_OWN_CLIENT", "");
+  }));
   EXPECT_TRUE(Contains(e, "RavAreSetProperty(QOR_OWN_SYSID,null)"));
   EXPECT_TRUE(Contains(e, "RavAreSetProperty(QOR_OWN_CLIENT,null)"));
 }
@@ -299,7 +302,7 @@ TEST(Concurrency, ThreadsSetPropertiesAndTraceAtOnce) {
   // Every entry is whole: one known text per line, none interleaved.
   int sets = 0;
   std::regex entry(R"(RavAreSetProperty\((QOR_OWN_SYSID,T\d|SSF_INCLUDE_CERT,(yes|0)|QOR_EXT_TRL,3)\))");
-  for (auto& s : Entries(path)) {
+  for (auto& s : Entries(ReadFile(path))) {
     if (s.rfind("RavAreSetProperty(", 0) == 0) {
       EXPECT_TRUE(std::regex_match(s, entry)) << s;
       ++sets;
@@ -309,7 +312,7 @@ TEST(Concurrency, ThreadsSetPropertiesAndTraceAtOnce) {
   EXPECT_EQ(Get("QOR_OWN_SYSID").size(), 2u);
 }
 
-TEST(Lifecycle, AnExceptionInAnExportedCallBecomesItsResultAndReleasesTheLock) {
+TEST(Lifecycle, AnExceptionInAnExportedCallBecomesItsResultAndFreesTheLockForOtherThreads) {
   ASSERT_EQ(TavriInitialize(nullptr), kRcOk);
   const auto body = [](auto error) {
     return [error]() -> int32_t {

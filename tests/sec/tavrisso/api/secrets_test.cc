@@ -14,15 +14,6 @@ namespace {
 constexpr char kPin[] = "Pin-7Qx%zeta!";
 const std::string kSecret = "hmac secret bytes: 9f3a7c21e0d4b8";
 
-std::string Base64(const std::string& s, bool url) {
-  std::string out = ShOut("printf '%s' '" + jwttest::Hex(s) + "' | xxd -r -p | base64 -w0");
-  if (url) {
-    for (char& c : out) c = c == '+' ? '-' : c == '/' ? '_' : c;
-    while (!out.empty() && out.back() == '=') out.pop_back();
-  }
-  return out;
-}
-
 // Every form of `secret` a trace could carry: raw, hex (plain, upper case
 // and as a dump with blanks), standard and URL Base64.
 std::vector<std::string> Forms(const std::string& secret) {
@@ -49,8 +40,7 @@ TEST(Secrets, FullTraceHoldsNoPinOrSecretAndReleasedKeysAreWiped) {
   ASSERT_EQ(RavAreSetProperty("QOR_OWN_CLIENT", "001"), kRcOk);
 
   ASSERT_TRUE(Sh(std::string(kMakeTicket) + "cert " + dir.file("own") + " --cn 'Own Key'"));
-  ASSERT_TRUE(Sh("openssl pkcs12 -export -passout 'pass:" + std::string(kPin) + "' -inkey " + dir.file("own.key") +
-                 " -in " + dir.file("own.pem") + " -out " + dir.file("own.p12")));
+  ASSERT_TRUE(ExportP12(dir, "own", kPin));
   const std::string logon = ShOut(std::string(kMakeTicket) + "ticket --key " + dir.file("own.key") + " --cert " +
                                   dir.file("own.pem") + " --user ALICE --sysid ABC --client 000 --hours 8");
   jwttest::Signer signer;
@@ -64,16 +54,10 @@ TEST(Secrets, FullTraceHoldsNoPinOrSecretAndReleasedKeysAreWiped) {
   EXPECT_EQ(TavriEvalLogonTicketEx(logon.c_str(), nullptr, nullptr, nullptr, nullptr, &out.ti), kRcOk);
   EXPECT_EQ(out.User(), "ALICE");
   {
-    std::string sys = "RCP", cli = "002", user = "bob";
-    int32_t sysL = 3, cliL = 3, userL = 3;
-    TICKET_INFO ti = {};
-    ti.struct_size = sizeof ti;
-    ti.pSysID = &sys[0], ti.pIntSysIDL = &sysL;
-    ti.pQORClient = &cli[0], ti.pIntQORClientL = &cliL;
-    ti.pQORUser = &user[0], ti.pIntQORUserL = &userL;
+    CreateRequest req("RCP", "002", "bob");
     char text[4096];
     uint32_t len = sizeof text;
-    EXPECT_EQ(TavriCreateAssertionTicket("OWN", "001", nullptr, nullptr, &ti, text, &len), kRcOk);
+    EXPECT_EQ(TavriCreateAssertionTicket("OWN", "001", nullptr, nullptr, &req.ti, text, &len), kRcOk);
   }
   // The same store named by the caller with the PIN.
   Info named;

@@ -89,19 +89,6 @@ TEST(ConvertContent, SubstitutesAndReportsUnknownCodePages) {
   EXPECT_EQ(HRazuConvertContent("4110", "9999", other), kRcInvalid);
 }
 
-TEST(ConvertCodepages, ResultCodesAndCount) {
-  unsigned char out[8];
-  const unsigned char in[] = {'A', 0xE9};
-  int16_t n = -1;
-  EXPECT_EQ(_ConvertCodepages(out, out + sizeof out, in, in + 2, "4110", "1100", &n), 0);
-  EXPECT_EQ(n, 3);
-  EXPECT_EQ(_ConvertCodepages(out, out + sizeof out, in, in + 2, "4110", "XXXX", &n), kConvSetupFailed);
-  EXPECT_EQ(_ConvertCodepages(out, out + 2, in, in + 2, "4110", "1100", &n), kConvFailed);
-  EXPECT_EQ(n, 3);  // the count is stored only on success
-  EXPECT_EQ(_ConvertCodepages(out, out + sizeof out, nullptr, nullptr, "4110", "1100", &n), 0);
-  EXPECT_EQ(n, 0);
-}
-
 TEST(GetUTFEncodedContent, MakesAnUnlinkedUtf8Node) {
   PCookieContent node = nullptr;
   ASSERT_EQ(HRazuGetUTFEncodedContent(&node, "J\xF6rg", 4, cIUnitRecptName, "1100"), 0);
@@ -146,19 +133,13 @@ TEST(ConvertCList, ThreadsConvertTheirOwnListsAtOnce) {
 }
 
 TEST(ConvertCList, TracesEachFailingStep) {
-  qortest::TempDir dir;
-  std::string path = dir.file("conv.trc");
-  RavAreSetProperty("QOR_EXT_TRL", "3");
-  RavAreSetProperty("QOR_EXT_TRC", path.c_str());
-  {
+  const std::string trace = qortest::Traced("3", [] {
     List list;
     list.Add(cIUnitCrName, std::string(200, '\xE9'));
     EXPECT_EQ(HRazuConvertCList("1100", "4110", list.head), kRcInvalid);
     list.Add(cIUnitUser, "A");
     EXPECT_EQ(HRazuConvertCList("XXXX", "4110", list.head), kRcInvalid);
-  }
-  RavAreSetProperty("QOR_EXT_TRC", nullptr);
-  std::string trace = qortest::ReadFile(path);
+  });
   for (const char* line : {"Convert ticket content from QOR_CODEPAGE >1100< to >4110< \n",
                            "Error in rscpCConvert rc = 7",
                            "Code page conversion error 7 (output buffer full): output full converting to code page 4110\n",

@@ -139,14 +139,10 @@ TEST(Validity, MissingOrMalformedUnitsGiveInvalid) {
 }
 
 TEST(Validity, TracesTheTimesItCompares) {
-  qortest::TempDir dir;
-  std::string path = dir.file("validity.trc");
-  RavAreSetProperty("QOR_EXT_TRL", "2");
-  RavAreSetProperty("QOR_EXT_TRC", path.c_str());
-  Check(Ticket().Created("202612061929").Minutes(2));
-  Check(Ticket().Created("2026120619").Minutes(2));
-  RavAreSetProperty("QOR_EXT_TRC", nullptr);
-  std::string trace = qortest::ReadFile(path);
+  const std::string trace = qortest::Traced("2", [] {
+    Check(Ticket().Created("202612061929").Minutes(2));
+    Check(Ticket().Created("2026120619").Minutes(2));
+  });
   for (const char* line : {"Got date 202612061929 from ticket.\n", "Cur time = 202612061930.\n",
                            "Computing validity in hours.\n", "Computing validity in minutes.\n",
                            "CurTime_t = 1796585400, CreTime_t = 1796585340 \n",
