@@ -28,6 +28,7 @@ constexpr uint32_t kHeaderTokens = 128;
 constexpr size_t kBodyBytesPerToken = 3;
 constexpr size_t kBodyStackTokens = 128;
 constexpr size_t kMaxNumberChars = 63;
+constexpr size_t kPlainDigits = 18;  // below 10^18, far from the 64-bit limit
 constexpr size_t kClaimNameLen = 3;
 constexpr size_t kAlgNameLen = 5;
 constexpr size_t kCritNameLen = 4;
@@ -78,6 +79,14 @@ struct Range {
   bool seen = false;
 };
 
+// Equality of a few bytes with a name, written out: claim and header names
+// are three to five bytes long, and a call to memcmp costs more than that.
+bool same_name(const unsigned char* p, const char* lit, size_t n) {
+  for (size_t i = 0; i < n; ++i)
+    if (p[i] != static_cast<unsigned char>(lit[i])) return false;
+  return true;
+}
+
 // One tokenized JSON part.
 struct Json {
   const unsigned char* data;
@@ -101,11 +110,11 @@ struct Json {
   bool starts(int32_t i, const char* lit, size_t n) const {
     ByteReader v;
     return toks[i].begin >= 0 && ByteReader(data, len).view(static_cast<size_t>(toks[i].begin), n, &v) &&
-           memcmp(v.data(), lit, n) == 0;
+           same_name(v.data(), lit, n);
   }
   bool is(int32_t i, const char* lit, size_t n) const {
     const Range r = range(i);
-    return r.n == n && memcmp(r.p, lit, n) == 0;
+    return r.n == n && same_name(r.p, lit, n);
   }
   // An object as first token that covers every byte of the part.
   bool whole_object() const {
@@ -117,8 +126,19 @@ struct Json {
 // A claim number: at most its first 63 characters, read as a decimal
 // number as strtol does (a quoted number included).
 int64_t read_number(const Range& r) {
-  char buf[kMaxNumberChars + 1];
   const size_t n = r.n < kMaxNumberChars ? r.n : kMaxNumberChars;
+  // The usual claim is a plain run of digits too short to overflow: strtol
+  // would read it to the same value, so it is read here without the copy.
+  ByteReader in(r.p, n);
+  int64_t v = 0;
+  size_t digits = 0;
+  for (uint8_t c = 0; digits < kPlainDigits && in.peek_u8(&c) && c >= '0' && c <= '9'; ++digits) {
+    v = v * 10 + (c - '0');
+    in.skip(1);
+  }
+  uint8_t next = 0;
+  if (digits > 0 && !(in.peek_u8(&next) && next >= '0' && next <= '9')) return v;
+  char buf[kMaxNumberChars + 1];
   if (n) memcpy(buf, r.p, n);
   buf[n] = '\0';
   return strtol(buf, nullptr, 10);
@@ -233,7 +253,7 @@ int32_t Evaluation::walk_body(const Json& b, const char* name_id, size_t name_id
     // The key's bytes, looked up once for all the names below.
     const Range key = b.range(i);
     auto named = [&key](const char* lit) {
-      return key.n == kClaimNameLen && memcmp(key.p, lit, kClaimNameLen) == 0;
+      return key.n == kClaimNameLen && same_name(key.p, lit, kClaimNameLen);
     };
     if (named("jti")) {
       text = &c_.jti, dup_text = "Invalid JWT attribute JTI already parsed";
