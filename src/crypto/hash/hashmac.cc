@@ -222,8 +222,17 @@ int32_t crypt_keyedmac_more(HMac_CTX* ctx, const void* data, size_t len) {
 
 int32_t crypt_keyedmac_getValue(HMac_CTX* ctx, int32_t form, unsigned char* out, size_t* len) {
   if (ctx == nullptr || out == nullptr || len == nullptr) return CRYPT_ERR_ARGS;
-  unsigned char v[EVP_MAX_MD_SIZE];
   size_t n = 0;
+  // Raw into a buffer that holds any MAC: no copy through the stack to wipe.
+  if (form == CRYPT_VALUE_RAW && *len >= EVP_MAX_MD_SIZE) {
+    if (EVP_MAC_final(ctx->mac.get(), out, &n, *len) != 1) {
+      qorcr::OpenSslErrorsDrop();
+      return CRYPT_ERR_LIBRARY;
+    }
+    *len = n;
+    return CRYPT_OK;
+  }
+  unsigned char v[EVP_MAX_MD_SIZE];
   if (EVP_MAC_final(ctx->mac.get(), v, &n, sizeof v) != 1) {
     qorcr::OpenSslErrorsDrop();
     return CRYPT_ERR_LIBRARY;
