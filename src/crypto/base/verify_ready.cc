@@ -1,6 +1,8 @@
 // A per-thread verification context ready for the key last used.
 #include "crypto/base/verify_ready.h"
 
+#include <openssl/rsa.h>
+
 namespace qorcr {
 namespace {
 
@@ -27,7 +29,43 @@ EVP_MD_CTX* ready_for(EVP_PKEY* key, const EVP_MD* md) {
   return t_ready.ctx.get();
 }
 
+// The same for signatures over a digest computed beforehand: a key
+// context set up for verification, padding and digest, which is reused as
+// it is (a verification leaves it set up).
+struct ReadyPkey {
+  SslPtr<EVP_PKEY> key;
+  const EVP_MD* md = nullptr;
+  SslPtr<EVP_PKEY_CTX> ctx;
+};
+
+thread_local ReadyPkey t_ready_pkey;
+
+EVP_PKEY_CTX* pkey_ready_for(EVP_PKEY* key, const EVP_MD* md) {
+  if (t_ready_pkey.ctx && t_ready_pkey.key.get() == key && t_ready_pkey.md == md)
+    return t_ready_pkey.ctx.get();
+  t_ready_pkey = ReadyPkey{};
+  SslPtr<EVP_PKEY_CTX> ctx(EVP_PKEY_CTX_new(key, nullptr));
+  if (!ctx || EVP_PKEY_verify_init(ctx.get()) != 1 ||
+      (EVP_PKEY_get_base_id(key) == EVP_PKEY_RSA &&
+       EVP_PKEY_CTX_set_rsa_padding(ctx.get(), RSA_PKCS1_PADDING) != 1) ||
+      EVP_PKEY_CTX_set_signature_md(ctx.get(), md) != 1 || EVP_PKEY_up_ref(key) != 1)
+    return nullptr;
+  t_ready_pkey.key.reset(key);
+  t_ready_pkey.md = md;
+  t_ready_pkey.ctx = std::move(ctx);
+  return t_ready_pkey.ctx.get();
+}
+
 }  // namespace
+
+bool PkeyVerifyReady(EVP_PKEY* key, const EVP_MD* md, const unsigned char* sig, size_t sig_len,
+                     const unsigned char* dgst, size_t dgst_len) {
+  EVP_PKEY_CTX* ready = key == nullptr || md == nullptr ? nullptr : pkey_ready_for(key, md);
+  const bool ok = ready != nullptr && EVP_PKEY_verify(ready, sig, sig_len, dgst, dgst_len) == 1;
+  // As above: after any failure the next check sets up afresh.
+  if (!ok) t_ready_pkey = ReadyPkey{};
+  return ok;
+}
 
 bool DigestVerifyReady(EVP_PKEY* key, const EVP_MD* md, const unsigned char* sig, size_t sig_len,
                        const unsigned char* data, size_t len) {

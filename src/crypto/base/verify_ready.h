@@ -15,4 +15,10 @@ namespace qorcr {
 bool DigestVerifyReady(EVP_PKEY* key, const EVP_MD* md, const unsigned char* sig, size_t sig_len,
                        const unsigned char* data, size_t len);
 
+// EVP_PKEY_verify of `sig` over the ready digest `dgst` with `key` and `md`
+// (an RSA key with PKCS#1 v1.5 padding), with this thread's context set up
+// for them. False on a wrong signature or any failure.
+bool PkeyVerifyReady(EVP_PKEY* key, const EVP_MD* md, const unsigned char* sig, size_t sig_len,
+                     const unsigned char* dgst, size_t dgst_len);
+
 }  // namespace qorcr

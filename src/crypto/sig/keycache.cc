@@ -56,6 +56,9 @@ bool check_keys(CallerKeys* keys) {
     const KeyStrength k = KeyCheck(X509_get0_pubkey(x));
     if (k == KeyStrength::kUnknown) return false;
     if (k == KeyStrength::kWeak) keys->weak_certs.push_back(x);
+    std::vector<unsigned char> der;
+    if (!I2dBytes([x](unsigned char** p) { return i2d_X509(x, p); }, &der)) der.clear();
+    keys->cert_der.push_back(std::move(der));
   }
   return true;
 }

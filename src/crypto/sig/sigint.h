@@ -81,8 +81,18 @@ struct CallerKeys {
   // decoding: a caller's key is held to the rules of a loaded one.
   bool key_sound = false;
   std::vector<X509*> weak_certs;
+  // Each certificate's DER in the order of `certs`, encoded once for the
+  // result records (empty where it could not be encoded).
+  std::vector<std::vector<unsigned char>> cert_der;
   bool CertSound(const X509* cert) const {
     return std::find(weak_certs.begin(), weak_certs.end(), cert) == weak_certs.end();
+  }
+  // The kept DER of one of `certs`; empty for any other certificate.
+  Bytes DerOf(const X509* cert) const {
+    for (size_t i = 0; i < cert_der.size(); ++i)
+      if (sk_X509_value(certs.get(), static_cast<int>(i)) == cert)
+        return Bytes{cert_der[i].data(), cert_der[i].size()};
+    return Bytes{};
   }
 };
 using CallerKeysRef = std::shared_ptr<const CallerKeys>;

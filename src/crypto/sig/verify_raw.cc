@@ -1,11 +1,10 @@
 // Raw signature values: "PKCS1-V1.5" (RSASSA-PKCS1-v1_5, RFC 8017 8.2.2)
 // and the DSA formats (DER Dss-Sig-Value, or r || s for "DSA-FLAT"), with
 // the key from the caller or the key store's candidates.
-#include <openssl/rsa.h>
-
 #include <vector>
 
 #include "crypto/base/digest.h"
+#include "crypto/base/verify_ready.h"
 #include "crypto/cert/certtext.h"
 #include "crypto/frame/frame.h"
 #include "crypto/sig/sigint.h"
@@ -68,12 +67,7 @@ bool flat_to_der(Bytes sig, std::vector<unsigned char>* der) {
 
 bool signature_ok(const VerifyCall& c, EVP_PKEY* key, const std::vector<unsigned char>& digest,
                   const std::vector<unsigned char>& sig) {
-  SslPtr<EVP_PKEY_CTX> ctx(EVP_PKEY_CTX_new(key, nullptr));
-  bool ok = ctx && EVP_PKEY_verify_init(ctx.get()) == 1 &&
-            (EVP_PKEY_get_base_id(key) != EVP_PKEY_RSA ||
-             EVP_PKEY_CTX_set_rsa_padding(ctx.get(), RSA_PKCS1_PADDING) == 1) &&
-            EVP_PKEY_CTX_set_signature_md(ctx.get(), DigestMd(c.digest)) == 1 &&
-            EVP_PKEY_verify(ctx.get(), sig.data(), sig.size(), digest.data(), digest.size()) == 1;
+  const bool ok = PkeyVerifyReady(key, DigestMd(c.digest), sig.data(), sig.size(), digest.data(), digest.size());
   OpenSslErrorsDrop();
   return ok;
 }
@@ -113,9 +107,12 @@ std::string signer_id(const VerifyCall& c, X509* cert) {
   return id;  // AppendSigner writes "<unknown>" for an empty one
 }
 
-int32_t finish(VerifyCall* c, X509* cert, uint32_t result, int32_t rc_on_failure) {
+// `caller` (when given) holds the encoding of its own certificates.
+int32_t finish(VerifyCall* c, X509* cert, uint32_t result, int32_t rc_on_failure,
+               const CallerKeys* caller = nullptr) {
   SigRcpSsfInformation* rec = nullptr;
-  const int32_t rc = AppendSigner(*c, signer_id(*c, cert), std::string(), cert, result, &rec);
+  const Bytes der = caller != nullptr && cert != nullptr ? caller->DerOf(cert) : Bytes{};
+  const int32_t rc = AppendSigner(*c, signer_id(*c, cert), std::string(), cert, result, &rec, der);
   if (rc != SSF_API_OK) return rc;
   return result == SSF_API_OK ? SSF_API_OK : rc_on_failure;
 }
@@ -178,13 +175,13 @@ int32_t VerifyRaw(VerifyCall* c) {
     if (cert != nullptr && c->pse) {
       const int32_t check = CertCheck(*c, cert, caller->certs.get());
       if (check != SSF_API_OK)
-        return finish(c, cert, static_cast<uint32_t>(check), SSF_API_SIGNER_ERRORS);
+        return finish(c, cert, static_cast<uint32_t>(check), SSF_API_SIGNER_ERRORS, caller.get());
     } else if (cert != nullptr ? !caller->CertSound(cert) : !caller->key_sound) {
       // Without a key store nothing else stands between a degenerate key
       // and a signature that needs no private key.
       c->reason = kDegenerateKey;
       ErrorPush(SSF_API_UNKNOWN_SIGNER, c->func, c->reason);
-      return finish(c, cert, SSF_API_UNKNOWN_SIGNER, SSF_API_SIGNER_ERRORS);
+      return finish(c, cert, SSF_API_UNKNOWN_SIGNER, SSF_API_SIGNER_ERRORS, caller.get());
     }
     cands.push_back({cert != nullptr ? X509_get0_pubkey(cert) : caller->key.get(), cert});
   }
@@ -204,7 +201,7 @@ int32_t VerifyRaw(VerifyCall* c) {
                      c->input.n, &digest)) {
     c->reason = "digest cannot be computed";
     ErrorPush(SSF_API_UNKNOWN_SECTK_ERROR, c->func, c->reason);
-    return finish(c, cands[0].cert, SSF_API_SIGNER_NOT_OK, SSF_API_UNKNOWN_SECTK_ERROR);
+    return finish(c, cands[0].cert, SSF_API_SIGNER_NOT_OK, SSF_API_UNKNOWN_SECTK_ERROR, caller.get());
   }
   // The key type decides before the value's form is looked at.
   bool usable = false;
@@ -212,14 +209,14 @@ int32_t VerifyRaw(VerifyCall* c) {
   if (!usable) {
     c->reason = "key type does not suit the format";
     ErrorPush(SSF_API_ALG_MISMATCH, c->func, c->reason);
-    return finish(c, cands[0].cert, SSF_API_ALG_MISMATCH, SSF_API_SIGNER_ERRORS);
+    return finish(c, cands[0].cert, SSF_API_ALG_MISMATCH, SSF_API_SIGNER_ERRORS, caller.get());
   }
   std::vector<unsigned char> sig(c->signature.p, c->signature.p + c->signature.n);
   if (c->format.flat && !flat_to_der(c->signature, &sig)) {
     OpenSslErrorsDrop();
     c->reason = kFlatError;
     ErrorPush(SSF_API_SIGNER_NOT_OK, c->func, kFlatError);
-    return finish(c, cands[0].cert, SSF_API_SIGNER_NOT_OK, SSF_API_SIGNER_ERRORS);
+    return finish(c, cands[0].cert, SSF_API_SIGNER_NOT_OK, SSF_API_SIGNER_ERRORS, caller.get());
   }
   // The first candidate that verifies wins; otherwise the one that got furthest tells the reason.
   Outcome best;
@@ -232,7 +229,7 @@ int32_t VerifyRaw(VerifyCall* c) {
     c->reason = "signature wrong";
     ErrorPush(SSF_API_SIGNER_NOT_OK, c->func, "signature value does not verify");
   }
-  return finish(c, best.cert, best.result, SSF_API_SIGNER_ERRORS);
+  return finish(c, best.cert, best.result, SSF_API_SIGNER_ERRORS, caller.get());
 }
 
 }  // namespace qorcr
