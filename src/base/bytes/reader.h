@@ -54,6 +54,15 @@ class ByteReader {
     return true;
   }
 
+  // Position of the first byte, searched from `from` on, for which `stop`
+  // holds; remaining() when there is none.
+  template <typename Stop>
+  size_t find_if(size_t from, Stop stop) const {
+    size_t i = from;
+    while (i < left_ && !stop(p_[i])) ++i;
+    return i < left_ ? i : left_;
+  }
+
   // Position of the first byte equal to `a`, `b` or `c`, searched from
   // `from` on; remaining() when there is none. Eight bytes are tested per
   // step: the zero bytes of (w ^ x*ones) are the bytes equal to x, and the

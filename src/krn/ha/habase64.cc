@@ -1,6 +1,7 @@
 // Table-driven Base64 decoding: one lookup per character.
 #include "krn/ha/habase64.h"
 
+#include <algorithm>
 #include <initializer_list>
 
 #include "base/bytes/reader.h"
@@ -75,18 +76,24 @@ int32_t haDecBase64SB(const void* p_src, size_t p_src_len, int32_t p_alphabet_se
   for (;;) {
     // Whole groups of four digits with room for their three bytes take
     // one step; anything else goes character by character below.
-    for (ByteReader group = in; n == 0 && p_dst_max - out >= 3;) {
-      const uint8_t* g = nullptr;
-      if (!group.get_bytes(kGroupChars, &g)) break;
-      const int8_t a = table[g[0]], b = table[g[1]], d2 = table[g[2]], d3 = table[g[3]];
-      if ((a | b | d2 | d3) < 0) break;
-      const uint32_t v = (static_cast<uint32_t>(a) << 18) | (static_cast<uint32_t>(b) << 12) |
-                         (static_cast<uint32_t>(d2) << 6) | static_cast<uint32_t>(d3);
-      dst[out++] = static_cast<unsigned char>(v >> 16);
-      dst[out++] = static_cast<unsigned char>(v >> 8);
-      dst[out++] = static_cast<unsigned char>(v);
-      in = group;
-      group_start = consumed();
+    ByteReader groups;
+    const size_t most = n != 0 ? 0 : std::min(in.remaining() / kGroupChars, (p_dst_max - out) / 3);
+    if (most > 0 && in.view(0, most * kGroupChars, &groups)) {
+      const uint8_t* g = groups.data();
+      size_t done = 0;
+      for (; done < most; ++done, g += kGroupChars) {
+        const int8_t a = table[g[0]], b = table[g[1]], d2 = table[g[2]], d3 = table[g[3]];
+        if ((a | b | d2 | d3) < 0) break;
+        const uint32_t v = (static_cast<uint32_t>(a) << 18) | (static_cast<uint32_t>(b) << 12) |
+                           (static_cast<uint32_t>(d2) << 6) | static_cast<uint32_t>(d3);
+        dst[out++] = static_cast<unsigned char>(v >> 16);
+        dst[out++] = static_cast<unsigned char>(v >> 8);
+        dst[out++] = static_cast<unsigned char>(v);
+      }
+      if (done > 0) {
+        in.skip(done * kGroupChars);
+        group_start = consumed();
+      }
     }
     if (!in.get_u8(&c)) break;
     const int8_t v = table[c];

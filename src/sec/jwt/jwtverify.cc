@@ -118,7 +118,7 @@ struct KeyedMac {
     hash = nullptr;
   }
   bool holds(const unsigned char* k, size_t n, const char* h) const {
-    return ctx != nullptr && hash != nullptr && strcmp(hash, h) == 0 && key.size() == n &&
+    return ctx != nullptr && hash != nullptr && (hash == h || strcmp(hash, h) == 0) && key.size() == n &&
            crypt_mac_equal(key.data(), k, n);
   }
 };

@@ -16,9 +16,10 @@ int32_t eval_token(const char* token, size_t token_len, const unsigned char* key
                    const char* user_attribute, JWT_INFO* info) {
   // Without a key of the caller, the one loaded by TavriLoadTicketKey: a
   // JWK Set, or the bytes of a secret or certificate, as loaded now.
-  const TavriKeyRef loaded = TavriCurrentKey();
+  TavriKeyRef loaded;  // read only when needed: a caller's own key makes it irrelevant
   JwkSetRef set;
   if (key == nullptr) {
+    loaded = TavriCurrentKey();
     set = loaded->jwks;
     key = loaded->key.data();
     key_len = loaded->key.size();
