@@ -175,14 +175,20 @@ SslPtr<X509_ALGOR> algorithm(Bytes der) {
 
 // The signature algorithms of the library's table (RSA PKCS#1 v1.5, DSA,
 // ECDSA), each with the key type it needs; RSA-PSS and others are refused.
-bool signature_alg_suits(const X509_ALGOR* sig, EVP_PKEY* key) {
+// The key type's NID, NID_undef for an algorithm the table does not hold.
+int signature_key_nid(const X509_ALGOR* sig) {
+  if (sig == nullptr) return NID_undef;
   const ASN1_OBJECT* oid = nullptr;
   X509_ALGOR_get0(&oid, nullptr, nullptr, sig);
   const int nid = OBJ_obj2nid(oid);
   int md_nid = NID_undef, pkey_nid = nid;
   if (nid != NID_rsaEncryption && nid != NID_dsa && nid != NID_X9_62_id_ecPublicKey &&
       OBJ_find_sigid_algs(nid, &md_nid, &pkey_nid) != 1)
-    return false;
+    return NID_undef;
+  return pkey_nid;
+}
+
+bool signature_alg_suits(int pkey_nid, EVP_PKEY* key) {
   const int key_id = EVP_PKEY_get_base_id(key);
   switch (pkey_nid) {
     case NID_rsaEncryption:
@@ -196,6 +202,32 @@ bool signature_alg_suits(const X509_ALGOR* sig, EVP_PKEY* key) {
   }
 }
 
+// A SignerInfo's digest and the key type its signature algorithm needs,
+// decoded once per thread for the identifiers last seen: an issuer signs
+// every ticket with the same algorithms.
+struct SignerAlgs {
+  std::vector<unsigned char> digest_der, sig_der;
+  SsfDigestNo digest = SSF_DIGEST_UNKNOWN;
+  int sig_key_nid = NID_undef;
+  bool valid = false;
+};
+thread_local SignerAlgs t_signer_algs;
+
+const SignerAlgs& signer_algs(const SignerInfoView& si) {
+  SignerAlgs& m = t_signer_algs;
+  if (m.valid && SameBytes(Bytes{m.digest_der.data(), m.digest_der.size()}, si.digest_alg) &&
+      SameBytes(Bytes{m.sig_der.data(), m.sig_der.size()}, si.sig_alg))
+    return m;
+  m.valid = false;
+  SslPtr<X509_ALGOR> dig = algorithm(si.digest_alg), sig = algorithm(si.sig_alg);
+  m.digest = DigestFromAlgorithm(dig.get());
+  m.sig_key_nid = signature_key_nid(sig.get());
+  m.digest_der.assign(si.digest_alg.p, si.digest_alg.p + si.digest_alg.n);
+  m.sig_der.assign(si.sig_alg.p, si.sig_alg.p + si.sig_alg.n);
+  m.valid = true;
+  return m;
+}
+
 bool signature_ok(EVP_PKEY* key, const EVP_MD* md, Bytes sig, const unsigned char* data, size_t n) {
   return DigestVerifyReady(key, md, sig.p, sig.n, data, n);
 }
@@ -207,10 +239,10 @@ bool signature_ok(EVP_PKEY* key, const EVP_MD* md, Bytes sig, const unsigned cha
 bool signer_verifies(const VerifyCall& c, const SignedDataView& sd, const SignerInfoView& si,
                      X509* cert, Bytes content) {
   EVP_PKEY* key = X509_get0_pubkey(cert);
-  SslPtr<X509_ALGOR> dig = algorithm(si.digest_alg), sig = algorithm(si.sig_alg);
-  const SsfDigestNo d = DigestFromAlgorithm(dig.get());
+  const SignerAlgs& algs = signer_algs(si);
+  const SsfDigestNo d = algs.digest;
   const EVP_MD* md = DigestMd(d);
-  if (key == nullptr || md == nullptr || !sig || !signature_alg_suits(sig.get(), key)) {
+  if (key == nullptr || md == nullptr || !signature_alg_suits(algs.sig_key_nid, key)) {
     ErrorPush(SSF_API_SIGNER_NOT_OK, c.func, "signer's algorithms are not supported");
     return false;
   }
