@@ -27,40 +27,6 @@ int hex_digit(char c) {
   return -1;
 }
 
-// The characters the ticket text rewrite replaces; all others pass as
-// they are.
-struct RewrittenChars {
-  bool is[256];
-  constexpr RewrittenChars() : is() {
-    is[static_cast<unsigned char>(' ')] = true;
-    is[static_cast<unsigned char>('!')] = true;
-    is[static_cast<unsigned char>('%')] = true;
-  }
-};
-constexpr RewrittenChars kRewritten;
-
-// Bytes of a word that equal `c` get their high bit set (the classic
-// zero-byte test on word ^ c; exact for the first such byte, which is all
-// a scan needs).
-constexpr uint64_t kOnes = 0x0101010101010101ull;
-constexpr uint64_t kHighs = 0x8080808080808080ull;
-uint64_t bytes_equal(uint64_t word, uint8_t c) {
-  const uint64_t v = word ^ (kOnes * c);
-  return (v - kOnes) & ~v & kHighs;
-}
-
-// Length of the run of plain characters at the start of `text`, eight at a
-// time.
-size_t plain_run(const uint8_t* text, size_t n) {
-  size_t i = 0;
-  for (uint64_t w = 0; i + sizeof w <= n; i += sizeof w) {
-    memcpy(&w, text + i, sizeof w);
-    if ((bytes_equal(w, ' ') | bytes_equal(w, '!') | bytes_equal(w, '%')) != 0) break;
-  }
-  while (i < n && !kRewritten.is[text[i]]) ++i;
-  return i;
-}
-
 }  // namespace
 
 TicketWalk HRazuWalkTicketStream(const unsigned char* puscTicket, int32_t iTicketLBytes,
@@ -243,7 +209,8 @@ void ReplaceExclMarkAndURLEncoding(char* chBuf, int32_t* iBufL) {
   ByteReader in(chBuf, n > 0 ? static_cast<size_t>(n) : 0);
   int32_t j = 0;
   for (;;) {
-    const size_t run = plain_run(in.data(), in.remaining());
+    // The characters the rewrite replaces; all others pass as they are.
+    const size_t run = in.find_any_of(0, ' ', '!', '%');
     const uint8_t* plain = nullptr;
     in.get_bytes(run, &plain);
     if (reinterpret_cast<const char*>(plain) != chBuf + j) memmove(chBuf + j, plain, run);
