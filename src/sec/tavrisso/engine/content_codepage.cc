@@ -45,60 +45,76 @@ int32_t SetUpConverter(rscpCObj_t* conv, const char* toCP, const char* FromCP) {
   return kConvSetupFailed;
 }
 
-}  // namespace
+// One converter for every field of a content list: set up and activated at
+// the first field that needs it, used as it is for the later ones (each
+// conversion ends with the converter back in its initial state), finished
+// with the list. A failed step leaves nothing set up.
+class ListConverter {
+ public:
+  ListConverter(const char* toCP, const char* FromCP) : to_cp_(toCP), from_cp_(FromCP) {}
+  ~ListConverter() { reset(); }
+  ListConverter(const ListConverter&) = delete;
+  ListConverter& operator=(const ListConverter&) = delete;
 
-int32_t _ConvertCodepages(unsigned char* to, unsigned char* toEnd, const unsigned char* From,
-                          const unsigned char* FromEnd, const char* toCP, const char* FromCP,
-                          int16_t* piNumConvertedChars) {
-  if (to == nullptr || toEnd < to || piNumConvertedChars == nullptr ||
-      (From == nullptr) != (FromEnd == nullptr) || FromEnd < From)
-    return kConvSetupFailed;
-  rscpCObj_t conv{};
-  if (SetUpConverter(&conv, toCP, FromCP) != 0) {
-    rscpCFinish(&conv);
-    return kConvSetupFailed;
+  // As _ConvertCodepages: [From, FromEnd) into [to, toEnd), the character
+  // count in *piNumConvertedChars; 0 or a kConv* result.
+  int32_t convert(unsigned char* to, unsigned char* toEnd, const unsigned char* From,
+                  const unsigned char* FromEnd, int16_t* piNumConvertedChars) {
+    if (to == nullptr || toEnd < to || piNumConvertedChars == nullptr ||
+        (From == nullptr) != (FromEnd == nullptr) || FromEnd < From)
+      return kConvSetupFailed;
+    if (!active_) {
+      if (SetUpConverter(&conv_, to_cp_, from_cp_) != 0) {
+        reset();
+        return kConvSetupFailed;
+      }
+      const RSCP_RC rc = rscpCActivate(&conv_);
+      if (rc != RSCP_OK) {
+        TAVRI_ERR("Error in rscpCActivate rc = %d", rc);
+        PrintLastError();
+        reset();
+        return kConvActivateFailed;
+      }
+      active_ = true;
+    }
+    unsigned char* out = to;
+    const unsigned char* in = From;
+    const RSCP_RC rc = rscpCConvert(&conv_, &out, toEnd, &in, FromEnd);
+    if (rc != RSCP_OK) {
+      TAVRI_ERR("Error in rscpCConvert rc = %d", rc);
+      PrintLastError();
+      reset();
+      return kConvFailed;
+    }
+    *piNumConvertedChars = static_cast<int16_t>(out - to);
+    return 0;
   }
-  RSCP_RC rc = rscpCActivate(&conv);
-  if (rc != RSCP_OK) {
-    TAVRI_ERR("Error in rscpCActivate rc = %d", rc);
-    PrintLastError();
-    rscpCFinish(&conv);
-    return kConvActivateFailed;
-  }
-  std::vector<unsigned char> copy;
-  try {
-    copy.assign(From, FromEnd);
-  } catch (const std::bad_alloc&) {
-    rscpCFinish(&conv);
-    return kConvNoMemory;
-  }
-  unsigned char* out = to;
-  const unsigned char* in = copy.data();
-  rc = rscpCConvert(&conv, &out, toEnd, &in, copy.data() + copy.size());
-  if (rc != RSCP_OK) {
-    TAVRI_ERR("Error in rscpCConvert rc = %d", rc);
-    PrintLastError();
-    rscpCFinish(&conv);
-    return kConvFailed;
-  }
-  rscpCFinish(&conv);
-  *piNumConvertedChars = static_cast<int16_t>(out - to);
-  return 0;
-}
 
-int32_t HRazuConvertContent(const char* SourceCodepage, const char* TargetCodepage,
-                            PCookieContent pContent) {
+ private:
+  void reset() {
+    rscpCFinish(&conv_);
+    active_ = false;
+  }
+
+  rscpCObj_t conv_{};
+  bool active_ = false;
+  const char* to_cp_;
+  const char* from_cp_;
+};
+
+// HRazuConvertContent with the list's converter.
+int32_t convert_content(ListConverter* conv, PCookieContent pContent) {
   if (pContent == nullptr) return kRcInvalid;
   if (pContent->iContentLBytes == 0) return 0;
   int32_t rc = kConvFailed;
   if (pContent->iContentLBytes > 0 && pContent->iContentLBytes <= kContentMaxBytes) {
-    unsigned char work[kConvWorkFieldSize] = {};
-    memcpy(work, pContent->ByteContent, static_cast<size_t>(pContent->iContentLBytes));
+    unsigned char work[kContentMaxBytes];
+    const size_t n = static_cast<size_t>(pContent->iContentLBytes);
+    memcpy(work, pContent->ByteContent, n);
     memset(pContent->ByteContent, 0, sizeof pContent->ByteContent);
     // The field's end is the converter's output end: a longer result fails.
-    rc = _ConvertCodepages(pContent->ByteContent, pContent->ByteContent + kContentMaxBytes, work,
-                           work + pContent->iContentLBytes, TargetCodepage, SourceCodepage,
-                           &pContent->iContentLChars);
+    rc = conv->convert(pContent->ByteContent, pContent->ByteContent + kContentMaxBytes, work, work + n,
+                       &pContent->iContentLChars);
   }
   if (rc != 0) {
     // Nothing half-converted stays behind.
@@ -112,13 +128,39 @@ int32_t HRazuConvertContent(const char* SourceCodepage, const char* TargetCodepa
   return 0;
 }
 
+}  // namespace
+
+int32_t _ConvertCodepages(unsigned char* to, unsigned char* toEnd, const unsigned char* From,
+                          const unsigned char* FromEnd, const char* toCP, const char* FromCP,
+                          int16_t* piNumConvertedChars) {
+  if (to == nullptr || toEnd < to || piNumConvertedChars == nullptr ||
+      (From == nullptr) != (FromEnd == nullptr) || FromEnd < From)
+    return kConvSetupFailed;
+  // A copy of the input, so that it may share storage with the output.
+  std::vector<unsigned char> copy;
+  try {
+    copy.assign(From, FromEnd);
+  } catch (const std::bad_alloc&) {
+    return kConvNoMemory;
+  }
+  ListConverter conv(toCP, FromCP);
+  return conv.convert(to, toEnd, copy.data(), copy.data() + copy.size(), piNumConvertedChars);
+}
+
+int32_t HRazuConvertContent(const char* SourceCodepage, const char* TargetCodepage,
+                            PCookieContent pContent) {
+  ListConverter conv(TargetCodepage, SourceCodepage);
+  return convert_content(&conv, pContent);
+}
+
 int32_t HRazuConvertCList(const char* SourceCodepage, const char* TargetCodepage,
                           ContentList lstContents) {
   TAVRI_TRC(2, "Convert ticket content from QOR_CODEPAGE >%4.4s< to >%4.4s< \n",
             CpText(SourceCodepage), CpText(TargetCodepage));
+  ListConverter conv(TargetCodepage, SourceCodepage);
   for (PCookieContent node = lstContents; node != nullptr; node = node->pNextCtnt) {
     if (HRazuGetDataType(node->InfoId) != kIUnitTypeText) continue;
-    int32_t rc = HRazuConvertContent(SourceCodepage, TargetCodepage, node);
+    int32_t rc = convert_content(&conv, node);
     if (rc != 0) {
       TAVRI_TRC(2, "Error in converting content %s \n", HRazuGetUInfoName(node->InfoId));
       DumpBuffer(tavriTf.load(), node, sizeof *node, 3);

@@ -12,8 +12,6 @@ constexpr int32_t kConvSetupFailed = -1;
 constexpr int32_t kConvActivateFailed = -2;
 constexpr int32_t kConvNoMemory = -3;
 constexpr int32_t kConvFailed = -4;
-// HRazuConvertContent works on a copy of this size.
-constexpr int kConvWorkFieldSize = 512;
 
 // Converts every data type 1 node in place (code pages are four characters,
 // "4110" = UTF-8). 0, or the first failing node's result; nodes before it
