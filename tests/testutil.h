@@ -5,9 +5,11 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "qorjwt.h"
@@ -61,6 +63,21 @@ B FromHex(const std::string& h) {
   B b;
   for (size_t i = 0; i + 1 < h.size(); i += 2) b.push_back(static_cast<typename B::value_type>(std::stoi(h.substr(i, 2), nullptr, 16)));
   return b;
+}
+
+// Runs ok(thread, round) for `rounds` rounds on each of `threads` threads
+// at once; the number of calls that returned false.
+template <typename F>
+int FailuresOnThreads(int threads, int rounds, F ok) {
+  std::atomic<int> failures{0};
+  std::vector<std::thread> running;
+  for (int t = 0; t < threads; ++t)
+    running.emplace_back([&, t] {
+      for (int i = 0; i < rounds; ++i)
+        if (!ok(t, i)) ++failures;
+    });
+  for (auto& th : running) th.join();
+  return failures.load();
 }
 
 // A fresh directory under /tmp, removed with its files at the end of scope.

@@ -12,10 +12,8 @@
 #include <time.h>
 
 #include <algorithm>
-#include <atomic>
 #include <map>
 #include <memory>
-#include <thread>
 
 #include "crypto/pse/pse.h"
 #include "crypto/sig/sigtest.h"
@@ -492,18 +490,11 @@ TEST_F(Trust, ThreadsSharingKeptVerdictsGetWhatAFreshCheckSays) {
   ASSERT_EQ(expected[1][0], Said(qorcr::TrustVerdict{qorcr::TrustVerdict::Kind::kTrusted}));
   // More helper sequences than the memo keeps: it stays bounded and right.
   const int kSequences = static_cast<int>(qorcr::TrustMemo::kMaxEntries) + 44;
-  std::atomic<int> wrong{0};
-  std::vector<std::thread> threads;
-  for (int n = 0; n < 4; ++n)
-    threads.emplace_back([&, n] {
-      for (int i = 0; i < 150; ++i) {
-        const int copies = (i * 7 + n * 13) % kSequences;
-        const int t = (i + n) % 3;
-        if (Said(store.ref->CheckTrust(below, Helpers(inter, copies).get(), times[t])) !=
-            expected[copies > 0][t])
-          ++wrong;
-      }
-    });
-  for (auto& th : threads) th.join();
-  EXPECT_EQ(wrong.load(), 0);
+  EXPECT_EQ(FailuresOnThreads(4, 150, [&](int n, int i) {
+              const int copies = (i * 7 + n * 13) % kSequences;
+              const int t = (i + n) % 3;
+              return Said(store.ref->CheckTrust(below, Helpers(inter, copies).get(), times[t])) ==
+                     expected[copies > 0][t];
+            }),
+            0);
 }
