@@ -14,6 +14,10 @@
 
 #include "qorjwt.h"
 
+// Whether `text` holds `part`, with both shown when it does not.
+#define EXPECT_CONTAINS(text, part) EXPECT_PRED_FORMAT2(::testing::IsSubstring, part, text)
+#define EXPECT_LACKS(text, part) EXPECT_PRED_FORMAT2(::testing::IsNotSubstring, part, text)
+
 namespace qortest {
 
 // Runs a shell command quietly; true when it exits with 0.
@@ -41,6 +45,18 @@ inline std::string ReadFile(const std::string& path) {
   std::ostringstream out;
   out << in.rdbuf();
   return out.str();
+}
+
+template <typename B>
+void WriteBytes(const std::string& path, const B& b) {
+  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(b.data()), static_cast<std::streamsize>(b.size()));
+}
+
+// How often `part` occurs in `text`.
+inline size_t CountOf(const std::string& text, const std::string& part) {
+  size_t n = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+  return n;
 }
 
 inline std::vector<std::string> Lines(const std::string& text) {

@@ -42,8 +42,6 @@ VerifyArgs Detached(const Bytes& sig, const MemStore& store) {
   return a;
 }
 
-uint32_t U(int32_t rc) { return static_cast<uint32_t>(rc); }
-
 TEST(VerifyPkcs7, OpensslSignaturesOfEverySignerDigestAndAttributeChoiceVerify) {
   TempDir dir;
   MemStore trust({"ca.pem"});
@@ -115,7 +113,7 @@ TEST(VerifyPkcs7, TamperedUntrustedExpiredAndMisplacedSignersGiveTheirResults) {
   }
   VerifyArgs a = Detached(with_attrs, trust);
   a.input = Encode(ToBytes("tampered"));
-  EXPECT_NE(RunVerify(a).error_text.find("Wrong MessageDigest"), std::string::npos);
+  EXPECT_CONTAINS(RunVerify(a).error_text, "Wrong MessageDigest");
 
   // Carried but not trusted: 22, the record still carries the certificate.
   Verified v = RunVerify(Detached(OpensslSign(dir, "rogue", "-md sha256"), trust));

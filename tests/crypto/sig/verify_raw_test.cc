@@ -10,8 +10,6 @@ namespace {
 
 constexpr char kNoCheck[] = "<no_certificate_check>";
 
-uint32_t U(int32_t rc) { return static_cast<uint32_t>(rc); }
-
 VerifyArgs Raw(const std::string& format, const std::string& digest, const std::string& sig) {
   VerifyArgs a;
   a.format = format;
@@ -261,8 +259,7 @@ TEST(CallerKeysGet, SameBytesShareOneDecodingAndOtherBytesDoNot) {
     ASSERT_EQ(qorcr::CallerKeysGet(chain, qorcr::Bytes{bytes.data(), bytes.size()}, &c),
               SSF_API_OK);
     ASSERT_EQ(sk_X509_num(c->certs.get()), 2);
-    EXPECT_NE(qorcr::NameOf(X509_get_subject_name(sk_X509_value(c->certs.get(), 0))).find(first),
-              std::string::npos);
+    EXPECT_CONTAINS(qorcr::NameOf(X509_get_subject_name(sk_X509_value(c->certs.get(), 0))), first);
   }
 }
 

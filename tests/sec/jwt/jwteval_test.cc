@@ -96,8 +96,7 @@ TEST_F(JwtEval, AttackClassesGiveTheirExactResults) {
   for (int d = 0; d < 10000; ++d) deep += R"({"ab":)";
   deep += "1" + std::string(10000, '}') + "}";
   const struct {
-    const char* header;
-    std::string body;
+    std::string header, body;
     int32_t rc;
   } as_signed[] = {
       {kHs256, body, JWT_RC_OK},
@@ -313,12 +312,9 @@ TEST_F(JwtEval, ExportedEntryChecksInputFoldsResultsToFiveAndKeepsToStructSize) 
     EXPECT_EQ(TavriEvalJWToken(t.data(), t.size(), key.data(), key.size(), nullptr, &rec.info), 5);
     EXPECT_EQ(rec.info.lastError[0], 'Z');
   });
-  EXPECT_EQ(trace.find("ZZZZ"), std::string::npos);
-  EXPECT_NE(trace.find("Error from JwtEvalToken (rc=15):  [ssoxxjwt"), std::string::npos);
-  size_t missing = 0;
-  for (size_t at = 0; (at = trace.find("Missing input buffer pointer for JWT payload [", at)) != std::string::npos; ++at)
-    ++missing;
-  EXPECT_EQ(missing, 2u);
+  EXPECT_LACKS(trace, "ZZZZ");
+  EXPECT_CONTAINS(trace, "Error from JwtEvalToken (rc=15):  [ssoxxjwt");
+  EXPECT_EQ(jwttest::CountOf(trace, "Missing input buffer pointer for JWT payload ["), 2u);
   // The key loaded as HMAC secret (type 2) serves when none is passed.
   ASSERT_EQ(TavriLoadTicketKey(key.data(), static_cast<int32_t>(key.size()), nullptr, 0, 2), 0);
   Info loaded;
@@ -416,9 +412,8 @@ TEST_F(JwtEval, TraceShowsNoSecretForRsTokensAndTellsHmacIsNotTracedOnEveryPath)
     EXPECT_EQ(jwttest::Eval(s.token(rs), spki, &i.info), JWT_RC_OK);
     EXPECT_EQ(jwttest::Eval(s.token(hs), cert, &i.info), JWT_RC_SIGNATURE);  // a certificate is no secret
   });
-  EXPECT_EQ(trace.find(kSecret), std::string::npos);
-  EXPECT_NE(trace.find("Public Key is the following: 32 bytes, no public key or certificate (not shown).\n"),
-            std::string::npos);
-  EXPECT_NE(trace.find("Public Key is the following: >>>"), std::string::npos);
-  EXPECT_NE(trace.find("HMAC is not traced here.\n"), std::string::npos);
+  EXPECT_LACKS(trace, kSecret);
+  EXPECT_CONTAINS(trace, "Public Key is the following: 32 bytes, no public key or certificate (not shown).\n");
+  EXPECT_CONTAINS(trace, "Public Key is the following: >>>");
+  EXPECT_CONTAINS(trace, "HMAC is not traced here.\n");
 }

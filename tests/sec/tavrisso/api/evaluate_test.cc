@@ -316,9 +316,9 @@ TEST_F(Eval, FailedVerificationTracesTheSignerCertificate) {
     Info out;
     EXPECT_EQ(Ex(Ticket(kFields, "ec"), &out), kUnknownSigner);
   });
-  EXPECT_NE(text.find("ValidateTicket failed with rc = 5 and ssf_rc = 22."), std::string::npos);
-  EXPECT_NE(text.find("Certificate in SSO ticket:"), std::string::npos);
-  EXPECT_NE(text.find("Subject: CN=Stranger"), std::string::npos);
+  EXPECT_CONTAINS(text, "ValidateTicket failed with rc = 5 and ssf_rc = 22.");
+  EXPECT_CONTAINS(text, "Certificate in SSO ticket:");
+  EXPECT_CONTAINS(text, "Subject: CN=Stranger");
 }
 
 }  // namespace
@@ -335,7 +335,7 @@ TEST_F(Eval, AssertionWarningsCarryTheirOwnLocation) {
   for (const std::string& line : Lines(text)) {
     if (line.find("*** WARNING => QOR Assertion Ticket requires") == std::string::npos) continue;
     ++warnings;
-    EXPECT_NE(line.find(" [ssoxxext     "), std::string::npos) << line;
+    EXPECT_CONTAINS(line, " [ssoxxext     ");
   }
   EXPECT_EQ(warnings, 2u);
 }

@@ -175,8 +175,8 @@ TEST_F(JwkSetLoad, FailedLoadIsTracedWithoutTheKey) {
   });
   for (const char* line : {"JWK Set holds an RSA key of less than 2048 bits.", "JWK Set is not a JSON object with a keys array.",
                            "JWK Set holds no key usable for token verification.", "Token key as JWK Set with 6 keys loaded"})
-    EXPECT_NE(trace.find(line), std::string::npos) << line;
-  EXPECT_EQ(trace.find(kSecretB64), std::string::npos);
+    EXPECT_CONTAINS(trace, line);
+  EXPECT_LACKS(trace, kSecretB64);
 }
 
 TEST_F(JwkSetLoad, ThreadsShareCachedKeysAndSetsWhileTheSetIsReloaded) {

@@ -137,7 +137,7 @@ TEST(ConvertCList, TracesEachFailingStep) {
                            "Couldn't convert ticket content. rc = -4",
                            "Error in converting content Creator system id \n",
                            "Error in rscpCInit rc = 2"}) {
-    EXPECT_NE(trace.find(line), std::string::npos) << line;
+    EXPECT_CONTAINS(trace, line);
   }
 }
 
