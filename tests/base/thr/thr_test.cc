@@ -24,21 +24,6 @@ TEST(ThrBeforeInit, StaticSectionLocksAsNoOpAndDeleteNeedsInit) {
   EXPECT_EQ(ThrRecMtxDelete(&m), THR_ERR_OK);
 }
 
-TEST(Thr, RecursiveMutexReentersAndCountsDepth) {
-  ASSERT_EQ(ThrProcInit(), THR_ERR_OK);
-  THR_RECMTX_TYPE m;
-  ASSERT_EQ(ThrRecMtxInit(&m, "tag"), THR_ERR_OK);
-  ASSERT_EQ(ThrRecMtxLock(&m), THR_ERR_OK);
-  ASSERT_EQ(ThrRecMtxLock(&m), THR_ERR_OK);
-  EXPECT_EQ(m.depth, 2);
-  EXPECT_EQ(m.owner, ThrGetCurrentId());
-  ASSERT_EQ(ThrRecMtxUnlock(&m), THR_ERR_OK);
-  ASSERT_EQ(ThrRecMtxUnlock(&m), THR_ERR_OK);
-  EXPECT_EQ(m.depth, 0);
-  EXPECT_EQ(m.owner, kThrNoOwner);
-  EXPECT_EQ(ThrRecMtxDelete(&m), THR_ERR_OK);
-}
-
 TEST(Thr, CriticalSectionInitialisesOnceAndOnFirstLock) {
   ASSERT_EQ(ThrProcInit(), THR_ERR_OK);
   THR_CS_TYPE cs = THR_CS_STATIC_INIT;
