@@ -281,30 +281,6 @@ TEST_F(Sign, OptionalOutputsDescribeTheSigner) {
   EXPECT_EQ(std::string(xml.begin(), xml.begin() + 22), "<RSAKeyValue><Modulus>");
 }
 
-TEST_F(Sign, OurVerificationAcceptsWhatWeSignOverEncodedContent) {
-  MemImage rsa(MakeP12(dir_, "rsa"));
-  SsfOctetstring enc = nullptr;
-  SsfOctetlen encL = 0;
-  ASSERT_EQ(SsfEncode("PKCS7", 5, msg_.data(), static_cast<int32_t>(msg_.size()), &enc, &encL), 0);
-  SignArgs a = Pkcs7(rsa.name());
-  a.input.assign(enc, enc + encL);
-  a.digest = "SHA1";
-  Signed s = RunSign(a);
-  ASSERT_EQ(s.rc, SSF_API_OK);
-  MemStore trust({"ca.pem"});
-  VerifyArgs v;
-  v.signature = s.out;
-  v.input = a.input;
-  v.pab = trust.name();
-  Verified r = RunVerify(v);
-  EXPECT_EQ(r.rc, SSF_API_OK);
-  ASSERT_EQ(r.signers.size(), 1u);
-  EXPECT_EQ(r.signers[0].cert, SigBytes("rsa.der"));
-  v.input.back() ^= 1;
-  EXPECT_NE(RunVerify(v).rc, SSF_API_OK);
-  SsfDELSsfOctetstring(&enc, &encL);
-}
-
 std::string g_trace;
 int32_t Collect(int32_t, const char*, const char*, const char* text) {
   g_trace += text;

@@ -356,22 +356,6 @@ TEST_F(JwtEval, ModuleStartsOnceAndRefusesAnEmptySecret) {
   EXPECT_STREQ(i.info.lastError, "JWT signature validation failed");
 }
 
-TEST_F(JwtEval, EightThreadsEvaluateAtOnce) {
-  Signer s;
-  const size_t hs = s.AddHs("HS512", kSecret, R"({"sub":"alice","exp":4102444800})");
-  const size_t rs = s.Add("RS256", "rfc", R"({"alg":"RS256"})", R"({"sub":"bob","exp":4102444800})");
-  s.Run();
-  const Bytes key = ToBytes(kSecret), cert = s.key("rfc.cert");
-  EXPECT_EQ(jwttest::FailuresOnThreads(8, 40, [&](int t, int) {
-              Info i;
-              const std::string& tok = s.token(t % 2 ? rs : hs);
-              const Bytes& k = t % 2 ? cert : key;
-              return TavriEvalJWToken(tok.data(), tok.size(), k.data(), k.size(), nullptr, &i.info) == 0 &&
-                     i.sub() == (t % 2 ? "bob" : "alice");
-            }),
-            0);
-}
-
 }  // namespace
 
 TEST_F(JwtEval, KeyIdIsStoredAfterTheHeaderWalkForFailedTokensAndClearedWithoutOne) {

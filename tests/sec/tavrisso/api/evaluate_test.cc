@@ -302,15 +302,6 @@ TEST_F(Eval, LogonTicketExportNeedsUserSysidAndClient) {
             9);
 }
 
-TEST_F(Eval, EightThreadsAtOnce) {
-  const std::string t = Ticket(kFields);
-  EXPECT_EQ(FailuresOnThreads(8, 10, [&](int, int) {
-              Info out;
-              return Ex(t, &out) == 0 && out.User() == "JDOE";
-            }),
-            0);
-}
-
 TEST_F(Eval, FailedVerificationTracesTheSignerCertificate) {
   const std::string text = Traced("2", [] {
     Info out;
