@@ -73,7 +73,7 @@ TEST(DpTrc, FileStartsWithHeaderAndFirstOpenSetsTheLevel) {
   EXPECT_EQ(lines[3], kRule);
 }
 
-TEST(DpTrc, EntriesCarryThreadPrefixAndOneStampPerSecond) {
+TEST(DpTrc, EntriesCarryTheirPrefixAndOneStampPerSecond) {
   auto lines = Lines(Traced(2, [](DPTRC_FILE_HDL f) {
     DpTrc(f, "first %d\n", 1);
     DpTrc(f, "formatted 100%%\n");

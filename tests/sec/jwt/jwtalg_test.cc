@@ -228,7 +228,7 @@ TEST_F(JwtAlg, DegenerateKeysPassedOrLoadedVerifyNothing) {
   TavriShutdown();
 }
 
-TEST_F(JwtAlg, EachCheckUsesItsOwnKeyAfterAnotherKeyOnTheSameThread) {
+TEST_F(JwtAlg, EachCheckUsesItsOwnKeyRightAfterAnotherKey) {
   Signer s("make_jws.py");
   const char* const keys[] = {"a", "b", "ea", "eb"};  // two P-256 keys, two Ed25519 keys
   for (const char* k : keys) s.Add(k[0] == 'e' ? "EdDSA" : "ES256", std::string(k) + (k[0] == 'e' ? ":ed25519" : ":p256"), "{}", kBody);
