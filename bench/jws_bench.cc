@@ -99,22 +99,26 @@ void eval_loaded_set(benchmark::State& state, Signer& s) {
   jwtbench::EvalToken(state, s.token, {});
 }
 
-void BM_Es256_OpenSslDigestVerify(benchmark::State& state) { raw(state, es256()); }
-BENCHMARK(BM_Es256_OpenSslDigestVerify);
-void BM_Es256_TavriEvalJWToken_PublicKey(benchmark::State& state) { jwtbench::EvalToken(state, es256().token, es256().spki); }
-BENCHMARK(BM_Es256_TavriEvalJWToken_PublicKey)->Threads(1)->Threads(2);
-void BM_Es256_TavriEvalJWToken_Certificate(benchmark::State& state) { jwtbench::EvalToken(state, es256().token, es256().cert); }
-BENCHMARK(BM_Es256_TavriEvalJWToken_Certificate);
-void BM_Es256_TavriEvalJWToken_LoadedJwkSet(benchmark::State& state) { eval_loaded_set(state, es256()); }
-BENCHMARK(BM_Es256_TavriEvalJWToken_LoadedJwkSet);
+// The four measurements of one signer, named "BM_<prefix>_...": the floor, the
+// key as SubjectPublicKeyInfo and as certificate, and the loaded JWK Set.
+void register_signer(const std::string& prefix, Signer& (*signer)()) {
+  const std::string bm = "BM_" + prefix;
+  benchmark::RegisterBenchmark((bm + "_OpenSslDigestVerify").c_str(),
+                               [signer](benchmark::State& state) { raw(state, signer()); });
+  benchmark::RegisterBenchmark((bm + "_TavriEvalJWToken_PublicKey").c_str(),
+                               [signer](benchmark::State& state) {
+                                 jwtbench::EvalToken(state, signer().token, signer().spki);
+                               })
+      ->Threads(1)
+      ->Threads(2);
+  benchmark::RegisterBenchmark((bm + "_TavriEvalJWToken_Certificate").c_str(),
+                               [signer](benchmark::State& state) {
+                                 jwtbench::EvalToken(state, signer().token, signer().cert);
+                               });
+  benchmark::RegisterBenchmark((bm + "_TavriEvalJWToken_LoadedJwkSet").c_str(),
+                               [signer](benchmark::State& state) { eval_loaded_set(state, signer()); });
+}
 
-void BM_EdDsa_OpenSslDigestVerify(benchmark::State& state) { raw(state, eddsa()); }
-BENCHMARK(BM_EdDsa_OpenSslDigestVerify);
-void BM_EdDsa_TavriEvalJWToken_PublicKey(benchmark::State& state) { jwtbench::EvalToken(state, eddsa().token, eddsa().spki); }
-BENCHMARK(BM_EdDsa_TavriEvalJWToken_PublicKey)->Threads(1)->Threads(2);
-void BM_EdDsa_TavriEvalJWToken_Certificate(benchmark::State& state) { jwtbench::EvalToken(state, eddsa().token, eddsa().cert); }
-BENCHMARK(BM_EdDsa_TavriEvalJWToken_Certificate);
-void BM_EdDsa_TavriEvalJWToken_LoadedJwkSet(benchmark::State& state) { eval_loaded_set(state, eddsa()); }
-BENCHMARK(BM_EdDsa_TavriEvalJWToken_LoadedJwkSet);
+[[maybe_unused]] const bool kSignersRegistered = (register_signer("Es256", es256), register_signer("EdDsa", eddsa), true);
 
 }  // namespace

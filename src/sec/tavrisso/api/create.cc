@@ -37,6 +37,13 @@ bool given(const void* p, const void* len) { return p != nullptr && len != nullp
 
 uint32_t len_of(const int32_t* l) { return static_cast<uint32_t>(*l); }
 
+// True, with `error` traced, when a length of the record exceeds its limit.
+bool too_long(uint32_t n, uint32_t max, const char* error) {
+  if (n <= max) return false;
+  TAVRI_ERR("%s", error);
+  return true;
+}
+
 // The caller's input, checked in a fixed order so that the first failure
 // decides the result: initialisation, output buffer, own identity, record.
 int32_t check_input(const char* pMySysId, const char* pMyClient, const TICKET_INFO* ti,
@@ -90,14 +97,9 @@ int32_t check_input(const char* pMySysId, const char* pMyClient, const TICKET_IN
     TAVRI_ERR("Missing recipient System Client information.\n");
     return kRcRecipientMissing;
   }
-  if (len_of(ti->pIntSysIDL) > kSysIdMax) {
-    TAVRI_ERR("Recipient system Id too long\n");
+  if (too_long(len_of(ti->pIntSysIDL), kSysIdMax, "Recipient system Id too long\n") ||
+      too_long(len_of(ti->pIntQORClientL), kClientMax, "Recipient system client too long\n"))
     return kRcRecipientMissing;
-  }
-  if (len_of(ti->pIntQORClientL) > kClientMax) {
-    TAVRI_ERR("Recipient system client too long\n");
-    return kRcRecipientMissing;
-  }
   return kRcOk;
 }
 
@@ -206,20 +208,14 @@ int32_t build_contents(ContentList* list, const char* pMySysId, const char* pMyC
   }
   if (given(ti->pQORLangu, ti->pIntQORLanguL)) {
     const uint32_t n = len_of(ti->pIntQORLanguL);
-    if (n > kLanguMax) {
-      TAVRI_ERR("QOR language too long\n");
-      return kRcInvalid;
-    }
+    if (too_long(n, kLanguMax, "QOR language too long\n")) return kRcInvalid;
     rc = add_bytes(list, ti->pQORLangu, n, cIUnitLanguage, "Couldn't create content for QOR language\n", nullptr);
     if (rc != 0) return rc;
     TAVRI_TRC(2, "Write QOR language to ticket %*.*s \n", static_cast<int>(n), static_cast<int>(n), ti->pQORLangu);
   }
   if (given(ti->pPrtUser, ti->pIntPrtUserL)) {
     const uint32_t n = len_of(ti->pIntPrtUserL);
-    if (n > kPortalUserMax) {
-      TAVRI_ERR("Portal user size more than allowed.\n");
-      return kRcBufferTooSmall;
-    }
+    if (too_long(n, kPortalUserMax, "Portal user size more than allowed.\n")) return kRcBufferTooSmall;
     // Room for the terminator too, so a 249-byte name keeps its last character.
     char portal[kContentMaxBytes + 1] = {};
     memcpy(portal, kPortalPrefix, kPortalPrefixLen);
@@ -232,10 +228,8 @@ int32_t build_contents(ContentList* list, const char* pMySysId, const char* pMyC
   }
   if (given(ti->pAuthScheme, ti->pIntAuthSchemeL)) {
     const uint32_t n = len_of(ti->pIntAuthSchemeL);
-    if (n > kAuthSchemeMax) {
-      TAVRI_ERR("Portal authentication schema size more than allowed.\n");
+    if (too_long(n, kAuthSchemeMax, "Portal authentication schema size more than allowed.\n"))
       return kRcBufferTooSmall;
-    }
     char scheme[kAuthSchemeMax + 1] = {};
     memcpy(scheme, ti->pAuthScheme, n);
     rc = add_utf8(list, scheme, n, cIUnitAuthScheme, cp, "Couldn't create content for Portal authentication schema\n");

@@ -61,6 +61,19 @@ void utf8_to_field(const TicketEval& e, const __CookieContent* unit, char* field
   Utf8nToUcnCP(e.codepage, &out, out + size, &in, in + unit->iContentLBytes);
 }
 
+// One recipient field of the ticket, converted into `field`, against the
+// own identity: kRcOk when they agree, kRcRecipientMismatch when not (the
+// caller traces how), kRcRecipientMissing when the ticket lacks the field.
+int32_t compare_recipient(const TicketEval& e, const __CookieContent* unit, const char* missing, char* field,
+                          size_t size, const char* own) {
+  if (unit == nullptr) {
+    TAVRI_ERR("%s", missing);
+    return kRcRecipientMissing;
+  }
+  utf8_to_field(e, unit, field, size);
+  return strfcmp(field, size, own) == 0 ? kRcOk : kRcRecipientMismatch;
+}
+
 // The recipient fields against the own identity, and the kind of ticket.
 int32_t check_recipient(TicketEval& e, const char* pMySysId, const char* pMyClient) {
   ContentList list = e.out.lstTicketContents;
@@ -84,13 +97,10 @@ int32_t check_recipient(TicketEval& e, const char* pMySysId, const char* pMyClie
               "(see note 7310551).\n");
     return kRcRecipientMissing;
   }
-  if (rcpt_sys == nullptr) {
-    TAVRI_ERR("Recipient client in ticket but not recipient name.\n");
-    return kRcRecipientMissing;
-  }
   char sys[kRcptSysIdSize];
-  utf8_to_field(e, rcpt_sys, sys, sizeof sys);
-  if (strfcmp(sys, sizeof sys, own_sys) != 0) {
+  int32_t rc = compare_recipient(e, rcpt_sys, "Recipient client in ticket but not recipient name.\n", sys,
+                                 sizeof sys, own_sys);
+  if (rc == kRcRecipientMismatch) {
     const int used = static_cast<int>(strflen(sys, sizeof sys));
     const int own_len = static_cast<int>(strlen(own_sys));
     if (used != own_len) {
@@ -103,21 +113,18 @@ int32_t check_recipient(TicketEval& e, const char* pMySysId, const char* pMyClie
     }
     TAVRI_TRC(2, "Recipient in ticket: sysid=>%8.8s< with used length of %d\n", sys, used);
     TAVRI_TRC(2, "Current system ID  : sysid=>%s<\n", own_sys);
-    return kRcRecipientMismatch;
   }
-  if (rcpt_cli == nullptr) {
-    TAVRI_ERR("Recipient system name in ticket but not recipient client.\n");
-    return kRcRecipientMissing;
-  }
+  if (rc != kRcOk) return rc;
   char cli[kRcptClientSize];
-  utf8_to_field(e, rcpt_cli, cli, sizeof cli);
-  if (strfcmp(cli, sizeof cli, own_cli) != 0) {
+  rc = compare_recipient(e, rcpt_cli, "Recipient system name in ticket but not recipient client.\n", cli,
+                         sizeof cli, own_cli);
+  if (rc == kRcRecipientMismatch) {
     TAVRI_ERR("Recipient client does not match with current client (see note 7310551).\n");
     TAVRI_TRC(2, "Recipient client in ticket: client=>%3.3s< with used length of %d\n", cli,
               static_cast<int>(strflen(cli, sizeof cli)));
     TAVRI_TRC(2, "Current system client     : client=>%s<\n", own_cli);
-    return kRcRecipientMismatch;
   }
+  if (rc != kRcOk) return rc;
   set_ticket_type(e, ZOVEDADU2_ASSERTION_TICKET);
   if (flags == nullptr) {
     if (e.want_assertion) {

@@ -104,6 +104,11 @@ void Throw(JNIEnv* env, size_t size, const char* fmt, ...) {
   ThrowClass(env, "java/lang/Exception", msg);
 }
 
+void ThrowFailed(JNIEnv* env, const char* call, int32_t rc) {
+  const TavriResultParts parts = TavriSplitResult(rc);
+  Throw(env, kMessageSize, "%s failed: standard error= %d, ssf error= %d", call, parts.standard, parts.ssf);
+}
+
 jstring NewString(JNIEnv* env, const char* utf8, size_t len) {
   try {
     std::string m;

@@ -73,9 +73,9 @@ jobjectArray NewObjects(JNIEnv* env, jsize n);
 // `value` is null (its creation failed and an exception is pending).
 bool SetElement(JNIEnv* env, jobjectArray array, jsize index, jobject value);
 
-// The two halves of a combined result, as reported to Java callers.
-inline int StandardError(int rc) { return TavriSplitResult(rc).standard; }
-inline int SsfError(int rc) { return TavriSplitResult(rc).ssf; }
+// Raises "<call> failed: standard error= %d, ssf error= %d" with the two
+// halves of the C call's combined result.
+void ThrowFailed(JNIEnv* env, const char* call, int32_t rc);
 
 }  // namespace jnihelp
 #endif  // QOR_WITH_JNI

@@ -71,8 +71,7 @@ JNIEXPORT jstring JNICALL Java_com_tavri_sso_VID2Ozuved_createAssertionTicket(
     int32_t rc = TavriCreateAssertionTicket(my_sysid.get(), my_client.get(), pab.get(), password.get(), &info,
                                             text, &textL);
     if (rc != 0) {
-      jnihelp::Throw(env, kMessageSize, "TavriCreateAssertionTicket failed: standard error= %d, ssf error= %d",
-                     jnihelp::StandardError(rc), jnihelp::SsfError(rc));
+      jnihelp::ThrowFailed(env, "TavriCreateAssertionTicket", rc);
     } else {
       text[textL < kTicketTextSize ? textL : kTicketTextSize] = '\0';
       result = jnihelp::NewString(env, text);

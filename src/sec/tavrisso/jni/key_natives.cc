@@ -57,8 +57,7 @@ JNIEXPORT jstring JNICALL Java_com_tavri_sso_VID2Ozuved_parseCertificate(JNIEnv*
                                  reinterpret_cast<unsigned char*>(text), &len);
     }
     if (rc != 0) {
-      jnihelp::Throw(env, jnihelp::kMessageSize, "TavriParseCertificate failed: standard error= %d, ssf error= %d",
-                     jnihelp::StandardError(rc), jnihelp::SsfError(rc));
+      jnihelp::ThrowFailed(env, "TavriParseCertificate", rc);
     } else {
       result = jnihelp::NewString(env, text);
     }

@@ -69,10 +69,15 @@ jstring Number(JNIEnv* env, int value) {
   return env->NewStringUTF(text);
 }
 
-// user, system, client, certificate, portal user, scheme, validity, type.
+// What `call` returned: on success user, system, client, certificate, portal
+// user, scheme, validity, type; on failure null with the exception raised.
 // Empty texts stay empty elements: an assertion ticket may carry only a
 // portal user, and refusing an empty user would refuse it.
-jobjectArray TicketResult(JNIEnv* env, const TicketOutputs& out, long long certL) {
+jobjectArray TicketResult(JNIEnv* env, const char* call, int32_t rc, const TicketOutputs& out, long long certL) {
+  if (rc != 0) {
+    jnihelp::ThrowFailed(env, call, rc);
+    return nullptr;
+  }
   jobjectArray a = jnihelp::NewObjects(env, kResultCount);
   if (a == nullptr) return nullptr;
   using jnihelp::NewString;
@@ -113,12 +118,7 @@ JNIEXPORT jobjectArray JNICALL Java_com_tavri_sso_VID2Ozuved_evalLogonTicket(JNI
     TicketOutputs out;
     int32_t certL = kCertSize;
     int32_t rc = TavriEvalLogonTicketEx(ticket.get(), pab.get(), password.get(), out.cert, &certL, &out.info);
-    if (rc != 0) {
-      jnihelp::Throw(env, kMessageSize, "TavriEvalLogonTicketEx failed: standard error= %d, ssf error= %d",
-                     jnihelp::StandardError(rc), jnihelp::SsfError(rc));
-    } else {
-      result = TicketResult(env, out, certL);
-    }
+    result = TicketResult(env, "TavriEvalLogonTicketEx", rc, out, certL);
   }
   TAVRI_TRC(3, "JAVA: End of evalLogonTicket\n");
   return result;
@@ -151,12 +151,7 @@ JNIEXPORT jobjectArray JNICALL Java_com_tavri_sso_VID2Ozuved_evalAssertionTicket
       out.info.pIntAsn1CertificateL = &certL;
       int32_t rc = TavriEvalAssertionTicket(ticket.get(), pab.get(), password.get(), sysid.get(), client.get(),
                                             &out.info);
-      if (rc != 0) {
-        jnihelp::Throw(env, kMessageSize, "TavriEvalAssertionTicket failed: standard error= %d, ssf error= %d",
-                       jnihelp::StandardError(rc), jnihelp::SsfError(rc));
-      } else {
-        result = TicketResult(env, out, certL);
-      }
+      result = TicketResult(env, "TavriEvalAssertionTicket", rc, out, certL);
     }
   }
   // Both ticket methods end with the same trace line.
