@@ -5,12 +5,18 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "qorjwt.h"
+
+// Whether `text` holds `part`, with both shown when it does not.
+#define EXPECT_CONTAINS(text, part) EXPECT_PRED_FORMAT2(::testing::IsSubstring, part, text)
+#define EXPECT_LACKS(text, part) EXPECT_PRED_FORMAT2(::testing::IsNotSubstring, part, text)
 
 namespace qortest {
 
@@ -41,6 +47,18 @@ inline std::string ReadFile(const std::string& path) {
   return out.str();
 }
 
+template <typename B>
+void WriteBytes(const std::string& path, const B& b) {
+  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(b.data()), static_cast<std::streamsize>(b.size()));
+}
+
+// How often `part` occurs in `text`.
+inline size_t CountOf(const std::string& text, const std::string& part) {
+  size_t n = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+  return n;
+}
+
 inline std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;
   std::istringstream in(text);
@@ -61,6 +79,21 @@ B FromHex(const std::string& h) {
   B b;
   for (size_t i = 0; i + 1 < h.size(); i += 2) b.push_back(static_cast<typename B::value_type>(std::stoi(h.substr(i, 2), nullptr, 16)));
   return b;
+}
+
+// Runs ok(thread, round) for `rounds` rounds on each of `threads` threads
+// at once; the number of calls that returned false.
+template <typename F>
+int FailuresOnThreads(int threads, int rounds, F ok) {
+  std::atomic<int> failures{0};
+  std::vector<std::thread> running;
+  for (int t = 0; t < threads; ++t)
+    running.emplace_back([&, t] {
+      for (int i = 0; i < rounds; ++i)
+        if (!ok(t, i)) ++failures;
+    });
+  for (auto& th : running) th.join();
+  return failures.load();
 }
 
 // A fresh directory under /tmp, removed with its files at the end of scope.

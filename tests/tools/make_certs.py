@@ -49,17 +49,11 @@ CASES = [
          ku="sig", ca=None),
 ]
 
-KU = {
-    "sig": dict(digital_signature=True, content_commitment=True, key_encipherment=False,
-                data_encipherment=False, key_agreement=False, key_cert_sign=False, crl_sign=False),
-    "enc": dict(digital_signature=False, content_commitment=False, key_encipherment=True,
-                data_encipherment=True, key_agreement=False, key_cert_sign=False, crl_sign=False),
-    "ca": dict(digital_signature=False, content_commitment=False, key_encipherment=False,
-               data_encipherment=False, key_agreement=False, key_cert_sign=True, crl_sign=True),
-}
 KU_NAMES = [("digital_signature", "digitalSignature"), ("content_commitment", "nonRepudiation"),
             ("key_encipherment", "keyEncipherment"), ("data_encipherment", "dataEncipherment"),
             ("key_agreement", "keyAgreement"), ("key_cert_sign", "keyCertSign"), ("crl_sign", "cRLSign")]
+KU = {"sig": {"digital_signature", "content_commitment"}, "enc": {"key_encipherment", "data_encipherment"},
+      "ca": {"key_cert_sign", "crl_sign"}}
 
 
 def make_key(kind):
@@ -85,7 +79,8 @@ for i, c in enumerate(CASES):
     if i != 3:
         b = b.add_extension(x509.SubjectKeyIdentifier.from_public_key(key.public_key()), False)
     if c["ku"]:
-        b = b.add_extension(x509.KeyUsage(encipher_only=False, decipher_only=False, **KU[c["ku"]]), True)
+        flags = {a: a in KU[c["ku"]] for a, _ in KU_NAMES}
+        b = b.add_extension(x509.KeyUsage(encipher_only=False, decipher_only=False, **flags), True)
     if c["ca"] is not None:
         b = b.add_extension(x509.BasicConstraints(ca=True, path_length=c["ca"]), True)
     signer = key if i == 2 else issuer_key

@@ -29,20 +29,13 @@ CODECS = {
 
 # Samples for the multibyte sets: ASCII around native text (no backslash or
 # tilde, which Shift_JIS reads as yen and overline).
+JA, ZH_TW, ZH, KO = ("User 日本語テキスト 01", "User 中文使用者 01", "User 中文用户名 01",
+                     "User 한국어 사용자 01")
+UNICODE = "User Jörg Ελληνικά 日本 😀"
 SAMPLES = {
-    "shift_jis": "User 日本語テキスト 01",
-    "euc-jp": "User 日本語テキスト 01",
-    "iso2022-jp": "User 日本語テキスト 01",
-    "big5": "User 中文使用者 01",
-    "big5hkscs": "User 中文使用者 01",
-    "gbk": "User 中文用户名 01",
-    "gb2312": "User 中文用户名 01",
-    "gb18030": "User 中文用户名 € 😀 01",
-    "euc-kr": "User 한국어 사용자 01",
-    "iso2022-kr": "User 한국어 사용자 01",
-    "utf-8": "User Jörg Ελληνικά 日本 😀",
-    "utf-16-be": "User Jörg Ελληνικά 日本 😀",
-    "utf-16-le": "User Jörg Ελληνικά 日本 😀",
+    "shift_jis": JA, "euc-jp": JA, "iso2022-jp": JA, "big5": ZH_TW, "big5hkscs": ZH_TW,
+    "gbk": ZH, "gb2312": ZH, "gb18030": "User 中文用户名 € 😀 01", "euc-kr": KO, "iso2022-kr": KO,
+    "utf-8": UNICODE, "utf-16-be": UNICODE, "utf-16-le": UNICODE,
 }
 
 

@@ -29,7 +29,7 @@ UTC = datetime.timezone.utc
 # Python codecs for the code pages the tests use.
 CODECS = {"1100": "latin-1", "4110": "utf-8", "1160": "cp1252", "1401": "iso8859-2",
           "1500": "iso8859-5", "8000": "shift_jis", "1101": "ascii"}
-TEXT_UNITS = {"user": 1, "client": 2, "sysid": 3, "rfc": 6, "lang": 9}
+TEXT_UNITS = {"user": 1, "client": 2, "sysid": 3, "lang": 9}
 UTF8_UNITS = {"rcpt_client": 15, "rcpt_sysid": 16, "portal": 32, "auth": 136}
 
 
@@ -48,7 +48,7 @@ def make_cert(a):
     b = (x509.CertificateBuilder().subject_name(subject).issuer_name(issuer)
          .public_key(key.public_key()).serial_number(x509.random_serial_number())
          .not_valid_before(now - datetime.timedelta(days=1))
-         .not_valid_after(now + datetime.timedelta(days=a.days)))
+         .not_valid_after(now + datetime.timedelta(days=30)))
     if a.is_ca:
         b = b.add_extension(x509.BasicConstraints(ca=True, path_length=None), True)
     cert = b.sign(signer, hashes.SHA256())
@@ -80,9 +80,6 @@ def units(a):
         v = getattr(a, name)
         if v is not None:
             out.append((uid, v.encode("utf-8")))
-    for spec in a.unit:
-        uid, hexval = spec.split("=", 1)
-        out.append((int(uid), bytes.fromhex(hexval)))
     return sorted(out, key=lambda u: u[0])
 
 
@@ -126,8 +123,6 @@ def make_ticket(a):
         text = text.replace("+", "!")
     if a.urlencode:
         text = text.replace("!", "%21").replace("=", "%3D")
-    if a.dump:
-        open(a.dump, "wb").write(bytes(stream))
     sys.stdout.write(text)
 
 
@@ -140,7 +135,6 @@ def main():
     c.add_argument("--cn", default="Ticket Issuer")
     c.add_argument("--ca")
     c.add_argument("--is-ca", action="store_true")
-    c.add_argument("--days", type=int, default=30)
     t = sub.add_parser("ticket")
     t.add_argument("--key", required=True)
     t.add_argument("--cert", required=True)
@@ -153,7 +147,6 @@ def main():
     t.add_argument("--hours", type=int)
     t.add_argument("--minutes", type=int)
     t.add_argument("--flags", type=int)
-    t.add_argument("--unit", action="append", default=[], help="ID=HEX, a raw extra unit")
     t.add_argument("--hash", default="sha256")
     t.add_argument("--no-attrs", action="store_true", help="no signed attributes")
     t.add_argument("--no-certs", action="store_true", help="signer certificate not included")
@@ -163,7 +156,6 @@ def main():
     t.add_argument("--truncate", type=int, default=0, help="drop bytes from the end")
     t.add_argument("--keep-plus", action="store_true")
     t.add_argument("--urlencode", action="store_true")
-    t.add_argument("--dump", help="also write the byte stream here")
     a = p.parse_args()
     make_cert(a) if a.cmd == "cert" else make_ticket(a)
 

@@ -25,8 +25,8 @@ def check(cond, what):
         failures.append(what)
 
 
-def as_json(*args):
-    p = run("--json", *args)
+def as_json(*args, stdin=None):
+    p = run("--json", *args, stdin=stdin)
     try:
         return p.returncode, json.loads(p.stdout) if p.stdout else {}
     except json.JSONDecodeError as e:
@@ -83,13 +83,12 @@ with tempfile.TemporaryDirectory() as d:
     expired = py("make_ticket.py", "ticket", "--key", f("iss.key"), "--cert", f("iss.pem"),
                  "--user", "JDOE", "--sysid", "ISS", "--client", "100", "--hours", "1",
                  "--age", "120").strip()
-    p = run("--json", "ticket", "verify", "--cert", f("iss.pem"), "-", stdin=expired)
-    out = json.loads(p.stdout)
+    rc, out = as_json("ticket", "verify", "--cert", f("iss.pem"), "-", stdin=expired)
     ev = out.get("evidence", {})
-    check(p.returncode == 1 and out["result"]["code"] == 4 and
+    check(rc == 1 and out["result"]["code"] == 4 and
           ev.get("valid_until", {}).get("epoch", 0) - ev.get("created", {}).get("epoch", 0) == 3600 and
           ev.get("now", {}).get("epoch", 0) >= ev["valid_until"]["epoch"] + 3600,
-          f"expired ticket shows created, valid until and now: {p.stdout}")
+          f"expired ticket shows created, valid until and now: {out}")
 
     # A rejection shows the ticket's signer beside the trusted certificates.
     rc, out = as_json("ticket", "verify", "--cert", f("other.pem"), f("t.txt"))
@@ -156,19 +155,16 @@ with tempfile.TemporaryDirectory() as d:
     cert = next(l.split()[3] for l in lines if l.startswith("key r cert"))
     open(f("secret"), "w").write("k" * 32)
     open(f("rs.der"), "wb").write(bytes.fromhex(cert))
-    p = run("--json", "jwt", "verify", "--secret-file", f("secret"), "--sub", "alice", "-", stdin=tokens[0])
-    out = json.loads(p.stdout)
-    check(p.returncode == 0 and out["claims"]["sub"] == "alice" and out["header"]["alg"] == "HS256" and
+    rc, out = as_json("jwt", "verify", "--secret-file", f("secret"), "--sub", "alice", "-", stdin=tokens[0])
+    check(rc == 0 and out["claims"]["sub"] == "alice" and out["header"]["alg"] == "HS256" and
           out["claims"]["exp"] == 4102444800 and out["times"]["exp"]["iso"] == "2100-01-01T00:00:00Z" and
-          out["token"]["verified"] is True, f"HS256 {p.stdout}")
-    p = run("--json", "jwt", "verify", "--cert", f("rs.der"), "-", stdin=tokens[1])
-    out = json.loads(p.stdout)
-    check(p.returncode == 0 and out["header"]["kid"] == "k1" and out["claims"]["iss"] == "idp", f"RS256 {p.stdout}")
-    p = run("--json", "jwt", "verify", "--secret-file", f("secret"), "--sub", "bob", "-", stdin=tokens[0])
-    out = json.loads(p.stdout)
+          out["token"]["verified"] is True, f"HS256 {out}")
+    rc, out = as_json("jwt", "verify", "--cert", f("rs.der"), "-", stdin=tokens[1])
+    check(rc == 0 and out["header"]["kid"] == "k1" and out["claims"]["iss"] == "idp", f"RS256 {out}")
+    rc, out = as_json("jwt", "verify", "--secret-file", f("secret"), "--sub", "bob", "-", stdin=tokens[0])
     # A rejected token still shows what it carries, as evidence.
-    check(p.returncode == 1 and out["result"]["error"] and out["claims"]["sub"] == "alice" and
-          out["token"]["verified"] is False and out["exit_code"] == 1, f"sub mismatch {p.stdout}")
+    check(rc == 1 and out["result"]["error"] and out["claims"]["sub"] == "alice" and
+          out["token"]["verified"] is False and out["exit_code"] == 1, f"sub mismatch {out}")
     p = run("jwt", "verify", "--secret-file", f("rs.der"), "-", stdin=tokens[0])
     check(p.returncode == 2 and "rs.der is a certificate; --secret-file wants an HMAC secret" in p.stderr,
           f"a certificate as HMAC secret is named as such: {p.stderr!r}")
@@ -200,10 +196,9 @@ with tempfile.TemporaryDirectory() as d:
     rc, out = as_json("jwt", "verify", "--secret-b64", f("secret"), f("pj.txt"))
     check(rc != 0, f"a raw secret read as Base64 does not verify {rc} {out}")
     expired = pyjwt.encode({"sub": "carol", "exp": 1000}, secret, algorithm="HS256")
-    p = run("--json", "jwt", "verify", "--secret-b64", f("secret.b64"), "-", stdin=expired)
-    out = json.loads(p.stdout)
-    check(p.returncode == 1 and out["times"]["exp"]["epoch"] == 1000 and "now" in out["times"],
-          f"expired token shows its times {p.stdout}")
+    rc, out = as_json("jwt", "verify", "--secret-b64", f("secret.b64"), "-", stdin=expired)
+    check(rc == 1 and out["times"]["exp"]["epoch"] == 1000 and "now" in out["times"],
+          f"expired token shows its times {out}")
     # Claims that are not UTF-8 come out escaped, and the output stays valid JSON.
     b64u = lambda b: base64.urlsafe_b64encode(b).rstrip(b"=").decode()
     bad = b64u(b'{"alg":"HS256"}') + "." + b64u(b'{"sub":"\xff\xfeok"}') + ".c2ln"

@@ -73,7 +73,7 @@ TEST(DpTrc, FileStartsWithHeaderAndFirstOpenSetsTheLevel) {
   EXPECT_EQ(lines[3], kRule);
 }
 
-TEST(DpTrc, EntriesCarryThreadPrefixAndOneStampPerSecond) {
+TEST(DpTrc, EntriesCarryTheirPrefixAndOneStampPerSecond) {
   auto lines = Lines(Traced(2, [](DPTRC_FILE_HDL f) {
     DpTrc(f, "first %d\n", 1);
     DpTrc(f, "formatted 100%%\n");
@@ -132,12 +132,11 @@ TEST(DpTrc, LongMessagesAreCutAndAnnounced) {
     CTrcSaveLocation("mod", 1);
     DpTrcErr(f, std::string(1100, 'y').c_str(), 0);
   });
-  EXPECT_NE(text.find(std::string(8191, 'x') + "\n*** WARNING => data was truncated\n"),
-            std::string::npos);
-  EXPECT_EQ(text.find(std::string(8192, 'x')), std::string::npos);
-  EXPECT_NE(text.find("*** ERROR => Dptrc fmt string truncated\n"), std::string::npos);
-  EXPECT_NE(text.find(std::string(1024, 'y') + " [mod          1]"), std::string::npos);
-  EXPECT_EQ(text.find(std::string(1025, 'y')), std::string::npos);
+  EXPECT_CONTAINS(text, std::string(8191, 'x') + "\n*** WARNING => data was truncated\n");
+  EXPECT_LACKS(text, std::string(8192, 'x'));
+  EXPECT_CONTAINS(text, "*** ERROR => Dptrc fmt string truncated\n");
+  EXPECT_CONTAINS(text, std::string(1024, 'y') + " [mod          1]");
+  EXPECT_LACKS(text, std::string(1025, 'y'));
 }
 
 // An error text that nearly fills the buffer keeps the location and the
@@ -170,9 +169,8 @@ TEST(DpTrc, UnopenableFileFallsBackToStandardError) {
   DPTRC_FILE_HDL f = CTrcInit("/nonexistent-dir/x/y.trc", 1, 1);
   std::string err = testing::internal::GetCapturedStderr();
   EXPECT_EQ(f, stderr);
-  EXPECT_NE(err.find("*** ERROR => CTrcOpen: fopen /nonexistent-dir/x/y.trc\n"),
-            std::string::npos);
-  EXPECT_NE(err.find("trc file: \"y.trc\", trc level: 1"), std::string::npos);
+  EXPECT_CONTAINS(err, "*** ERROR => CTrcOpen: fopen /nonexistent-dir/x/y.trc\n");
+  EXPECT_CONTAINS(err, "trc file: \"y.trc\", trc level: 1");
   EXPECT_EQ(CTrcFileClose(f), 0);  // standard error stays open
   EXPECT_NE(fputs("", stderr), EOF);
 }

@@ -3,7 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <thread>
-#include <vector>
+
+#include "testutil.h"
 
 // These run in their own process, so "before ThrProcInit" is real.
 TEST(ThrBeforeInit, StaticSectionLocksAsNoOpAndDeleteNeedsInit) {
@@ -20,21 +21,6 @@ TEST(ThrBeforeInit, StaticSectionLocksAsNoOpAndDeleteNeedsInit) {
   EXPECT_EQ(ThrRecMtxUnlock(&m), THR_ERR_OK);
   EXPECT_EQ(ThrRecMtxDelete(&m), THR_ERR_NOT_INITED);
   ASSERT_EQ(ThrProcInit(), THR_ERR_OK);
-  EXPECT_EQ(ThrRecMtxDelete(&m), THR_ERR_OK);
-}
-
-TEST(Thr, RecursiveMutexReentersAndCountsDepth) {
-  ASSERT_EQ(ThrProcInit(), THR_ERR_OK);
-  THR_RECMTX_TYPE m;
-  ASSERT_EQ(ThrRecMtxInit(&m, "tag"), THR_ERR_OK);
-  ASSERT_EQ(ThrRecMtxLock(&m), THR_ERR_OK);
-  ASSERT_EQ(ThrRecMtxLock(&m), THR_ERR_OK);
-  EXPECT_EQ(m.depth, 2);
-  EXPECT_EQ(m.owner, ThrGetCurrentId());
-  ASSERT_EQ(ThrRecMtxUnlock(&m), THR_ERR_OK);
-  ASSERT_EQ(ThrRecMtxUnlock(&m), THR_ERR_OK);
-  EXPECT_EQ(m.depth, 0);
-  EXPECT_EQ(m.owner, kThrNoOwner);
   EXPECT_EQ(ThrRecMtxDelete(&m), THR_ERR_OK);
 }
 
@@ -61,17 +47,12 @@ TEST(Thr, CriticalSectionExcludesOtherThreads) {
   ASSERT_EQ(ThrProcInit(), THR_ERR_OK);
   static THR_CS_TYPE cs = THR_CS_STATIC_INIT;
   long counter = 0;
-  std::vector<std::thread> threads;
-  for (int t = 0; t < 4; ++t) {
-    threads.emplace_back([&] {
-      for (int i = 0; i < 2000; ++i) {
-        ThrCSGuard g(&cs);
-        ASSERT_TRUE(g.ok());
-        ++counter;
-      }
-    });
-  }
-  for (auto& th : threads) th.join();
+  EXPECT_EQ(qortest::FailuresOnThreads(4, 2000, [&](int, int) {
+              ThrCSGuard g(&cs);
+              counter += g.ok();
+              return g.ok();
+            }),
+            0);
   EXPECT_EQ(counter, 8000);
 }
 

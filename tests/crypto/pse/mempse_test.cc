@@ -119,11 +119,8 @@ TEST(MemoryPse, SavedImageLoadsBackIntoAnEqualStore) {
   EXPECT_EQ(X509_cmp(a->own_cert(), b->own_cert()), 0);
   EXPECT_EQ(EVP_PKEY_eq(a->private_key(), b->private_key()), 1);
   // The saved image is a PKCS#12 the openssl tool reads with the same PIN.
-  std::string path = km.dir.file("saved.p12");
-  FILE* f = fopen(path.c_str(), "wb");
-  ASSERT_NE(f, nullptr);
-  fwrite(image.data(), 1, image.size(), f);
-  fclose(f);
+  const std::string path = km.dir.file("saved.p12");
+  WriteBytes(path, image);
   EXPECT_TRUE(Sh("openssl pkcs12 -in " + path + " -passin pass:1234 -nokeys"));
   // A null image empties the store.
   EXPECT_EQ(qor_load_memory_PSE(second.c_str(), nullptr, 0), 0);

@@ -12,6 +12,9 @@
 
 namespace qortest {
 
+// A result code as the signer records hold it.
+inline uint32_t U(int32_t rc) { return static_cast<uint32_t>(rc); }
+
 inline std::string SigData(const std::string& name) { return QOR_TEST_DATA_DIR "/sig/" + name; }
 inline Bytes SigBytes(const std::string& name) { return ReadBytes(SigData(name)); }
 

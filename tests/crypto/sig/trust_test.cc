@@ -12,10 +12,8 @@
 #include <time.h>
 
 #include <algorithm>
-#include <atomic>
 #include <map>
 #include <memory>
-#include <thread>
 
 #include "crypto/pse/pse.h"
 #include "crypto/sig/sigtest.h"
@@ -25,8 +23,6 @@ using namespace qortest;
 namespace {
 
 constexpr char kPin[] = "trust-pin";
-
-uint32_t U(int32_t rc) { return static_cast<uint32_t>(rc); }
 
 // A memory key store holding an image as it is.
 class ImageStore : public MemStore {
@@ -134,31 +130,24 @@ TempDir* Trust::dir_ = nullptr;
 bool Trust::ok_ = false;
 
 TEST_F(Trust, ExpiredAndNotYetValidCertificatesAnywhereOnThePathGiveTwenty) {
-  struct Case {
-    const char* signer;
-    std::vector<std::string> trusted;
-    const char* certfile;
+  const struct {
+    const char *signer, *trusted, *certfile;
     int32_t result;
   } cases[] = {
-      {"leaf_ok", {"ca"}, "", SSF_API_OK},
-      {"leaf_expired", {"ca"}, "", SSF_API_CERT_EXPIRED},
-      {"leaf_future", {"ca"}, "", SSF_API_CERT_EXPIRED},
-      {"leaf_ok", {"ca_expired"}, "", SSF_API_CERT_EXPIRED},
-      {"leaf_ok", {"ca_future"}, "", SSF_API_CERT_EXPIRED},
-      {"leaf_expired", {"leaf_expired"}, "", SSF_API_CERT_EXPIRED},
-      {"leaf_of_inter", {"ca"}, "inter", SSF_API_OK},
-      {"leaf_of_inter", {"ca"}, "inter_expired", SSF_API_CERT_EXPIRED},
-      {"leaf_of_inter", {"ca_expired"}, "inter", SSF_API_CERT_EXPIRED},
+      {"leaf_ok", "ca", "", SSF_API_OK},                     {"leaf_expired", "ca", "", SSF_API_CERT_EXPIRED},
+      {"leaf_future", "ca", "", SSF_API_CERT_EXPIRED},       {"leaf_ok", "ca_expired", "", SSF_API_CERT_EXPIRED},
+      {"leaf_ok", "ca_future", "", SSF_API_CERT_EXPIRED},    {"leaf_expired", "leaf_expired", "", SSF_API_CERT_EXPIRED},
+      {"leaf_of_inter", "ca", "inter", SSF_API_OK},          {"leaf_of_inter", "ca", "inter_expired", SSF_API_CERT_EXPIRED},
+      {"leaf_of_inter", "ca_expired", "inter", SSF_API_CERT_EXPIRED},
       // A trusted certificate that is not self-signed ends the path.
-      {"leaf_of_inter", {"inter"}, "", SSF_API_OK},
+      {"leaf_of_inter", "inter", "", SSF_API_OK},
       // Not trusted outweighs out of period.
-      {"leaf_of_inter", {"ca"}, "", SSF_API_UNKNOWN_SIGNER},
-      {"leaf_ok", {"other_ca"}, "", SSF_API_UNKNOWN_SIGNER},
-      {"leaf_expired", {"other_ca"}, "", SSF_API_UNKNOWN_SIGNER},
+      {"leaf_of_inter", "ca", "", SSF_API_UNKNOWN_SIGNER},   {"leaf_ok", "other_ca", "", SSF_API_UNKNOWN_SIGNER},
+      {"leaf_expired", "other_ca", "", SSF_API_UNKNOWN_SIGNER},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(std::string(c.signer) + " " + c.trusted[0] + " " + c.certfile);
-    EXPECT_EQ(SignerResult(c.signer, c.trusted, c.certfile), U(c.result));
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.signer) + " " + c.trusted + " " + c.certfile);
+    EXPECT_EQ(SignerResult(c.signer, {c.trusted}, c.certfile), U(c.result));
   }
 }
 
@@ -218,7 +207,7 @@ TEST_F(Trust, StrictProfileFindingsRefuseThePathUnlessTheyOnlyMissOptionalParts)
         "openssl verify -partial_chain -CAfile " + F(std::string(c.anchor) + ".pem") + " ";
     // openssl verify reports on standard error.
     const std::string strict = ShOut("{ " + verify + "-x509_strict " + F(std::string(c.signer) + ".pem") + " 2>&1; }");
-    EXPECT_NE(strict.find("error " + std::to_string(c.finding) + " at"), std::string::npos) << strict;
+    EXPECT_CONTAINS(strict, "error " + std::to_string(c.finding) + " at");
     bool plain = false;
     ShOut(verify + F(std::string(c.signer) + ".pem"), &plain);
     EXPECT_EQ(plain, c.plain);
@@ -492,18 +481,11 @@ TEST_F(Trust, ThreadsSharingKeptVerdictsGetWhatAFreshCheckSays) {
   ASSERT_EQ(expected[1][0], Said(qorcr::TrustVerdict{qorcr::TrustVerdict::Kind::kTrusted}));
   // More helper sequences than the memo keeps: it stays bounded and right.
   const int kSequences = static_cast<int>(qorcr::TrustMemo::kMaxEntries) + 44;
-  std::atomic<int> wrong{0};
-  std::vector<std::thread> threads;
-  for (int n = 0; n < 4; ++n)
-    threads.emplace_back([&, n] {
-      for (int i = 0; i < 150; ++i) {
-        const int copies = (i * 7 + n * 13) % kSequences;
-        const int t = (i + n) % 3;
-        if (Said(store.ref->CheckTrust(below, Helpers(inter, copies).get(), times[t])) !=
-            expected[copies > 0][t])
-          ++wrong;
-      }
-    });
-  for (auto& th : threads) th.join();
-  EXPECT_EQ(wrong.load(), 0);
+  EXPECT_EQ(FailuresOnThreads(4, 150, [&](int n, int i) {
+              const int copies = (i * 7 + n * 13) % kSequences;
+              const int t = (i + n) % 3;
+              return Said(store.ref->CheckTrust(below, Helpers(inter, copies).get(), times[t])) ==
+                     expected[copies > 0][t];
+            }),
+            0);
 }

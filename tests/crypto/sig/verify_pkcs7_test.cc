@@ -3,8 +3,7 @@
 // against openssl's own ContentInfo.
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <thread>
+#include <functional>
 
 #include "crypto/sig/sigtest.h"
 
@@ -42,8 +41,6 @@ VerifyArgs Detached(const Bytes& sig, const MemStore& store) {
   a.pab = store.name();
   return a;
 }
-
-uint32_t U(int32_t rc) { return static_cast<uint32_t>(rc); }
 
 TEST(VerifyPkcs7, OpensslSignaturesOfEverySignerDigestAndAttributeChoiceVerify) {
   TempDir dir;
@@ -116,7 +113,7 @@ TEST(VerifyPkcs7, TamperedUntrustedExpiredAndMisplacedSignersGiveTheirResults) {
   }
   VerifyArgs a = Detached(with_attrs, trust);
   a.input = Encode(ToBytes("tampered"));
-  EXPECT_NE(RunVerify(a).error_text.find("Wrong MessageDigest"), std::string::npos);
+  EXPECT_CONTAINS(RunVerify(a).error_text, "Wrong MessageDigest");
 
   // Carried but not trusted: 22, the record still carries the certificate.
   Verified v = RunVerify(Detached(OpensslSign(dir, "rogue", "-md sha256"), trust));
@@ -188,40 +185,37 @@ TEST(VerifyPkcs7, SignersByKeyIdentifierAndSeveralSignersEachGetTheirRecord) {
 TEST(VerifyPkcs7, DecodingDigestAndKeyStoreRulesGiveExactCodes) {
   TempDir dir;
   MemStore trust({"ca.pem"});
-  const Bytes sig = OpensslSign(dir, "rsa", "-md sha256");
-  VerifyArgs a = Detached(sig, trust);
-  a.input.clear();
-  EXPECT_EQ(RunVerify(a).rc, SSF_API_NODATA);
-  a = Detached(sig, trust);
-  a.signature.insert(a.signature.end(), {0, 0});
-  EXPECT_EQ(RunVerify(a).rc, SSF_API_OK);
-  a.signature.push_back(1);
-  EXPECT_EQ(RunVerify(a).rc, SSF_API_DECODE_FAILED);
-  a = Detached(ToBytes("not DER at all"), trust);
-  EXPECT_EQ(RunVerify(a).rc, SSF_API_DECODE_FAILED);
-  a = Detached(Encode(ToBytes("data, not signed data")), trust);
-  EXPECT_EQ(RunVerify(a).rc, SSF_API_INVALID_FORMAT);
-  a = Detached(sig, trust);
-  a.input = ToBytes("raw content instead of a ContentInfo");
-  EXPECT_EQ(RunVerify(a).rc, SSF_API_DECODE_FAILED);
-  a = Detached(sig, trust);
-  a.digest = "MD5";
-  EXPECT_EQ(RunVerify(a).rc, SSF_API_OK);
-  a.digest = "MD4";
-  EXPECT_EQ(RunVerify(a).rc, SSF_API_INSECURE_MDALG);
-  a = Detached(sig, trust);
-  a.pab = "<no_certificate_check>";
-  a.chain = "X509v3";
-  a.certs = SigBytes("rsa.der");
-  EXPECT_EQ(RunVerify(a).rc, SSF_API_OK);
-  a.chain = "RAWPUBKEY";
-  EXPECT_EQ(RunVerify(a).rc, SSF_API_INVALID_FUNCARGS);
-  a = Detached(sig, trust);
-  a.chain = "KEYVALUE";
-  EXPECT_EQ(RunVerify(a).rc, SSF_API_INVALID_FUNCARGS);
-  a = Detached(sig, trust);
-  a.pab = "#_MemPSE_#nosuchstore";
-  EXPECT_EQ(RunVerify(a).rc, SSF_API_UNKNOWN_PROFILE);
+  const VerifyArgs a = Detached(OpensslSign(dir, "rsa", "-md sha256"), trust);
+  const struct {
+    const char* name;
+    std::function<void(VerifyArgs&)> change;
+    int32_t rc;
+  } cases[] = {
+      {"no content", [](VerifyArgs& b) { b.input.clear(); }, SSF_API_NODATA},
+      {"zeros after the signature", [](VerifyArgs& b) { b.signature.insert(b.signature.end(), {0, 0}); }, SSF_API_OK},
+      {"zeros and a one after it", [](VerifyArgs& b) { b.signature.insert(b.signature.end(), {0, 0, 1}); },
+       SSF_API_DECODE_FAILED},
+      {"no DER", [](VerifyArgs& b) { b.signature = ToBytes("not DER at all"); }, SSF_API_DECODE_FAILED},
+      {"data, not signed data", [](VerifyArgs& b) { b.signature = Encode(ToBytes("data, not signed data")); },
+       SSF_API_INVALID_FORMAT},
+      {"raw content", [](VerifyArgs& b) { b.input = ToBytes("raw content instead of a ContentInfo"); },
+       SSF_API_DECODE_FAILED},
+      {"MD5 named", [](VerifyArgs& b) { b.digest = "MD5"; }, SSF_API_OK},
+      {"MD4 named", [](VerifyArgs& b) { b.digest = "MD4"; }, SSF_API_INSECURE_MDALG},
+      {"caller certificate",
+       [](VerifyArgs& b) { b.pab = "<no_certificate_check>", b.chain = "X509v3", b.certs = SigBytes("rsa.der"); },
+       SSF_API_OK},
+      {"caller public key",
+       [](VerifyArgs& b) { b.pab = "<no_certificate_check>", b.chain = "RAWPUBKEY", b.certs = SigBytes("rsa.der"); },
+       SSF_API_INVALID_FUNCARGS},
+      {"key value", [](VerifyArgs& b) { b.chain = "KEYVALUE"; }, SSF_API_INVALID_FUNCARGS},
+      {"missing memory store", [](VerifyArgs& b) { b.pab = "#_MemPSE_#nosuchstore"; }, SSF_API_UNKNOWN_PROFILE},
+  };
+  for (const auto& c : cases) {
+    VerifyArgs b = a;
+    c.change(b);
+    EXPECT_EQ(RunVerify(b).rc, c.rc) << c.name;
+  }
 }
 
 TEST(SsfEncode, WrapsLikeOpensslAndDecodeTakesTrailingZerosOnly) {
@@ -258,15 +252,8 @@ TEST(VerifyPkcs7, ThreadsVerifyAtOnceAgainstOneKeyStore) {
   raw.format = "PKCS1-V1.5", raw.digest = "SHA256", raw.inc_certs = 0;
   raw.signature = SigBytes("rsa.sha256.sig"), raw.input = SigBytes("msg.bin");
   raw.pab = "<no_certificate_check>", raw.chain = "X509v3", raw.certs = SigBytes("rsa.der");
-  std::atomic<int> good{0};
-  std::vector<std::thread> threads;
-  for (int t = 0; t < 8; ++t)
-    threads.emplace_back([&, t] {
-      for (int i = 0; i < 10; ++i)
-        if (RunVerify((t + i) % 2 ? detached : raw).rc == SSF_API_OK) ++good;
-    });
-  for (auto& th : threads) th.join();
-  EXPECT_EQ(good.load(), 80);
+  EXPECT_EQ(FailuresOnThreads(8, 10, [&](int t, int i) { return RunVerify((t + i) % 2 ? detached : raw).rc == SSF_API_OK; }),
+            0);
 }
 
 }  // namespace

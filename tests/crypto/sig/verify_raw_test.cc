@@ -60,23 +60,23 @@ TEST(VerifyPkcs1, WrongContentKeyOrAlgorithmGiveTheSignerResult) {
   Verified v = RunVerify(a);
   EXPECT_EQ(v.rc, SSF_API_SIGNER_ERRORS);
   ASSERT_EQ(v.signers.size(), 1u);
-  EXPECT_EQ(v.signers[0].result, static_cast<uint32_t>(SSF_API_SIGNER_NOT_OK));
+  EXPECT_EQ(v.signers[0].result, U(SSF_API_SIGNER_NOT_OK));
   EXPECT_TRUE(v.openssl_queue_empty);
 
   v = RunVerify(WithKey(Raw("PKCS1-V1.5", "SHA384", "rsa.sha256.sig"), "RAWPUBKEY", "rsa.pub.pem"));
   EXPECT_EQ(v.rc, SSF_API_SIGNER_ERRORS);
-  EXPECT_EQ(v.signers.at(0).result, static_cast<uint32_t>(SSF_API_SIGNER_NOT_OK));
+  EXPECT_EQ(v.signers.at(0).result, U(SSF_API_SIGNER_NOT_OK));
 
   v = RunVerify(WithKey(Raw("PKCS1-V1.5", "SHA256", "rsa.sha256.sig"), "X509v3", "rogue.der"));
-  EXPECT_EQ(v.signers.at(0).result, static_cast<uint32_t>(SSF_API_SIGNER_NOT_OK));
+  EXPECT_EQ(v.signers.at(0).result, U(SSF_API_SIGNER_NOT_OK));
 
   v = RunVerify(WithKey(Raw("PKCS1-V1.5", "SHA256", "ec.sha256.sig"), "RAWPUBKEY", "ec.pub.pem"));
   EXPECT_EQ(v.rc, SSF_API_SIGNER_ERRORS);
-  EXPECT_EQ(v.signers.at(0).result, static_cast<uint32_t>(SSF_API_ALG_MISMATCH));
+  EXPECT_EQ(v.signers.at(0).result, U(SSF_API_ALG_MISMATCH));
 
   v = RunVerify(WithKey(Raw("PKCS1-V1.5", "SHA256", "rsa.sha256.sig"), "RAWPUBKEY", "msg.bin"));
   EXPECT_EQ(v.rc, SSF_API_SIGNER_ERRORS);
-  EXPECT_EQ(v.signers.at(0).result, static_cast<uint32_t>(SSF_API_ERROR_DECODING_PEM));
+  EXPECT_EQ(v.signers.at(0).result, U(SSF_API_ERROR_DECODING_PEM));
   EXPECT_EQ(v.signers.at(0).id, "<unknown>");
   EXPECT_TRUE(v.openssl_queue_empty);
 }
@@ -91,7 +91,7 @@ TEST(VerifyDsa, DerAndFlatValuesOfDsaKeys) {
   odd.signature.push_back(0);
   v = RunVerify(odd);
   EXPECT_EQ(v.rc, SSF_API_SIGNER_ERRORS);
-  EXPECT_EQ(v.signers.at(0).result, static_cast<uint32_t>(SSF_API_SIGNER_NOT_OK));
+  EXPECT_EQ(v.signers.at(0).result, U(SSF_API_SIGNER_NOT_OK));
   EXPECT_EQ(RunVerify(WithKey(Raw("DSA", "SHA384", b + ".sha256.sig"), "X509v3", b + ".der")).rc,
             SSF_API_INVALID_MDALG);
 }
@@ -114,13 +114,13 @@ TEST(VerifyDsa, EcdsaAndRsaKeysAreRefusedBeforeAnyConversion) {
     SCOPED_TRACE(std::string(r.format) + " " + r.key);
     Verified v = RunVerify(WithKey(Raw(r.format, "SHA256", r.sig), r.chain, r.key));
     EXPECT_EQ(v.rc, SSF_API_SIGNER_ERRORS);
-    EXPECT_EQ(v.signers.at(0).result, static_cast<uint32_t>(SSF_API_ALG_MISMATCH));
+    EXPECT_EQ(v.signers.at(0).result, U(SSF_API_ALG_MISMATCH));
   }
   VerifyArgs flat = WithKey(Raw("DSA-FLAT", "SHA256", "rsa.sha256.sig"), "X509v3", "rsa.der");
   flat.signature.resize(65);  // no r || s form either
   Verified v = RunVerify(flat);
   EXPECT_EQ(v.rc, SSF_API_SIGNER_ERRORS);
-  EXPECT_EQ(v.signers.at(0).result, static_cast<uint32_t>(SSF_API_ALG_MISMATCH));
+  EXPECT_EQ(v.signers.at(0).result, U(SSF_API_ALG_MISMATCH));
 }
 
 TEST(VerifyRaw, KeyValuesOfAnIndependentWriterVerify) {
@@ -136,13 +136,13 @@ TEST(VerifyRaw, KeyValuesOfAnIndependentWriterVerify) {
     a.certs.resize(a.certs.size() / 2);
     Verified v = RunVerify(a);
     EXPECT_EQ(v.rc, SSF_API_SIGNER_ERRORS);
-    EXPECT_EQ(v.signers.at(0).result, static_cast<uint32_t>(SSF_API_ERROR_PARSE_KEYVALUE));
+    EXPECT_EQ(v.signers.at(0).result, U(SSF_API_ERROR_PARSE_KEYVALUE));
   }
   VerifyArgs a = Raw("DSA", "SHA256", "ec.sha256.sig");
   a.chain = "KEYVALUE";
   a.certs = ToBytes("<ECKeyValue><NamedCurve URI=\"urn:oid:1.2.840.10045.3.1.7\"/></ECKeyValue>");
   EXPECT_EQ(RunVerify(a).signers.at(0).result,
-            static_cast<uint32_t>(SSF_API_ERROR_UNSUPPORTED_KEYVALUE));
+            U(SSF_API_ERROR_UNSUPPORTED_KEYVALUE));
 }
 
 TEST(VerifyRawWithKeyStore, CallerCertificateIsCheckedAndStoreCandidatesAreSearched) {
@@ -156,11 +156,11 @@ TEST(VerifyRawWithKeyStore, CallerCertificateIsCheckedAndStoreCandidatesAreSearc
   a.pab = trust.name();
   Verified v = RunVerify(a);
   EXPECT_EQ(v.rc, SSF_API_SIGNER_ERRORS);
-  EXPECT_EQ(v.signers.at(0).result, static_cast<uint32_t>(SSF_API_UNKNOWN_SIGNER));
+  EXPECT_EQ(v.signers.at(0).result, U(SSF_API_UNKNOWN_SIGNER));
 
   a = WithKey(Raw("PKCS1-V1.5", "SHA256", "old.sha256.sig"), "X509v3", "old.der");
   a.pab = trust.name();
-  EXPECT_EQ(RunVerify(a).signers.at(0).result, static_cast<uint32_t>(SSF_API_CERT_EXPIRED));
+  EXPECT_EQ(RunVerify(a).signers.at(0).result, U(SSF_API_CERT_EXPIRED));
 
   // Without caller certificates: the store's certificates by subject name.
   MemStore signers({"rogue.pem", "rsa.pem", "old.pem"});
@@ -173,11 +173,11 @@ TEST(VerifyRawWithKeyStore, CallerCertificateIsCheckedAndStoreCandidatesAreSearc
   EXPECT_EQ(v.signers.at(0).cert, SigBytes("rsa.der"));
   a.signer_name = "CN=Signer old,O=Sig Test";
   a.signature = SigBytes("old.sha256.sig");
-  EXPECT_EQ(RunVerify(a).signers.at(0).result, static_cast<uint32_t>(SSF_API_CERT_EXPIRED));
+  EXPECT_EQ(RunVerify(a).signers.at(0).result, U(SSF_API_CERT_EXPIRED));
   a.signer_name = "CN=Nobody";
   v = RunVerify(a);
   EXPECT_EQ(v.rc, SSF_API_SIGNER_ERRORS);
-  EXPECT_EQ(v.signers.at(0).result, static_cast<uint32_t>(SSF_API_NOCERTIFICATE));
+  EXPECT_EQ(v.signers.at(0).result, U(SSF_API_NOCERTIFICATE));
   EXPECT_EQ(v.signers.at(0).id, "CN=Nobody");
   a.signer_name = "CN";
   EXPECT_EQ(RunVerify(a).rc, SSF_API_BAD_NAME);
@@ -259,8 +259,7 @@ TEST(CallerKeysGet, SameBytesShareOneDecodingAndOtherBytesDoNot) {
     ASSERT_EQ(qorcr::CallerKeysGet(chain, qorcr::Bytes{bytes.data(), bytes.size()}, &c),
               SSF_API_OK);
     ASSERT_EQ(sk_X509_num(c->certs.get()), 2);
-    EXPECT_NE(qorcr::NameOf(X509_get_subject_name(sk_X509_value(c->certs.get(), 0))).find(first),
-              std::string::npos);
+    EXPECT_CONTAINS(qorcr::NameOf(X509_get_subject_name(sk_X509_value(c->certs.get(), 0))), first);
   }
 }
 

@@ -102,13 +102,6 @@ inline Signed RunSign(const SignArgs& a) {
   return s;
 }
 
-inline void WriteBytes(const std::string& path, const Bytes& b) {
-  FILE* f = fopen(path.c_str(), "wb");
-  if (f == nullptr) return;
-  fwrite(b.data(), 1, b.size(), f);
-  fclose(f);
-}
-
 // `openssl cms -verify` of a DER SignedData; `content` is the detached
 // content file ("" for attached). Trusts the test CA; `certfile` adds
 // signer certificates the message does not carry.

@@ -35,69 +35,65 @@ JwkSetStatus Parse(const std::string& json, JwkSetRef* out = nullptr) {
   return st;
 }
 
-struct Row {
-  std::string json;
-  JwkSetStatus status;
-  size_t keys;  // usable keys when kOk
-};
-
-class JwkSetTable : public ::testing::TestWithParam<Row> {};
-
-TEST_P(JwkSetTable, ParsesToItsStatus) {
-  const Row& r = GetParam();
-  JwkSetRef set;
-  ASSERT_EQ(Parse(r.json, &set), r.status) << r.json;
-  if (r.status == JwkSetStatus::kOk) {
-    EXPECT_EQ(set->keys.size(), r.keys) << r.json;
+TEST(JwkSetParse, EachSetGivesItsStatusAndUsableKeys) {
+  const struct {
+    std::string json;
+    JwkSetStatus status;
+    size_t keys;  // usable keys when kOk
+  } rows[] = {
+      {Set(Ec() + "," + Okp() + "," + Oct() + "," + Rsa()), JwkSetStatus::kOk, 4},
+      {" \n" + Set(Ec()) + "\t ", JwkSetStatus::kOk, 1},
+      // Not a set.
+      {"", JwkSetStatus::kBadJson, 0}, {"[]", JwkSetStatus::kBadJson, 0},
+      {R"({"key":[]})", JwkSetStatus::kBadJson, 0}, {R"({"keys":{}})", JwkSetStatus::kBadJson, 0},
+      {R"({"keys":"x"})", JwkSetStatus::kBadJson, 0}, {R"({"keys":[1]})", JwkSetStatus::kBadJson, 0},
+      {Set(Ec() + ",[]"), JwkSetStatus::kBadJson, 0},
+      {R"({"keys":[],"keys":[)" + Ec() + "]}", JwkSetStatus::kBadJson, 0},
+      {Set(Ec()) + "{}", JwkSetStatus::kBadJson, 0}, {Set(Ec()) + "x", JwkSetStatus::kBadJson, 0},
+      {Set(Ec()).substr(1), JwkSetStatus::kBadJson, 0},
+      {Set(Ec()).substr(0, 30), JwkSetStatus::kBadJson, 0}, {R"({"keys"})", JwkSetStatus::kBadJson, 0},
+      {R"({"keys":[)" + Ec() + "}", JwkSetStatus::kBadJson, 0},
+      // Sets without a usable key.
+      {Set(""), JwkSetStatus::kNoUsableKey, 0},
+      {Set(R"({"kty":"EC","crv":"P-256","x":")" + kX + R"("})"), JwkSetStatus::kNoUsableKey, 0},
+      {Set(Ec("", kYOff)), JwkSetStatus::kNoUsableKey, 0},              // point off the curve
+      {Set(Ec(R"(,"crv":"P-256")")), JwkSetStatus::kNoUsableKey, 0},   // member twice
+      {Set(R"({"kty":"EC","crv":"P-384","x":")" + kX + R"(","y":")" + kY + R"("})"),
+          JwkSetStatus::kNoUsableKey, 0},                                 // P-256 values, P-384 name
+      {Set(R"({"kty":"OKP","crv":"X25519","x":")" + kEd + R"("})"), JwkSetStatus::kNoUsableKey, 0},
+      {Set(R"({"kty":"OKP","crv":"Ed448","x":")" + kEd + R"("})"), JwkSetStatus::kNoUsableKey, 0},
+      {Set(Oct("", "")), JwkSetStatus::kNoUsableKey, 0},
+      {Set(Oct("", "!!!!")), JwkSetStatus::kNoUsableKey, 0},
+      {Set(R"({"kty":"DSA","k":"AAAA"})"), JwkSetStatus::kNoUsableKey, 0},
+      {Set(R"({"kty":7,"k":"AAAA"})"), JwkSetStatus::kNoUsableKey, 0},
+      {Set(Ec(R"(,"use":"enc")")), JwkSetStatus::kNoUsableKey, 0},
+      {Set(Ec(R"(,"use":7)")), JwkSetStatus::kNoUsableKey, 0},
+      {Set(Ec(R"(,"key_ops":["sign"])")), JwkSetStatus::kNoUsableKey, 0},
+      {Set(Ec(R"(,"key_ops":"verify")")), JwkSetStatus::kNoUsableKey, 0},
+      {Set(Ec(R"(,"alg":"ES384")")), JwkSetStatus::kNoUsableKey, 0},
+      {Set(Ec(R"(,"alg":"ECDH-ES")")), JwkSetStatus::kNoUsableKey, 0},
+      {Set(Oct(R"(,"alg":"HS512")")), JwkSetStatus::kNoUsableKey, 0},  // 32 bytes for a 64-byte MAC
+      {Set(Oct(R"(,"alg":"RS256")")), JwkSetStatus::kNoUsableKey, 0},
+      {Set(Rsa(kN2048, "AQAA")), JwkSetStatus::kNoUsableKey, 0},       // even exponent
+      {Set(Rsa(kN2048, "AQ")), JwkSetStatus::kNoUsableKey, 0},         // exponent 1
+      {Set(Rsa(kN2048, "AQAB", R"(,"alg":"ES256")")), JwkSetStatus::kNoUsableKey, 0},
+      // Usable next to unusable.
+      {Set(Ec(R"(,"use":"sig","key_ops":["sign","verify"],"alg":"ES256")") + "," + Okp(R"(,"use":"enc")")),
+          JwkSetStatus::kOk, 1},
+      {Set(Oct(R"(,"alg":"HS256")") + "," + R"({"kty":"foo"})"), JwkSetStatus::kOk, 1},
+      // An RSA key under 2048 bits spoils the set, whatever else it holds.
+      {Set(Ec() + "," + Rsa(kN1024)), JwkSetStatus::kWeakRsa, 0},
+      {Set(Rsa(kN1024, "AQAB", R"(,"use":"enc")")), JwkSetStatus::kWeakRsa, 0},
+  };
+  for (const auto& r : rows) {
+    JwkSetRef set;
+    const JwkSetStatus status = Parse(r.json, &set);
+    EXPECT_EQ(status, r.status) << r.json;
+    if (status == JwkSetStatus::kOk) {
+      EXPECT_EQ(set->keys.size(), r.keys) << r.json;
+    }
   }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Sets, JwkSetTable,
-    ::testing::Values(
-        Row{Set(Ec() + "," + Okp() + "," + Oct() + "," + Rsa()), JwkSetStatus::kOk, 4},
-        Row{" \n" + Set(Ec()) + "\t ", JwkSetStatus::kOk, 1},
-        // Not a set.
-        Row{"", JwkSetStatus::kBadJson, 0}, Row{"[]", JwkSetStatus::kBadJson, 0},
-        Row{R"({"key":[]})", JwkSetStatus::kBadJson, 0}, Row{R"({"keys":{}})", JwkSetStatus::kBadJson, 0},
-        Row{R"({"keys":"x"})", JwkSetStatus::kBadJson, 0}, Row{R"({"keys":[1]})", JwkSetStatus::kBadJson, 0},
-        Row{Set(Ec() + ",[]"), JwkSetStatus::kBadJson, 0},
-        Row{R"({"keys":[],"keys":[)" + Ec() + "]}", JwkSetStatus::kBadJson, 0},
-        Row{Set(Ec()) + "{}", JwkSetStatus::kBadJson, 0}, Row{Set(Ec()) + "x", JwkSetStatus::kBadJson, 0},
-        Row{Set(Ec()).substr(1), JwkSetStatus::kBadJson, 0},
-        Row{Set(Ec()).substr(0, 30), JwkSetStatus::kBadJson, 0}, Row{R"({"keys"})", JwkSetStatus::kBadJson, 0},
-        Row{R"({"keys":[)" + Ec() + "}", JwkSetStatus::kBadJson, 0},
-        // Sets without a usable key.
-        Row{Set(""), JwkSetStatus::kNoUsableKey, 0},
-        Row{Set(R"({"kty":"EC","crv":"P-256","x":")" + kX + R"("})"), JwkSetStatus::kNoUsableKey, 0},
-        Row{Set(Ec("", kYOff)), JwkSetStatus::kNoUsableKey, 0},              // point off the curve
-        Row{Set(Ec(R"(,"crv":"P-256")")), JwkSetStatus::kNoUsableKey, 0},   // member twice
-        Row{Set(R"({"kty":"EC","crv":"P-384","x":")" + kX + R"(","y":")" + kY + R"("})"),
-            JwkSetStatus::kNoUsableKey, 0},                                 // P-256 values, P-384 name
-        Row{Set(R"({"kty":"OKP","crv":"X25519","x":")" + kEd + R"("})"), JwkSetStatus::kNoUsableKey, 0},
-        Row{Set(R"({"kty":"OKP","crv":"Ed448","x":")" + kEd + R"("})"), JwkSetStatus::kNoUsableKey, 0},
-        Row{Set(Oct("", "")), JwkSetStatus::kNoUsableKey, 0},
-        Row{Set(Oct("", "!!!!")), JwkSetStatus::kNoUsableKey, 0},
-        Row{Set(R"({"kty":"DSA","k":"AAAA"})"), JwkSetStatus::kNoUsableKey, 0},
-        Row{Set(R"({"kty":7,"k":"AAAA"})"), JwkSetStatus::kNoUsableKey, 0},
-        Row{Set(Ec(R"(,"use":"enc")")), JwkSetStatus::kNoUsableKey, 0},
-        Row{Set(Ec(R"(,"use":7)")), JwkSetStatus::kNoUsableKey, 0},
-        Row{Set(Ec(R"(,"key_ops":["sign"])")), JwkSetStatus::kNoUsableKey, 0},
-        Row{Set(Ec(R"(,"key_ops":"verify")")), JwkSetStatus::kNoUsableKey, 0},
-        Row{Set(Ec(R"(,"alg":"ES384")")), JwkSetStatus::kNoUsableKey, 0},
-        Row{Set(Ec(R"(,"alg":"ECDH-ES")")), JwkSetStatus::kNoUsableKey, 0},
-        Row{Set(Oct(R"(,"alg":"HS512")")), JwkSetStatus::kNoUsableKey, 0},  // 32 bytes for a 64-byte MAC
-        Row{Set(Oct(R"(,"alg":"RS256")")), JwkSetStatus::kNoUsableKey, 0},
-        Row{Set(Rsa(kN2048, "AQAA")), JwkSetStatus::kNoUsableKey, 0},       // even exponent
-        Row{Set(Rsa(kN2048, "AQ")), JwkSetStatus::kNoUsableKey, 0},         // exponent 1
-        Row{Set(Rsa(kN2048, "AQAB", R"(,"alg":"ES256")")), JwkSetStatus::kNoUsableKey, 0},
-        // Usable next to unusable.
-        Row{Set(Ec(R"(,"use":"sig","key_ops":["sign","verify"],"alg":"ES256")") + "," + Okp(R"(,"use":"enc")")),
-            JwkSetStatus::kOk, 1},
-        Row{Set(Oct(R"(,"alg":"HS256")") + "," + R"({"kty":"foo"})"), JwkSetStatus::kOk, 1},
-        // An RSA key under 2048 bits spoils the set, whatever else it holds.
-        Row{Set(Ec() + "," + Rsa(kN1024)), JwkSetStatus::kWeakRsa, 0},
-        Row{Set(Rsa(kN1024, "AQAB", R"(,"use":"enc")")), JwkSetStatus::kWeakRsa, 0}));
 
 const Jwk* Pick(const JwkSet& set, JWT_ALG_TYPE alg, const char* kid, JwkPick want) {
   const Jwk* k = nullptr;

@@ -22,32 +22,30 @@ class JwtAlg : public ::testing::Test {
 };
 
 // "crit" anywhere in the header is refused, and so are algorithm names
-// that are not whole; the signature does not matter for either.
+// that are not whole; the signature does not matter for either. Only a
+// member of the header named exactly "crit" counts.
 TEST_F(JwtAlg, HeaderWithCritOrAPartAlgorithmNameIsRefused) {
+  const struct {
+    const char* header;
+    int32_t rc;
+    const char* error;
+  } cases[] = {
+      {R"({"alg":"ES2560"})", JWT_RC_HEADER, "JWT signature algorithm not valid"},
+      {R"({"alg":"eddsa"})", JWT_RC_HEADER, "JWT signature algorithm not valid"},
+      {R"({"alg":"HS256","crit":["exp"],"exp":1})", JWT_RC_HEADER,
+       "JWT header lists critical extensions (crit), none is supported"},
+      {R"({"crit":[],"alg":"HS256"})", JWT_RC_HEADER, "JWT header lists critical extensions (crit), none is supported"},
+      {R"({"alg":"HS256","x":"crit"})", JWT_RC_OK, ""},
+      {R"({"alg":"HS256","x":{"crit":["a"]}})", JWT_RC_OK, ""},
+      {R"({"alg":"HS256","critical":1})", JWT_RC_OK, ""},
+  };
   Signer s;
-  const std::string sec = "secret:" + jwttest::Hex(kSecret);
-  const size_t alg_longer = s.Add("HS256", sec, R"({"alg":"ES2560"})", kBody);
-  const size_t alg_lower = s.Add("HS256", sec, R"({"alg":"eddsa"})", kBody);
-  const size_t crit = s.Add("HS256", sec, R"({"alg":"HS256","crit":["exp"],"exp":1})", kBody);
-  const size_t crit_first = s.Add("HS256", sec, R"({"crit":[],"alg":"HS256"})", kBody);
-  const size_t as_value = s.Add("HS256", sec, R"({"alg":"HS256","x":"crit"})", kBody);
-  const size_t nested = s.Add("HS256", sec, R"({"alg":"HS256","x":{"crit":["a"]}})", kBody);
-  const size_t longer = s.Add("HS256", sec, R"({"alg":"HS256","critical":1})", kBody);
+  for (const auto& c : cases) s.Add("HS256", "secret:" + jwttest::Hex(kSecret), c.header, kBody);
   s.Run();
-  for (size_t t : {alg_longer, alg_lower}) {
+  for (size_t t = 0; t < std::size(cases); ++t) {
     Info i;
-    EXPECT_EQ(jwttest::Eval(s.token(t), ToBytes(kSecret), &i.info), JWT_RC_HEADER);
-    EXPECT_EQ(i.error(), "JWT signature algorithm not valid");
-  }
-  for (size_t t : {crit, crit_first}) {
-    Info i;
-    EXPECT_EQ(jwttest::Eval(s.token(t), ToBytes(kSecret), &i.info), JWT_RC_HEADER);
-    EXPECT_EQ(i.error(), "JWT header lists critical extensions (crit), none is supported");
-  }
-  // Only a member of the header named exactly "crit" counts.
-  for (size_t t : {as_value, nested, longer}) {
-    Info i;
-    EXPECT_EQ(jwttest::Eval(s.token(t), ToBytes(kSecret), &i.info), JWT_RC_OK) << i.error();
+    EXPECT_EQ(jwttest::Eval(s.token(t), ToBytes(kSecret), &i.info), cases[t].rc) << cases[t].header;
+    EXPECT_EQ(i.error(), cases[t].error);
   }
 }
 
@@ -123,64 +121,60 @@ TEST_F(JwtAlg, Rfc8037Ed25519ExampleVerifiesThenFailsOnItsTextBody) {
 // another algorithm name, or in an encoding other than the JWS one (ES:
 // fixed-width R || S; PS: MGF1 of the same hash, a salt of hash length).
 TEST_F(JwtAlg, KeyOfAnotherTypeOrCurveOrAnotherSignatureEncodingFails) {
-  Signer s("make_jws.py");
-  const size_t es256 = s.Add("ES256", "p256:p256", "{}", kBody);
-  const size_t es384 = s.Add("ES384", "p384:p384", "{}", kBody);
-  const size_t ps256 = s.Add("PS256", "r2048:rsa2048", "{}", kBody);
-  const size_t rs256 = s.Add("RS256", "r2048:rsa2048", "{}", kBody);
-  const size_t eddsa = s.Add("EdDSA", "ed25519:ed25519", "{}", kBody);
-  const size_t weak_ps = s.Add("PS256", "r1024:rsa1024", "{}", kBody);
-  const size_t ed448 = s.Add("EdDSA", "ed448:ed448", "{}", kBody);
-  const size_t es256_der = s.Add("ES256/der", "p256:p256", "{}", kBody);
-  const size_t es512 = s.Add("ES512", "p521:p521", "{}", kBody);
-  const size_t es512_der = s.Add("ES512/der", "p521:p521", "{}", kBody);
-  const size_t ps384 = s.Add("PS384", "r2048:rsa2048", "{}", kBody);
-  const size_t salt0 = s.Add("PS384/salt0", "r2048:rsa2048", "{}", kBody);
-  const size_t mgf1sha1 = s.Add("PS384/mgf1sha1", "r2048:rsa2048", "{}", kBody);
-  s.Run();
-  auto eval = [&](size_t t, const std::string& key) {
-    Info i;
-    return jwttest::Eval(s.token(t), s.key(key), &i.info);
+  const struct {
+    const char* alg;  // make_jws.py request: algorithm, /variant of the encoding
+    const char* key;
+    const char* checked_with;
+    int32_t rc;
+  } cases[] = {
+      {"ES256", "p256:p256", "p256.cert", JWT_RC_OK},
+      {"ES256", "p256:p256", "p384.cert", JWT_RC_SIGNATURE},
+      {"ES384", "p384:p384", "p256.spki", JWT_RC_SIGNATURE},
+      {"ES256", "p256:p256", "r2048.cert", JWT_RC_SIGNATURE},
+      {"ES256", "p256:p256", "ed25519.cert", JWT_RC_SIGNATURE},
+      {"PS256", "r2048:rsa2048", "p256.cert", JWT_RC_SIGNATURE},
+      {"PS256", "r2048:rsa2048", "ed25519.spki", JWT_RC_SIGNATURE},
+      {"EdDSA", "ed25519:ed25519", "p256.cert", JWT_RC_SIGNATURE},
+      {"EdDSA", "ed25519:ed25519", "r2048.spki", JWT_RC_SIGNATURE},
+      {"EdDSA", "ed25519:ed25519", "ed448.spki", JWT_RC_SIGNATURE},
+      {"EdDSA", "ed448:ed448", "ed25519.spki", JWT_RC_SIGNATURE},
+      {"EdDSA", "ed448:ed448", "ed448.spki", JWT_RC_OK},
+      {"RS256", "r2048:rsa2048", "p256.cert", JWT_RC_SIGNATURE},
+      {"PS256", "r1024:rsa1024", "r1024.cert", JWT_RC_SIGNATURE},  // RFC 7518 3.5: PS needs 2048 bits
+      // PSS with an empty salt or MGF1 over SHA-1; ECDSA in DER form.
+      {"PS384", "r2048:rsa2048", "r2048.spki", JWT_RC_OK},
+      {"PS384/salt0", "r2048:rsa2048", "r2048.spki", JWT_RC_SIGNATURE},
+      {"PS384/mgf1sha1", "r2048:rsa2048", "r2048.spki", JWT_RC_SIGNATURE},
+      {"ES512", "p521:p521", "p521.cert", JWT_RC_OK},
+      {"ES256/der", "p256:p256", "p256.cert", JWT_RC_SIGNATURE},
+      {"ES512/der", "p521:p521", "p521.cert", JWT_RC_SIGNATURE},
   };
-  EXPECT_EQ(eval(es256, "p256.cert"), JWT_RC_OK);
-  EXPECT_EQ(eval(es256, "p384.cert"), JWT_RC_SIGNATURE);
-  EXPECT_EQ(eval(es384, "p256.spki"), JWT_RC_SIGNATURE);
-  EXPECT_EQ(eval(es256, "r2048.cert"), JWT_RC_SIGNATURE);
-  EXPECT_EQ(eval(es256, "ed25519.cert"), JWT_RC_SIGNATURE);
-  EXPECT_EQ(eval(ps256, "p256.cert"), JWT_RC_SIGNATURE);
-  EXPECT_EQ(eval(ps256, "ed25519.spki"), JWT_RC_SIGNATURE);
-  EXPECT_EQ(eval(eddsa, "p256.cert"), JWT_RC_SIGNATURE);
-  EXPECT_EQ(eval(eddsa, "r2048.spki"), JWT_RC_SIGNATURE);
-  EXPECT_EQ(eval(eddsa, "ed448.spki"), JWT_RC_SIGNATURE);
-  EXPECT_EQ(eval(ed448, "ed25519.spki"), JWT_RC_SIGNATURE);
-  EXPECT_EQ(eval(ed448, "ed448.spki"), JWT_RC_OK);
-  EXPECT_EQ(eval(rs256, "p256.cert"), JWT_RC_SIGNATURE);
-  // RFC 7518 section 3.5: PS needs 2048 bits at least.
-  EXPECT_EQ(eval(weak_ps, "r1024.cert"), JWT_RC_SIGNATURE);
+  Signer s("make_jws.py");
+  for (const auto& c : cases) s.Add(c.alg, c.key, "{}", kBody);
+  s.Run();
+  for (size_t t = 0; t < std::size(cases); ++t) {
+    Info i;
+    EXPECT_EQ(jwttest::Eval(s.token(t), s.key(cases[t].checked_with), &i.info), cases[t].rc)
+        << cases[t].alg << " " << cases[t].checked_with;
+  }
   // PS and RS share the key but not the padding: a header that names the
-  // other one does not verify.
+  // other one does not verify; nor does ES256 under another curve's name.
+  const size_t es256 = 0;
+  const struct {
+    size_t token;
+    const char *from, *to, *key;
+  } renamed[] = {{5, "PS256", "RS256", "r2048.cert"}, {12, "RS256", "PS256", "r2048.cert"},
+                 {es256, "ES256", "ES384", "p256.cert"}};
   Info i;
-  EXPECT_EQ(jwttest::Eval(WithHeader(s.token(ps256), "PS256", "RS256"), s.key("r2048.cert"), &i.info),
-            JWT_RC_SIGNATURE);
-  EXPECT_EQ(jwttest::Eval(WithHeader(s.token(rs256), "RS256", "PS256"), s.key("r2048.cert"), &i.info),
-            JWT_RC_SIGNATURE);
-  EXPECT_EQ(jwttest::Eval(WithHeader(s.token(es256), "ES256", "ES384"), s.key("p256.cert"), &i.info),
-            JWT_RC_SIGNATURE);
+  for (const auto& r : renamed)
+    EXPECT_EQ(jwttest::Eval(WithHeader(s.token(r.token), r.from, r.to), s.key(r.key), &i.info), JWT_RC_SIGNATURE) << r.to;
   // A public key is never an HMAC secret: an HS token MAC'd with its bytes.
   Signer conf;
-  for (const char* k : {"p256.spki", "p256.pem", "ed25519.cert"})
-    conf.Add("HS256", "secret:" + jwttest::Hex(s.key(k)), R"({"alg":"HS256"})", kBody);
+  const char* const public_keys[] = {"p256.spki", "p256.pem", "ed25519.cert"};
+  for (const char* k : public_keys) conf.Add("HS256", "secret:" + jwttest::Hex(s.key(k)), R"({"alg":"HS256"})", kBody);
   conf.Run();
-  EXPECT_EQ(jwttest::Eval(conf.token(0), s.key("p256.spki"), &i.info), JWT_RC_SIGNATURE);
-  EXPECT_EQ(jwttest::Eval(conf.token(1), s.key("p256.pem"), &i.info), JWT_RC_SIGNATURE);
-  EXPECT_EQ(jwttest::Eval(conf.token(2), s.key("ed25519.cert"), &i.info), JWT_RC_SIGNATURE);
-  // PSS with an empty salt or MGF1 over SHA-1; ECDSA in DER form.
-  EXPECT_EQ(eval(ps384, "r2048.spki"), JWT_RC_OK);
-  EXPECT_EQ(eval(salt0, "r2048.spki"), JWT_RC_SIGNATURE);
-  EXPECT_EQ(eval(mgf1sha1, "r2048.spki"), JWT_RC_SIGNATURE);
-  EXPECT_EQ(eval(es512, "p521.cert"), JWT_RC_OK);
-  EXPECT_EQ(eval(es256_der, "p256.cert"), JWT_RC_SIGNATURE);
-  EXPECT_EQ(eval(es512_der, "p521.cert"), JWT_RC_SIGNATURE);
+  for (size_t n = 0; n < std::size(public_keys); ++n)
+    EXPECT_EQ(jwttest::Eval(conf.token(n), s.key(public_keys[n]), &i.info), JWT_RC_SIGNATURE) << public_keys[n];
   // R || S one byte short or long, or all zero.
   const std::string& t = s.token(es256);
   const std::string head = t.substr(0, t.rfind('.') + 1);
@@ -234,24 +228,19 @@ TEST_F(JwtAlg, DegenerateKeysPassedOrLoadedVerifyNothing) {
   TavriShutdown();
 }
 
-TEST_F(JwtAlg, EachCheckUsesItsOwnKeyAfterAnotherKeyOnTheSameThread) {
+TEST_F(JwtAlg, EachCheckUsesItsOwnKeyRightAfterAnotherKey) {
   Signer s("make_jws.py");
-  const size_t a = s.Add("ES256", "a:p256", "{}", kBody);
-  const size_t b = s.Add("ES256", "b:p256", "{}", kBody);
-  const size_t ea = s.Add("EdDSA", "ea:ed25519", "{}", kBody);
-  const size_t eb = s.Add("EdDSA", "eb:ed25519", "{}", kBody);
+  const char* const keys[] = {"a", "b", "ea", "eb"};  // two P-256 keys, two Ed25519 keys
+  for (const char* k : keys) s.Add(k[0] == 'e' ? "EdDSA" : "ES256", std::string(k) + (k[0] == 'e' ? ":ed25519" : ":p256"), "{}", kBody);
   s.Run();
-  Info i;
-  for (int round = 0; round < 2; ++round) {
-    EXPECT_EQ(jwttest::Eval(s.token(a), s.key("a.spki"), &i.info), JWT_RC_OK);
-    EXPECT_EQ(jwttest::Eval(s.token(a), s.key("b.spki"), &i.info), JWT_RC_SIGNATURE);
-    EXPECT_EQ(jwttest::Eval(s.token(b), s.key("b.spki"), &i.info), JWT_RC_OK);
-    EXPECT_EQ(jwttest::Eval(s.token(b), s.key("a.spki"), &i.info), JWT_RC_SIGNATURE);
-    EXPECT_EQ(jwttest::Eval(s.token(ea), s.key("ea.spki"), &i.info), JWT_RC_OK);
-    EXPECT_EQ(jwttest::Eval(s.token(ea), s.key("eb.spki"), &i.info), JWT_RC_SIGNATURE);
-    EXPECT_EQ(jwttest::Eval(s.token(eb), s.key("ea.spki"), &i.info), JWT_RC_SIGNATURE);
-    EXPECT_EQ(jwttest::Eval(s.token(eb), s.key("eb.spki"), &i.info), JWT_RC_OK);
-  }
+  for (int round = 0; round < 2; ++round)
+    for (size_t t = 0; t < 4; ++t)
+      for (size_t k = 0; k < 4; ++k) {
+        if ((t < 2) != (k < 2)) continue;  // the other key type is another test's case
+        Info i;
+        EXPECT_EQ(jwttest::Eval(s.token(t), s.key(std::string(keys[k]) + ".spki"), &i.info),
+                  t == k ? JWT_RC_OK : JWT_RC_SIGNATURE) << keys[t] << " with " << keys[k];
+      }
 }
 
 }  // namespace

@@ -148,7 +148,7 @@ TEST_F(Create, OutsideToolsVerifyEveryField) {
         const std::string printed = ShOut("openssl cms -cmsout -print -inform DER -in " + dir_.file("p.p7"));
         std::string lower = hash;
         for (char& ch : lower) ch = static_cast<char>(tolower(ch));
-        EXPECT_NE(printed.find("algorithm: " + lower + " ("), std::string::npos);
+        EXPECT_CONTAINS(printed, "algorithm: " + lower + " (");
         EXPECT_EQ(printed.find("cert_info:") != std::string::npos, certs[0] == '1');
       }
     }
@@ -296,7 +296,7 @@ TEST_F(Create, BufferAndSigningFaults) {
   ASSERT_EQ(Make(Input(), &text), kRcOk);
   const uint32_t exact = static_cast<uint32_t>(text.size());
   EXPECT_EQ(Make(Input(), &text, nullptr, nullptr, exact), kRcOk);  // fits without terminator
-  EXPECT_EQ(text.find('+'), std::string::npos);
+  EXPECT_LACKS(text, "+");
   EXPECT_EQ(Make(Input(), &text, nullptr, nullptr, exact - 1), kRcBufferTooSmall);
   EXPECT_EQ(last_len_, 0u);
   EXPECT_EQ(last_buf_[0], '\0');
@@ -341,8 +341,8 @@ TEST_F(Create, TraceTellsTheStepsButNeverThePin) {
                            "Write assertion ticket validity", "Write Recipient system Id to ticket RCP",
                            "Creation of Assertion Ticket was successful.", "Cleanup of TavriCreateAssertionTicket",
                            "End of function TavriCreateAssertionTicket.", "Recipient system client too long [ssoxxext"})
-    EXPECT_NE(trace.find(line), std::string::npos) << line;
-  EXPECT_EQ(trace.find("Pin4Trace"), std::string::npos);
+    EXPECT_CONTAINS(trace, line);
+  EXPECT_LACKS(trace, "Pin4Trace");
 }
 
 }  // namespace

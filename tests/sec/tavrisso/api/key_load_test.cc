@@ -132,8 +132,7 @@ TEST_F(TicketKey, HmacSecretTooLongLeavesNoKey) {
       EXPECT_EQ(pMemoryPSE, nullptr);
     }
   });
-  EXPECT_NE(trace.find("HMAC key of 8192 bytes is longer than 8191 bytes, not loaded."),
-            std::string::npos);
+  EXPECT_CONTAINS(trace, "HMAC key of 8192 bytes is longer than 8191 bytes, not loaded.");
 }
 
 TEST_F(TicketKey, ParseCertificateMatchesNamesByPrefix) {

@@ -126,20 +126,35 @@ struct Tally {
   }
 };
 
-// Thread 0 runs `reloader`, the others `worker`; every wrong outcome
-// fails the test and the result counts are printed.
-template <typename Reloader, typename Worker>
-void RunAndReport(Reloader reloader, Worker worker, std::vector<Tally>* tallies) {
+// Thread 0 runs reload(n) for n = 0, 1, ... until the others have run
+// work(thread, round) for kRounds rounds each; every wrong outcome fails the
+// test and the result counts are printed. The number of reloads.
+template <typename Reload, typename Work>
+int RunAndReport(Reload reload, Work work) {
+  std::vector<Tally> tallies(kThreads);
+  std::atomic<int> running{kThreads - 1};
+  int reloads = 0;
   std::vector<std::thread> threads;
-  threads.emplace_back(reloader, std::ref((*tallies)[0]));
-  for (int n = 1; n < kThreads; ++n) threads.emplace_back(worker, n, std::ref((*tallies)[n]));
+  threads.emplace_back([&] {
+    for (; reloads == 0 || running.load() > 0; ++reloads) {  // at least one reload
+      reload(reloads, tallies[0]);
+      std::this_thread::yield();
+    }
+  });
+  for (int n = 1; n < kThreads; ++n)
+    threads.emplace_back([&, n] {
+      for (int round = 0; round < kRounds; ++round) work(n, round, tallies[n]);
+      --running;
+    });
   for (auto& th : threads) th.join();
   std::map<std::string, int> counts;
-  for (const Tally& t : *tallies) {
+  for (const Tally& t : tallies) {
     for (const auto& w : t.wrong) ADD_FAILURE() << w;
     for (const auto& [what, n] : t.counts) counts[what] += n;
   }
   for (const auto& [what, n] : counts) std::cout << what << ": " << n << "\n";
+  std::cout << reloads << " key reloads\n";
+  return reloads;
 }
 
 int32_t EvalJwt(const std::string& token, const Bytes* key, jwttest::Info* out) {
@@ -150,103 +165,91 @@ int32_t EvalJwt(const std::string& token, const Bytes* key, jwttest::Info* out) 
 TEST_F(Stress, EvaluationsStayCorrectWhileTheKeyIsReloaded) {
   const std::vector<Issuer>& is = *issuers_;
   const Bytes own_secret = ToBytes(*own_secret_), own_cert = jwt_->key("own.cert");
-  std::atomic<int> running{kThreads - 1};
-  std::atomic<int> reloads{0};
-  std::vector<Tally> tallies(kThreads);
-
-  auto reloader = [&](Tally& t) {
-    for (int n = 0; n == 0 || running.load() > 0; ++n) {  // at least one reload
-      int32_t rc = LoadCert(is[n % 2].der);
-      if (rc != 0) t.Wrong("reload", rc, is[n % 2].name);
-      ++reloads;
-      if (n % 16 == 0) {
-        // Property sets of values nobody reads meanwhile, under paramSetting.
-        RavAreSetProperty("QOR_EXT_SYSID", n % 32 ? "EXTA" : "EXTB");
-        RavAreSetProperty("QOR_EXT_TRL", n % 32 ? "0" : "1");
-      }
-      std::this_thread::yield();
+  auto reload = [&](int n, Tally& t) {
+    int32_t rc = LoadCert(is[n % 2].der);
+    if (rc != 0) t.Wrong("reload", rc, is[n % 2].name);
+    if (n % 16 == 0) {
+      // Property sets of values nobody reads meanwhile, under paramSetting.
+      RavAreSetProperty("QOR_EXT_SYSID", n % 32 ? "EXTA" : "EXTB");
+      RavAreSetProperty("QOR_EXT_TRL", n % 32 ? "0" : "1");
     }
   };
 
-  auto worker = [&](int thread, Tally& t) {
-    for (int round = 0; round < kRounds; ++round) {
-      const Issuer& who = is[(thread + round) % 3];  // C is never loaded
-      const bool loadable = who.name != "C";
-      const Op op = static_cast<Op>((thread * 3 + round) % kOpCount);
-      switch (op) {
-        case kLogon: {
-          Info out;
-          int32_t rc = TavriEvalLogonTicketEx(who.logon.c_str(), nullptr, nullptr, nullptr, nullptr, &out.ti);
-          t.Count("logon " + who.name, rc);
-          if (rc == 0 && (!loadable || out.User() != "U" + who.name || out.Sys() != "ABC" ||
-                          out.Cert() != who.der || out.Type() != ZOVEDADU2_LOGON_TICKET))
-            t.Wrong("logon " + who.name, rc, out.User());
-          if (rc != 0 && rc != kWrongSigner) t.Wrong("logon " + who.name, rc, "");
-          break;
-        }
-        case kAssertion: {
-          const Issuer& a = is[round % 2];
-          Info out;
-          int32_t rc = TavriEvalAssertionTicket(a.assertion.c_str(), nullptr, nullptr, nullptr, nullptr, &out.ti);
-          t.Count("assertion " + a.name, rc);
-          if (rc == 0 && (out.User() != "S" + a.name || out.Type() != ZOVEDADU2_ASSERTION_TICKET))
-            t.Wrong("assertion " + a.name, rc, out.User());
-          if (rc != 0 && rc != kWrongSigner) t.Wrong("assertion " + a.name, rc, "");
-          break;
-        }
-        case kJwtRsLoaded:
-        case kJwtHsLoaded: {
-          const bool rs = op == kJwtRsLoaded;
-          const std::string what = std::string(rs ? "RS256 " : "HS256 ") + who.name;
-          jwttest::Info out;
-          int32_t rc = EvalJwt(jwt_->token(rs ? rs_[who.name] : hs_[who.name]), nullptr, &out);
-          t.Count(what, rc);
-          if (rc == 0 && (!rs || !loadable || out.sub() != "user-" + who.name)) t.Wrong(what, rc, out.sub());
-          if (rc != 0 && (rc != kRcInvalidTicket || out.error() != "JWT signature validation failed"))
-            t.Wrong(what, rc, out.error());
-          break;
-        }
-        case kJwtOwnKey: {
-          const bool rs = round % 2;
-          jwttest::Info out;
-          int32_t rc = EvalJwt(jwt_->token(rs ? own_rs_ : own_hs_), rs ? &own_cert : &own_secret, &out);
-          t.Count(rs ? "RS256 own" : "HS384 own", rc);
-          if (rc != 0 || out.sub() != (rs ? "own-rs" : "own-hs")) t.Wrong("own key", rc, out.error());
-          break;
-        }
-        case kParseCert: {
-          unsigned char buf[64];
-          int32_t len = sizeof buf;
-          int32_t rc = TavriParseCertificate(who.der.data(), static_cast<int32_t>(who.der.size()), "SUBJECT",
-                                             buf, &len);
-          t.Count("parse", rc);
-          if (rc != 0 || std::string(reinterpret_cast<char*>(buf), static_cast<size_t>(len)) != "CN=Stress " + who.name)
-            t.Wrong("parse " + who.name, rc, "");
-          break;
-        }
-        case kProperties: {
-          const char* list = RavAreGetProperty(nullptr);
-          const char* sys = RavAreGetProperty("QOR_OWN_SYSID");
-          const char* lvl = RavAreGetProperty("QOR_EXT_TRL");
-          const std::string level = lvl ? lvl : "";
-          t.Count("properties", 0);
-          if (!list || strcmp(list, kPropertyList) != 0 || !sys || strcmp(sys, kOwnSys) != 0 ||
-              (level != "0" && level != "1"))
-            t.Wrong("properties", 0, level);
-          if (RavAreSetProperty("QOR_EXT_CLIENT", thread % 2 ? "111" : "222") != 0) t.Wrong("set", 9, "");
-          break;
-        }
-        case kOpCount:
-          break;
+  auto work = [&](int thread, int round, Tally& t) {
+    const Issuer& who = is[(thread + round) % 3];  // C is never loaded
+    const bool loadable = who.name != "C";
+    const Op op = static_cast<Op>((thread * 3 + round) % kOpCount);
+    switch (op) {
+      case kLogon: {
+        Info out;
+        int32_t rc = TavriEvalLogonTicketEx(who.logon.c_str(), nullptr, nullptr, nullptr, nullptr, &out.ti);
+        t.Count("logon " + who.name, rc);
+        if (rc == 0 && (!loadable || out.User() != "U" + who.name || out.Sys() != "ABC" ||
+                        out.Cert() != who.der || out.Type() != ZOVEDADU2_LOGON_TICKET))
+          t.Wrong("logon " + who.name, rc, out.User());
+        if (rc != 0 && rc != kWrongSigner) t.Wrong("logon " + who.name, rc, "");
+        break;
       }
+      case kAssertion: {
+        const Issuer& a = is[round % 2];
+        Info out;
+        int32_t rc = TavriEvalAssertionTicket(a.assertion.c_str(), nullptr, nullptr, nullptr, nullptr, &out.ti);
+        t.Count("assertion " + a.name, rc);
+        if (rc == 0 && (out.User() != "S" + a.name || out.Type() != ZOVEDADU2_ASSERTION_TICKET))
+          t.Wrong("assertion " + a.name, rc, out.User());
+        if (rc != 0 && rc != kWrongSigner) t.Wrong("assertion " + a.name, rc, "");
+        break;
+      }
+      case kJwtRsLoaded:
+      case kJwtHsLoaded: {
+        const bool rs = op == kJwtRsLoaded;
+        const std::string what = std::string(rs ? "RS256 " : "HS256 ") + who.name;
+        jwttest::Info out;
+        int32_t rc = EvalJwt(jwt_->token(rs ? rs_[who.name] : hs_[who.name]), nullptr, &out);
+        t.Count(what, rc);
+        if (rc == 0 && (!rs || !loadable || out.sub() != "user-" + who.name)) t.Wrong(what, rc, out.sub());
+        if (rc != 0 && (rc != kRcInvalidTicket || out.error() != "JWT signature validation failed"))
+          t.Wrong(what, rc, out.error());
+        break;
+      }
+      case kJwtOwnKey: {
+        const bool rs = round % 2;
+        jwttest::Info out;
+        int32_t rc = EvalJwt(jwt_->token(rs ? own_rs_ : own_hs_), rs ? &own_cert : &own_secret, &out);
+        t.Count(rs ? "RS256 own" : "HS384 own", rc);
+        if (rc != 0 || out.sub() != (rs ? "own-rs" : "own-hs")) t.Wrong("own key", rc, out.error());
+        break;
+      }
+      case kParseCert: {
+        unsigned char buf[64];
+        int32_t len = sizeof buf;
+        int32_t rc = TavriParseCertificate(who.der.data(), static_cast<int32_t>(who.der.size()), "SUBJECT",
+                                           buf, &len);
+        t.Count("parse", rc);
+        if (rc != 0 || std::string(reinterpret_cast<char*>(buf), static_cast<size_t>(len)) != "CN=Stress " + who.name)
+          t.Wrong("parse " + who.name, rc, "");
+        break;
+      }
+      case kProperties: {
+        const char* list = RavAreGetProperty(nullptr);
+        const char* sys = RavAreGetProperty("QOR_OWN_SYSID");
+        const char* lvl = RavAreGetProperty("QOR_EXT_TRL");
+        const std::string level = lvl ? lvl : "";
+        t.Count("properties", 0);
+        if (!list || strcmp(list, kPropertyList) != 0 || !sys || strcmp(sys, kOwnSys) != 0 ||
+            (level != "0" && level != "1"))
+          t.Wrong("properties", 0, level);
+        if (RavAreSetProperty("QOR_EXT_CLIENT", thread % 2 ? "111" : "222") != 0) t.Wrong("set", 9, "");
+        break;
+      }
+      case kOpCount:
+        break;
     }
-    --running;
   };
 
-  RunAndReport(reloader, worker, &tallies);
-  RecordProperty("reloads", reloads.load());
-  std::cout << reloads.load() << " key reloads\n";
-  EXPECT_GT(reloads.load(), 0);
+  const int reloads = RunAndReport(reload, work);
+  RecordProperty("reloads", reloads);
+  EXPECT_GT(reloads, 0);
 
   // Afterwards the library is as usable as before.
   ASSERT_EQ(LoadCert(is[1].der), kRcOk);
@@ -266,34 +269,22 @@ TEST_F(Stress, ValidTicketsOfAnIssuerTrustedBeforeAndAfterEveryReloadNeverFail) 
   a_pem = ReadFile(dir_->file("A.pem"));
   ab_pem = a_pem + ReadFile(dir_->file("B.pem"));
   const Bytes images[2] = {ToBytes(a_pem), ToBytes(ab_pem)};
-  std::atomic<int> running{kThreads - 1};
-  std::atomic<int> reloads{0};
-  std::vector<Tally> tallies(kThreads);
-  auto reloader = [&](Tally& t) {
-    for (int n = 0; n == 0 || running.load() > 0; ++n) {
-      const Bytes& image = images[n % 2];
-      const int32_t rc = TavriLoadTicketKey(image.data(), static_cast<int32_t>(image.size()), nullptr, 0, 0);
-      if (rc != 0) t.Wrong("reload", rc, "");
-      ++reloads;
-      std::this_thread::yield();
-    }
+  auto reload = [&](int n, Tally& t) {
+    const Bytes& image = images[n % 2];
+    const int32_t rc = TavriLoadTicketKey(image.data(), static_cast<int32_t>(image.size()), nullptr, 0, 0);
+    if (rc != 0) t.Wrong("reload", rc, "");
   };
-  auto worker = [&](int thread, Tally& t) {
-    for (int round = 0; round < kRounds; ++round) {
-      const Issuer& who = is[(thread + round) % 3];
-      Info out;
-      const int32_t rc = TavriEvalLogonTicketEx(who.logon.c_str(), nullptr, nullptr, nullptr, nullptr, &out.ti);
-      t.Count("logon " + who.name, rc);
-      const bool wrong = who.name == "A"   ? rc != 0 || out.User() != "UA"
-                         : who.name == "B" ? (rc != 0 && rc != kWrongSigner) || (rc == 0 && out.User() != "UB")
-                                           : rc != kWrongSigner;
-      if (wrong) t.Wrong("logon " + who.name, rc, out.User());
-    }
-    --running;
+  auto work = [&](int thread, int round, Tally& t) {
+    const Issuer& who = is[(thread + round) % 3];
+    Info out;
+    const int32_t rc = TavriEvalLogonTicketEx(who.logon.c_str(), nullptr, nullptr, nullptr, nullptr, &out.ti);
+    t.Count("logon " + who.name, rc);
+    const bool wrong = who.name == "A"   ? rc != 0 || out.User() != "UA"
+                       : who.name == "B" ? (rc != 0 && rc != kWrongSigner) || (rc == 0 && out.User() != "UB")
+                                         : rc != kWrongSigner;
+    if (wrong) t.Wrong("logon " + who.name, rc, out.User());
   };
-  RunAndReport(reloader, worker, &tallies);
-  std::cout << reloads.load() << " key reloads\n";
-  EXPECT_GT(reloads.load(), 1);
+  EXPECT_GT(RunAndReport(reload, work), 1);
 }
 
 TEST_F(Stress, CertificatesParseWhileAnotherThreadHoldsTheLibraryLock) {

@@ -317,6 +317,6 @@ TEST(TicketStream, ParserAndListDumpTraceEachStep) {
   for (const char* line : {"Read version.\n", "Read Codepage.\n", "Read InfoUnit (0x01).\n", "Read length (3).\n",
                            "Read contents.\n", "Read InfoUnit (0xFF).\n", "ParseTicket: No ticket contents [ticketstream.cc ",
                            "ERROR => No or invalid signature. Length: 0 "}) {
-    EXPECT_NE(trace.find(line), std::string::npos) << line;
+    EXPECT_CONTAINS(trace, line);
   }
 }

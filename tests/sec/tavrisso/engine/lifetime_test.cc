@@ -148,7 +148,7 @@ TEST(Validity, TracesTheTimesItCompares) {
                            "CurTime_t = 1796585400, CreTime_t = 1796585340 \n",
                            "validity: 120, difference:     60.000.\n",
                            "invalid format: ticket creation date (len=10)"}) {
-    EXPECT_NE(trace.find(line), std::string::npos) << line;
+    EXPECT_CONTAINS(trace, line);
   }
 }
 

@@ -22,15 +22,11 @@ TEST(SsfBinding, ErrorDumpWritesTheKnownLines) {
   DumpSsfError(f, "T", 99, nullptr);
   CTrcFileClose(f);
   const std::string text = ReadFile(path);
-  EXPECT_NE(text.find("T 14 :: SSF_API_SECTK_NO_ENCRYPTION :: SSF lib does not support encryption.\n"),
-            std::string::npos) << text;
-  EXPECT_NE(text.find("T 16 :: SSF_API_SECTK_NO_ENCRYPTION :: SSF lib does not support encryption.\n"),
-            std::string::npos);
-  EXPECT_NE(text.find("T 22 :: SSF_API_UNKNOWN_SIGNER :: Unknown signer. Security profile does not "
-                      "contain the correct key.\n"),
-            std::string::npos);
-  EXPECT_NE(text.find("T 99 :: unknown SSF error  :: no further, internal error occured in SSF.\n"),
-            std::string::npos);
+  EXPECT_CONTAINS(text, "T 14 :: SSF_API_SECTK_NO_ENCRYPTION :: SSF lib does not support encryption.\n");
+  EXPECT_CONTAINS(text, "T 16 :: SSF_API_SECTK_NO_ENCRYPTION :: SSF lib does not support encryption.\n");
+  EXPECT_CONTAINS(text, "T 22 :: SSF_API_UNKNOWN_SIGNER :: Unknown signer. Security profile does not "
+                        "contain the correct key.\n");
+  EXPECT_CONTAINS(text, "T 99 :: unknown SSF error  :: no further, internal error occured in SSF.\n");
   // Numbers outside the tables are named as such, not as a neighbour.
   EXPECT_STREQ(SsfSupErrorName(7), "<unknown SUP RC>");
   EXPECT_STREQ(SsfErrorDescription(0x1234), "Unknown SSF-RC 0x00001234");

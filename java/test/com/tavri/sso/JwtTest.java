@@ -1,6 +1,7 @@
 package com.tavri.sso;
 
 import static com.tavri.sso.TestSupport.assertElements;
+import static com.tavri.sso.TestSupport.onThreads;
 import static com.tavri.sso.TestSupport.python;
 import static com.tavri.sso.TestSupport.read;
 import static com.tavri.sso.TestSupport.thrown;
@@ -16,7 +17,6 @@ import java.security.PrivateKey;
 import java.security.Signature;
 import java.security.spec.PKCS8EncodedKeySpec;
 import java.util.Base64;
-import java.util.concurrent.atomic.AtomicReference;
 import javax.crypto.Mac;
 import javax.crypto.spec.SecretKeySpec;
 import org.junit.Before;
@@ -163,28 +163,13 @@ public class JwtTest {
 
     @Test
     public void eightThreadsEvaluateAtOnce() throws Exception {
-        AtomicReference<Throwable> failure = new AtomicReference<>();
-        Thread[] threads = new Thread[8];
-        for (int i = 0; i < threads.length; ++i) {
+        onThreads(8, i -> {
             final String user = "user" + i;
             final String body = "{\"user_name\":\"" + user + "\",\"exp\":" + (now() + 600) + "}";
-            threads[i] = new Thread(() -> {
-                try {
-                    String t = hmacToken("HS256", body, SECRET);
-                    for (int k = 0; k < 50; ++k) {
-                        assertElements(new Object[] {body, user}, VID2Ozuved.evalJWToken(t, "user_name"));
-                    }
-                } catch (Throwable e) {
-                    failure.compareAndSet(null, e);
-                }
-            });
-            threads[i].start();
-        }
-        for (Thread th : threads) {
-            th.join();
-        }
-        if (failure.get() != null) {
-            throw new AssertionError("a thread failed", failure.get());
-        }
+            String t = hmacToken("HS256", body, SECRET);
+            for (int k = 0; k < 50; ++k) {
+                assertElements(new Object[] {body, user}, VID2Ozuved.evalJWToken(t, "user_name"));
+            }
+        });
     }
 }

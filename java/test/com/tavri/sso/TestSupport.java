@@ -13,6 +13,7 @@ import java.nio.file.Paths;
 import java.util.ArrayList;
 import java.util.Arrays;
 import java.util.List;
+import java.util.concurrent.atomic.AtomicReference;
 
 /** Outside signers (python tools, openssl) and assertions shared by the Java tests. */
 public final class TestSupport {
@@ -64,6 +65,34 @@ public final class TestSupport {
             assertNotNull(e.getMessage());
             return e.getMessage();
         }
+    }
+
+    /** Runs body(thread) on `count` threads at once; the first failure of any thread fails the test. */
+    public static void onThreads(int count, ThreadBody body) throws InterruptedException {
+        AtomicReference<Throwable> failure = new AtomicReference<>();
+        Thread[] threads = new Thread[count];
+        for (int i = 0; i < count; ++i) {
+            final int thread = i;
+            threads[i] = new Thread(() -> {
+                try {
+                    body.run(thread);
+                } catch (Throwable e) {
+                    failure.compareAndSet(null, e);
+                }
+            });
+            threads[i].start();
+        }
+        for (Thread th : threads) {
+            th.join();
+        }
+        if (failure.get() != null) {
+            throw new AssertionError("a thread failed", failure.get());
+        }
+    }
+
+    /** What one of the threads of onThreads does. */
+    public interface ThreadBody {
+        void run(int thread) throws Exception;
     }
 
     /** One native call whose exception a test looks at. */

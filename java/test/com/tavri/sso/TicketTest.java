@@ -1,6 +1,7 @@
 package com.tavri.sso;
 
 import static com.tavri.sso.TestSupport.assertElements;
+import static com.tavri.sso.TestSupport.onThreads;
 import static com.tavri.sso.TestSupport.python;
 import static com.tavri.sso.TestSupport.read;
 import static com.tavri.sso.TestSupport.thrown;
@@ -12,7 +13,6 @@ import java.nio.file.Path;
 import java.util.ArrayList;
 import java.util.Arrays;
 import java.util.List;
-import java.util.concurrent.atomic.AtomicReference;
 import org.junit.BeforeClass;
 import org.junit.Test;
 
@@ -129,30 +129,15 @@ public class TicketTest {
         String logon = ticket("--user", "JDOE", "--client", "000", "--sysid", "ABC", "--minutes", "30");
         String assertion = ticket("--user", "ADOE", "--client", "100", "--sysid", "ISS", "--rcpt-sysid", "ABC",
                 "--rcpt-client", "001", "--flags", "1", "--minutes", "2");
-        AtomicReference<Throwable> failure = new AtomicReference<>();
-        Thread[] threads = new Thread[8];
-        for (int i = 0; i < threads.length; ++i) {
+        onThreads(8, i -> {
             final boolean odd = i % 2 == 1;
-            threads[i] = new Thread(() -> {
-                try {
-                    for (int k = 0; k < 40; ++k) {
-                        Object[] r = odd ? VID2Ozuved.evalAssertionTicket(assertion, null, null, "ABC", "001")
-                                         : VID2Ozuved.evalLogonTicket(logon, null, null);
-                        Object[] want = odd ? new Object[] {"ADOE", "ISS", "100", der, "", "", r[6], "1"}
-                                            : new Object[] {"JDOE", "ABC", "000", der, "", "", r[6], "0"};
-                        assertElements(want, r);
-                    }
-                } catch (Throwable e) {
-                    failure.compareAndSet(null, e);
-                }
-            });
-            threads[i].start();
-        }
-        for (Thread th : threads) {
-            th.join();
-        }
-        if (failure.get() != null) {
-            throw new AssertionError("a thread failed", failure.get());
-        }
+            for (int k = 0; k < 40; ++k) {
+                Object[] r = odd ? VID2Ozuved.evalAssertionTicket(assertion, null, null, "ABC", "001")
+                                 : VID2Ozuved.evalLogonTicket(logon, null, null);
+                Object[] want = odd ? new Object[] {"ADOE", "ISS", "100", der, "", "", r[6], "1"}
+                                    : new Object[] {"JDOE", "ABC", "000", der, "", "", r[6], "0"};
+                assertElements(want, r);
+            }
+        });
     }
 }
