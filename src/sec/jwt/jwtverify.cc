@@ -47,8 +47,9 @@ struct PublicKeyVerdict {
 thread_local PublicKeyVerdict t_verdict;
 constexpr size_t kMaxVerdictKey = 8192;
 
+// The key may be an HMAC secret, so it is compared in constant time.
 bool key_is_public(const unsigned char* key, size_t n) {
-  if (t_verdict.key.size() == n && !t_verdict.key.empty() && memcmp(t_verdict.key.data(), key, n) == 0)
+  if (t_verdict.key.size() == n && !t_verdict.key.empty() && crypt_mac_equal(t_verdict.key.data(), key, n))
     return t_verdict.is_public;
   const bool is_public = crypt_key_is_public(key, n);
   if (n <= kMaxVerdictKey) {
@@ -72,7 +73,7 @@ thread_local NormalizedKey t_normalized;
 // True with the DER in `der` when `key` reads as a certificate.
 bool normalized_certificate(SsfLib* ssf, const unsigned char* key, size_t n, const std::vector<unsigned char>** der) {
   NormalizedKey& c = t_normalized;
-  if (!(c.valid && c.key.size() == n && memcmp(c.key.data(), key, n) == 0)) {
+  if (!(c.valid && c.key.size() == n && crypt_mac_equal(c.key.data(), key, n))) {
     unsigned char* out = nullptr;
     int32_t out_len = 0;
     const bool is_cert = SsfSupNormalizeCertificate(ssf, key, static_cast<int32_t>(n), &out, &out_len) == 0 &&
