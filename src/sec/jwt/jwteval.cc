@@ -16,19 +16,23 @@
 #include "sec/jwt/jwkset.h"
 #include "sec/jwt/jwt.h"
 #include "sec/jwt/jwtalg.h"
+#include "sec/jwt/jwtjson.h"
 #include "sec/jwt/jwtparse.h"
 #include "sec/jwt/jwtverify.h"
 #include "sec/tavrisso/ssf/table.h"
 
 namespace {
+using jwtjson::Json;
+using jwtjson::Range;
+using jwtjson::read_number;
+using jwtjson::same;
+using jwtjson::same_name;
 
 constexpr size_t kMinStructSize = 624;     // a record must reach past issuedAt
 constexpr size_t kKeyIdStructSize = 632;   // ... and past tAlgId to receive "kid"
 constexpr uint32_t kHeaderTokens = 128;
 constexpr size_t kBodyBytesPerToken = 3;
 constexpr size_t kBodyStackTokens = 128;
-constexpr size_t kMaxNumberChars = 63;
-constexpr size_t kPlainDigits = 18;  // below 10^18, far from the 64-bit limit
 constexpr size_t kClaimNameLen = 3;
 constexpr size_t kAlgNameLen = 5;
 constexpr size_t kCritNameLen = 4;
@@ -71,81 +75,6 @@ class Decoded {
   unsigned char* p = nullptr;
   size_t n = 0;
 };
-
-// A byte range inside a decoded part; `seen` tells an empty value from none.
-struct Range {
-  const unsigned char* p = nullptr;
-  size_t n = 0;
-  bool seen = false;
-};
-
-// Equality of a few bytes with a name, written out: claim and header names
-// are three to five bytes long, and a call to memcmp costs more than that.
-bool same_name(const unsigned char* p, const char* lit, size_t n) {
-  for (size_t i = 0; i < n; ++i)
-    if (p[i] != static_cast<unsigned char>(lit[i])) return false;
-  return true;
-}
-
-// One tokenized JSON part.
-struct Json {
-  const unsigned char* data;
-  size_t len;
-  const jwtok_t* toks;
-  int32_t count;
-
-  Range range(int32_t i) const {
-    ByteReader v;
-    const jwtok_t& t = toks[i];
-    Range r;
-    if (t.begin < 0 || t.end < t.begin ||
-        !ByteReader(data, len).view(static_cast<size_t>(t.begin), static_cast<size_t>(t.end - t.begin), &v))
-      return r;
-    r.p = v.data();
-    r.n = v.remaining();
-    r.seen = true;
-    return r;
-  }
-  // The first bytes of token `i` equal `lit`; the token's own length is not looked at.
-  bool starts(int32_t i, const char* lit, size_t n) const {
-    ByteReader v;
-    return toks[i].begin >= 0 && ByteReader(data, len).view(static_cast<size_t>(toks[i].begin), n, &v) &&
-           same_name(v.data(), lit, n);
-  }
-  bool is(int32_t i, const char* lit, size_t n) const {
-    const Range r = range(i);
-    return r.n == n && same_name(r.p, lit, n);
-  }
-  // An object as first token that covers every byte of the part.
-  bool whole_object() const {
-    return count > 0 && toks[0].type == JWT_OBJECT && toks[0].begin == 0 &&
-           static_cast<size_t>(toks[0].end) == len;
-  }
-};
-
-// A claim number: at most its first 63 characters, read as a decimal
-// number as strtol does (a quoted number included).
-int64_t read_number(const Range& r) {
-  const size_t n = r.n < kMaxNumberChars ? r.n : kMaxNumberChars;
-  // The usual claim is a plain run of digits too short to overflow: strtol
-  // would read it to the same value, so it is read here without the copy.
-  ByteReader in(r.p, n);
-  int64_t v = 0;
-  size_t digits = 0;
-  for (uint8_t c = 0; digits < kPlainDigits && in.peek_u8(&c) && c >= '0' && c <= '9'; ++digits) {
-    v = v * 10 + (c - '0');
-    in.skip(1);
-  }
-  uint8_t next = 0;
-  if (digits > 0 && !(in.peek_u8(&next) && next >= '0' && next <= '9')) return v;
-  char buf[kMaxNumberChars + 1];
-  if (n) memcpy(buf, r.p, n);
-  buf[n] = '\0';
-  return strtol(buf, nullptr, 10);
-}
-
-bool same(const Range& a, const Range& b) { return a.n == b.n && (a.n == 0 || memcmp(a.p, b.p, a.n) == 0); }
-
 
 // Storage of the calling thread that keeps the decoded parts alive after
 // the call, for out-pointers the caller's payload copy cannot hold.
