@@ -33,7 +33,7 @@ struct CertSpec {
   const char* cn;
   long days = 365;                  // valid from an hour ago for this many days
   long serial = 0;                  // 0 leaves the serial number unset
-  const EVP_MD* md = EVP_sha256();  // null for keys that sign without one (Ed25519)
+  const EVP_MD* digest = EVP_sha256();  // null for keys that sign without one (Ed25519)
   bool constraints = false;         // critical basicConstraints, CA only when self-signed
 };
 
@@ -59,7 +59,7 @@ inline X509* NewCert(EVP_PKEY* key, EVP_PKEY* issuer_key, X509* issuer, const Ce
     X509_add_ext(x, bc, -1);
     X509_EXTENSION_free(bc);
   }
-  X509_sign(x, issuer_key, spec.md);
+  X509_sign(x, issuer_key, spec.digest);
   return x;
 }
 

@@ -49,7 +49,7 @@ struct Signer {
     token = input + "." + b64url(jws_sig);
     spki = benchpki::DerOf([&](unsigned char** p) { return i2d_PUBKEY(key, p); });
     benchpki::CertSpec spec{"jws bench"};
-    spec.md = md;
+    spec.digest = md;
     X509* x = benchpki::NewCert(key, key, nullptr, spec);
     cert = benchpki::DerOf(x);
     X509_free(x);
