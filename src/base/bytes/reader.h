@@ -60,7 +60,7 @@ class ByteReader {
   size_t find_if(size_t from, Stop stop) const {
     size_t i = from;
     while (i < left_ && !stop(p_[i])) ++i;
-    return i < left_ ? i : left_;
+    return i;
   }
 
   // Position of the first byte equal to `a`, `b` or `c`, searched from
