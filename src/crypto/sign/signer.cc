@@ -3,6 +3,7 @@
 // operator which certificates a store holds when none fits.
 #include <string.h>
 
+#include <openssl/err.h>
 #include <openssl/objects.h>
 
 #include "crypto/base/digest.h"
@@ -140,12 +141,13 @@ int32_t PrepareSigner(const SignCall& c, SigRcpSsfInformation* rec, Signer* s) {
 const EVP_MD* SignerDigest(const SignCall& c, const Signer& s) {
   if (!c.default_digest) return DigestMd(c.digest);
   int nid = NID_undef;
+  // Only the errors of this question are dropped: signing watches the queue.
+  ERR_set_mark();
   // 2 means the key type insists on this digest.
-  if (EVP_PKEY_get_default_digest_nid(s.key, &nid) == 2) {
-    if (const EVP_MD* md = EVP_get_digestbynid(nid)) return md;
-  }
-  OpenSslErrorsDrop();
-  return EVP_sha256();
+  const EVP_MD* md = nullptr;
+  if (EVP_PKEY_get_default_digest_nid(s.key, &nid) == 2) md = EVP_get_digestbynid(nid);
+  ERR_pop_to_mark();
+  return md != nullptr ? md : EVP_sha256();
 }
 
 }  // namespace qorcr
