@@ -76,10 +76,38 @@ bool TimeValue(const ASN1_TIME* t, time_t* out) {
 bool TimeText(const ASN1_TIME* t, std::string* out) {
   struct tm tm {};
   if (t == nullptr || ASN1_TIME_to_tm(t, &tm) != 1 || tm.tm_mon < 0 || tm.tm_mon > 11) return false;
+  const int year = tm.tm_year + 1900;
   char buf[64];
-  snprintf(buf, sizeof buf, "%s %2d %02d:%02d:%02d %d GMT", kMonths[tm.tm_mon], tm.tm_mday,
-           tm.tm_hour, tm.tm_min, tm.tm_sec, tm.tm_year + 1900);
-  *out = buf;
+  if (tm.tm_mday < 1 || tm.tm_mday > 31 || tm.tm_hour < 0 || tm.tm_hour > 23 || tm.tm_min < 0 ||
+      tm.tm_min > 59 || tm.tm_sec < 0 || tm.tm_sec > 60 || year < 0 || year > 9999) {
+    snprintf(buf, sizeof buf, "%s %2d %02d:%02d:%02d %d GMT", kMonths[tm.tm_mon], tm.tm_mday,
+             tm.tm_hour, tm.tm_min, tm.tm_sec, tm.tm_year + 1900);
+    *out = buf;
+    return true;
+  }
+  // The same text as the format above, written by hand: every ticket's
+  // signing time passes here, and the formatter costs more than the rest.
+  auto two = [](char* p, int v, char lead) {
+    p[0] = v >= 10 ? static_cast<char>('0' + v / 10) : lead;
+    p[1] = static_cast<char>('0' + v % 10);
+  };
+  memcpy(buf, kMonths[tm.tm_mon], 3);
+  buf[3] = ' ';
+  two(buf + 4, tm.tm_mday, ' ');
+  buf[6] = ' ';
+  two(buf + 7, tm.tm_hour, '0');
+  buf[9] = ':';
+  two(buf + 10, tm.tm_min, '0');
+  buf[12] = ':';
+  two(buf + 13, tm.tm_sec, '0');
+  buf[15] = ' ';
+  size_t n = 16;
+  char digits[4];
+  size_t k = 0;
+  for (int y = year; k == 0 || y > 0; y /= 10) digits[k++] = static_cast<char>('0' + y % 10);
+  while (k > 0) buf[n++] = digits[--k];
+  memcpy(buf + n, " GMT", 4);
+  out->assign(buf, n + 4);
   return true;
 }
 

@@ -64,6 +64,15 @@ struct FileCache {
   CacheSlot slot;
 };
 
+bool salted_hash(const unsigned char* salt, const std::string& pin, PinHash* out) {
+  SslPtr<EVP_MD_CTX> ctx(EVP_MD_CTX_new());
+  unsigned int n = 0;
+  return ctx && EVP_DigestInit_ex(ctx.get(), DigestMd(SSF_DIGEST_SHA256), nullptr) == 1 &&
+         EVP_DigestUpdate(ctx.get(), salt, kPinHashSize) == 1 &&
+         EVP_DigestUpdate(ctx.get(), pin.data(), pin.size()) == 1 &&
+         EVP_DigestFinal_ex(ctx.get(), out->data(), &n) == 1 && n == kPinHashSize;
+}
+
 struct Registry {
   std::mutex mtx;
   std::map<std::string, std::shared_ptr<MemPse>> stores;
@@ -71,8 +80,12 @@ struct Registry {
   std::map<std::string, FileCache> files;
   std::mutex file_write_mtx;
   unsigned char pin_salt[kPinHashSize];
+  // Most stores open without a PIN (a loaded certificate): its hash is made once.
+  PinHash no_pin_hash{};
+  bool have_no_pin_hash = false;
   Registry() {
     if (RAND_bytes(pin_salt, sizeof pin_salt) != 1) OPENSSL_cleanse(pin_salt, sizeof pin_salt);
+    have_no_pin_hash = salted_hash(pin_salt, std::string(), &no_pin_hash);
   }
 };
 
@@ -82,12 +95,12 @@ Registry& reg() {
 }
 
 bool hash_pin(const std::string& pin, PinHash* out) {
-  SslPtr<EVP_MD_CTX> ctx(EVP_MD_CTX_new());
-  unsigned int n = 0;
-  return ctx && EVP_DigestInit_ex(ctx.get(), DigestMd(SSF_DIGEST_SHA256), nullptr) == 1 &&
-         EVP_DigestUpdate(ctx.get(), reg().pin_salt, sizeof reg().pin_salt) == 1 &&
-         EVP_DigestUpdate(ctx.get(), pin.data(), pin.size()) == 1 &&
-         EVP_DigestFinal_ex(ctx.get(), out->data(), &n) == 1 && n == kPinHashSize;
+  const Registry& r = reg();
+  if (pin.empty() && r.have_no_pin_hash) {
+    *out = r.no_pin_hash;
+    return true;
+  }
+  return salted_hash(r.pin_salt, pin, out);
 }
 
 bool slot_hit(const CacheSlot& s, uint64_t version, const PinHash& h) {

@@ -57,14 +57,16 @@ bool TrustMemo::Key::Set(X509* cert, STACK_OF(X509) * helpers) {
   certs_.reserve(static_cast<size_t>(n) + 1);
   for (int i = -1; i < n; ++i) {
     X509* x = i < 0 ? cert : sk_X509_value(helpers, i);
-    // The SHA-1 fingerprint OpenSSL keeps with every decoded certificate
-    // only spreads the keys; equality is decided by X509_cmp.
-    unsigned char fp[EVP_MAX_MD_SIZE];
-    unsigned int len = 0;
-    if (x == nullptr || X509_digest(x, EVP_sha1(), fp, &len) != 1 || len < sizeof(size_t))
-      return false;
+    // The leading bytes of the issuer's signature only spread the keys (any
+    // signature worth the name looks random; asking for the fingerprint
+    // costs a digest lookup by name); equality is decided by X509_cmp.
+    const ASN1_BIT_STRING* sig = nullptr;
+    if (x == nullptr) return false;
+    X509_get0_signature(&sig, nullptr, x);
     size_t h = 0;
-    memcpy(&h, fp, sizeof h);
+    if (sig != nullptr)
+      memcpy(&h, ASN1_STRING_get0_data(sig),
+             std::min(sizeof h, static_cast<size_t>(std::max(ASN1_STRING_length(sig), 0))));
     hash_ = hash_ * 1099511628211u + h;
     certs_.push_back(X509Ref(x));
   }
@@ -72,7 +74,7 @@ bool TrustMemo::Key::Set(X509* cert, STACK_OF(X509) * helpers) {
 }
 
 // The same certificates: the same object, or the same fingerprint and the
-// same signed part (X509_cmp).
+// same signed part (X509_cmp, which compares the fingerprints first).
 bool TrustMemo::Key::operator==(const Key& o) const {
   if (hash_ != o.hash_ || certs_.size() != o.certs_.size()) return false;
   for (size_t i = 0; i < certs_.size(); ++i)

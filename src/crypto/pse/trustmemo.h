@@ -48,7 +48,7 @@ class TrustMemo {
   // The certificate and the helpers in order, as the memo compares them.
   class Key {
    public:
-    // False when a certificate's fingerprint cannot be had.
+    // False when a certificate is missing.
     bool Set(X509* cert, STACK_OF(X509) * helpers);
     size_t hash() const { return hash_; }
     bool operator==(const Key& o) const;

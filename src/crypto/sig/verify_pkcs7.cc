@@ -150,12 +150,11 @@ std::string unknown_signer_id(const Sid& sid) {
   return NameOf(sid.issuer.get()) + kNoPrefix + hex;
 }
 
-// "SigningTime= <readable> (UTCTime: <value>)" when the attribute is there.
-std::string signing_time(const SignerInfoView& si) {
-  SignedAttrsView attrs;
-  if (si.signed_attrs.empty() || !ReadSignedAttrs(si.signed_attrs, &attrs) ||
-      attrs.signing_time.empty())
-    return std::string();
+// "SigningTime= <readable> (UTCTime: <value>)" when the SignerInfo's signed
+// attributes (null when it has none that read) carry the attribute.
+std::string signing_time(const SignedAttrsView* attrs_or_null) {
+  if (attrs_or_null == nullptr || attrs_or_null->signing_time.empty()) return std::string();
+  const SignedAttrsView& attrs = *attrs_or_null;
   const unsigned char* p = attrs.signing_time.p;
   SslPtr<ASN1_TIME> when(d2i_ASN1_TIME(nullptr, &p, static_cast<long>(attrs.signing_time.n)));
   std::string readable;
@@ -237,7 +236,7 @@ bool signature_ok(EVP_PKEY* key, const EVP_MD* md, Bytes sig, const unsigned cha
 // (DER, with the SET OF tag) counts; without them the signature is over
 // the content itself.
 bool signer_verifies(const VerifyCall& c, const SignedDataView& sd, const SignerInfoView& si,
-                     X509* cert, Bytes content) {
+                     const SignedAttrsView* attrs_or_null, X509* cert, Bytes content) {
   EVP_PKEY* key = X509_get0_pubkey(cert);
   const SignerAlgs& algs = signer_algs(si);
   const SsfDigestNo d = algs.digest;
@@ -251,12 +250,11 @@ bool signer_verifies(const VerifyCall& c, const SignedDataView& sd, const Signer
     ErrorPushOpenSsl(SSF_API_SIGNER_NOT_OK, c.func, "signature over the content is wrong");
     return false;
   }
-  SignedAttrsView attrs;
-  if (!ReadSignedAttrs(si.signed_attrs, &attrs) ||
-      !SameBytes(attrs.content_type, sd.content_type)) {
+  if (attrs_or_null == nullptr || !SameBytes(attrs_or_null->content_type, sd.content_type)) {
     ErrorPush(SSF_API_SIGNER_NOT_OK, c.func, "content-type attribute missing or wrong");
     return false;
   }
+  const SignedAttrsView& attrs = *attrs_or_null;
   std::vector<unsigned char> digest;
   if (!DigestCompute(d, content.p, content.n, &digest) || attrs.message_digest.n != digest.size() ||
       CRYPTO_memcmp(attrs.message_digest.p, digest.data(), digest.size()) != 0) {
@@ -394,7 +392,11 @@ int32_t VerifyPkcs7(VerifyCall* c) {
     // Only bytes the store holds as they are encode that very certificate; a
     // carried element may hold a sequence of certificates around it.
     if (cert == nullptr || !from_store) der = Bytes{};
-    rc = AppendSigner(*c, id, signing_time(si), cert, result, &rec, der);
+    // The signed attributes are read once for the signing time and the check.
+    SignedAttrsView attrs;
+    const SignedAttrsView* read_attrs =
+        !si.signed_attrs.empty() && ReadSignedAttrs(si.signed_attrs, &attrs) ? &attrs : nullptr;
+    rc = AppendSigner(*c, id, signing_time(read_attrs), cert, result, &rec, der);
     if (rc != SSF_API_OK) return rc;
     if (cert == nullptr) {
       rec->uResult = SSF_API_SIGNER_NOT_OK;
@@ -402,7 +404,7 @@ int32_t VerifyPkcs7(VerifyCall* c) {
     } else if (rec->uResult != SSF_API_OK) {
       // An untrusted signer's key is never used: a huge exponent would cost
       // a hundred verifications, a degenerate one would prove nothing.
-    } else if (!signer_verifies(*c, m.sd, si, cert, m.content)) {
+    } else if (!signer_verifies(*c, m.sd, si, read_attrs, cert, m.content)) {
       if (rec->uResult == SSF_API_OK) rec->uResult = SSF_API_SIGNER_NOT_OK;
       failed = true;
     }
