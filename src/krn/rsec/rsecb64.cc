@@ -9,9 +9,6 @@ namespace {
 // The 64 digits followed by the pad as 65th character.
 constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/=";
 constexpr int kPadIndex = 64;
-// The bits a digit's index may have; the pad and "not in the alphabet" (-1)
-// have others.
-constexpr int kDigitMask = 63;
 constexpr unsigned char kPad = '=';
 constexpr uint32_t kGroupBytes = 3;
 constexpr uint32_t kGroupChars = 4;
@@ -28,6 +25,22 @@ struct ReverseAlphabet {
 constexpr ReverseAlphabet kReverse;
 
 int alphabet_index(unsigned char c) { return kReverse.index[c]; }
+
+// Every digit's index already shifted to its place in a group's 24 bits, one
+// table per place in the group; the pad and foreign characters carry
+// kNotDigit instead, so a whole group costs four lookups and one test.
+constexpr uint32_t kNotDigit = 1u << 31;
+struct PlacedDigits {
+  uint32_t at[kGroupChars][256];
+  constexpr PlacedDigits() : at() {
+    for (uint32_t k = 0; k < kGroupChars; ++k)
+      for (int c = 0; c < 256; ++c) {
+        const int i = kReverse.index[c];
+        at[k][c] = i < 0 || i == kPadIndex ? kNotDigit : static_cast<uint32_t>(i) << (6 * (kGroupChars - 1 - k));
+      }
+  }
+};
+constexpr PlacedDigits kPlaced;
 
 }  // namespace
 
@@ -96,8 +109,8 @@ int32_t rsecdb64_decode_base64(unsigned char* buffer, uint32_t len, uint32_t* ou
   uint32_t bits = 0;
   uint32_t digits = 0;
   ByteReader in(buffer, len);
-  // Whole groups of four digits, one table lookup each; the first group
-  // holding a pad or a foreign character is left to the loop below.
+  // Whole groups of four digits; the first group holding a pad or a foreign
+  // character is left to the loop below.
   const uint8_t* text = nullptr;
   const size_t whole = in.remaining() / kGroupChars;
   ByteReader ahead = in;
@@ -105,11 +118,8 @@ int32_t rsecdb64_decode_base64(unsigned char* buffer, uint32_t len, uint32_t* ou
   size_t done = 0;
   for (; done < whole; ++done) {
     const uint8_t* g = text + done * kGroupChars;
-    const int a = alphabet_index(g[0]), b = alphabet_index(g[1]), c = alphabet_index(g[2]),
-              d = alphabet_index(g[3]);
-    if (((a | b | c | d) & ~kDigitMask) != 0) break;
-    bits = (static_cast<uint32_t>(a) << 18) | (static_cast<uint32_t>(b) << 12) |
-           (static_cast<uint32_t>(c) << 6) | static_cast<uint32_t>(d);
+    bits = kPlaced.at[0][g[0]] | kPlaced.at[1][g[1]] | kPlaced.at[2][g[2]] | kPlaced.at[3][g[3]];
+    if ((bits & kNotDigit) != 0) break;
     buffer[wr] = static_cast<unsigned char>(bits >> 16);
     buffer[wr + 1] = static_cast<unsigned char>(bits >> 8);
     buffer[wr + 2] = static_cast<unsigned char>(bits);
