@@ -207,7 +207,7 @@ void ReplaceExclMarkAndURLEncoding(char* chBuf, int32_t* iBufL) {
   // The usual text has neither blanks nor escapes: its length stays and
   // each of its few '!' becomes '+' where it stands.
   size_t at = 0;
-  if (!in.find_u8(' ', 0, &at) && !in.find_u8('%', 0, &at)) {
+  if (n > 0 && !in.find_u8(' ', 0, &at) && !in.find_u8('%', 0, &at)) {
     for (size_t from = 0; in.find_u8('!', from, &at); from = at + 1) chBuf[at] = '+';
     return;
   }
