@@ -208,9 +208,9 @@ void utf8_to_caller(const __CookieContent* unit, size_t skip, char* buf, int32_t
 
 int32_t copy_portal_user(const TicketEval& e, char* buf, int32_t* len) {
   if (buf == nullptr || len == nullptr) return kRcOk;
-  const __CookieContent* unit = nullptr;
-  for (uint32_t id = kPortalUserFirstID; id <= kPortalUserLastID && unit == nullptr; ++id)
-    unit = HRazuGetContentByID(e.out.lstTicketContents, static_cast<InfoUnitID>(id));
+  const __CookieContent* unit = FirstContentInRange(e.out.lstTicketContents,
+                                                     static_cast<InfoUnitID>(kPortalUserFirstID),
+                                                     static_cast<InfoUnitID>(kPortalUserLastID));
   if (unit == nullptr) {
     TAVRI_TRC(3, "Ticket contains no Portal User.\n");
     empty_text(buf, len);

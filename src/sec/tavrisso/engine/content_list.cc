@@ -104,6 +104,19 @@ PCookieContent HRazuGetContentByID(ContentList CList, InfoUnitID id) {
   return nullptr;
 }
 
+PCookieContent FirstContentInRange(ContentList CList, InfoUnitID first, InfoUnitID last) {
+  if (first > kMaxInfoUnitID || first > last) return nullptr;
+  const uint8_t lo = order_key(first);
+  const uint8_t hi = last > kMaxInfoUnitID ? UINT8_MAX : order_key(last);
+  // The list is in identifier order: its first node at or above `first` decides.
+  for (PCookieContent cur = CList; cur != nullptr; cur = cur->pNextCtnt) {
+    const uint8_t k = order_key(cur->InfoId);
+    if (k < lo) continue;
+    return k <= hi ? cur : nullptr;
+  }
+  return nullptr;
+}
+
 int32_t HRazuDeleteContentFromList(ContentList* pCList, PCookieContent pContent) {
   if (pContent == nullptr || pCList == nullptr) return 0;
   if (*pCList == pContent) {

@@ -87,6 +87,10 @@ int32_t HRazuInsertContent(ContentList* pCList, PCookieContent pContent);
 // First node with identifier `id` (the latest inserted of equals), or null.
 PCookieContent HRazuGetContentByID(ContentList CList, InfoUnitID id);
 
+// The node HRazuGetContentByID finds for the lowest identifier from `first`
+// to `last` that the list holds, found in one walk; null when none.
+PCookieContent FirstContentInRange(ContentList CList, InfoUnitID first, InfoUnitID last);
+
 // Unlinks the node, which must belong to the list, and frees it. Returns 0.
 int32_t HRazuDeleteContentFromList(ContentList* pCList, PCookieContent pContent);
 
