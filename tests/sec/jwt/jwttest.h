@@ -104,6 +104,13 @@ struct Info {
   JWT_INFO info;
 };
 
+// The library started for each test, the clock released after it.
+class Started : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_EQ(TavriInitialize(nullptr), 0); }
+  void TearDown() override { JwtSetClock(nullptr); }
+};
+
 inline int32_t Eval(const std::string& token, const Bytes& key, JWT_INFO* info, const char* name_id = nullptr) {
   return JwtEvalToken(token.data(), token.size(), key.data(), key.size(), name_id,
                       name_id ? strlen(name_id) : 0, info);

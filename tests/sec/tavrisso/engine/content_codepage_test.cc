@@ -7,25 +7,13 @@
 
 #include "qorjwt.h"
 #include "sec/tavrisso/engine/content_codepage.h"
+#include "sec/tavrisso/engine/listtest.h"
 #include "testutil.h"
 
 namespace {
 
-// A content list that releases itself.
-struct List {
-  ContentList head = nullptr;
-  ~List() { HRazuReleaseContents(&head); }
-  PCookieContent Add(InfoUnitID id, const std::string& value) {
-    PCookieContent node = nullptr;
-    EXPECT_EQ(HRazuContentNew(value.data(), static_cast<int16_t>(value.size()), id, &node), kRcOk);
-    EXPECT_EQ(HRazuInsertContent(&head, node), kRcOk);
-    return node;
-  }
-};
-
-std::string Value(const __CookieContent* node) {
-  return std::string(reinterpret_cast<const char*>(node->ByteContent), node->iContentLBytes);
-}
+using listtest::List;
+using listtest::Value;
 
 TEST(ConvertCList, ConvertsOnlyTextFieldsWithATableRow) {
   List list;
@@ -33,20 +21,14 @@ TEST(ConvertCList, ConvertsOnlyTextFieldsWithATableRow) {
   PCookieContent lang = list.Add(cIUnitLanguage, "\xE9");
   PCookieContent utf8 = list.Add(cIUnitUserUTF8, "\xE9");
   PCookieContent flags = list.Add(cIUnitFlags, "\x01");
-  PCookieContent unknown = list.Add(static_cast<InfoUnitID>(40), "\xE9");
+  PCookieContent unknown = list.Add(40, "\xE9");
   PCookieContent empty = list.Add(cIUnitCrCli, "");
   EXPECT_EQ(HRazuConvertCList("1100", "4110", list.head), kRcOk);
-  EXPECT_EQ(Value(user), "ABC");
-  EXPECT_EQ(user->iContentLChars, 3);
-  EXPECT_EQ(Value(lang), "\xC3\xA9");
-  EXPECT_EQ(lang->iContentLChars, 2);
-  for (PCookieContent same : {utf8, unknown}) {
-    EXPECT_EQ(Value(same), "\xE9");
-    EXPECT_EQ(same->iContentLChars, 0);
-  }
-  EXPECT_EQ(Value(flags), "\x01");
-  EXPECT_EQ(empty->iContentLBytes, 0);
-  EXPECT_EQ(empty->iContentLChars, 0);
+  // Value and character length of each node: only user and language are converted.
+  std::string got;
+  for (PCookieContent n : {user, lang, utf8, flags, unknown, empty})
+    got += Value(n) + "/" + std::to_string(n->iContentLChars) + " ";
+  EXPECT_EQ(got, "ABC/3 \xC3\xA9/2 \xE9/0 \x01/0 \xE9/0 /0 ");
   EXPECT_EQ(HRazuConvertCList("1100", "4110", nullptr), kRcOk);
 }
 

@@ -10,6 +10,7 @@
 
 #include "qorjwt.h"
 #include "sec/tavrisso/engine/lifetime.h"
+#include "sec/tavrisso/engine/listtest.h"
 #include "testutil.h"
 
 namespace {
@@ -25,20 +26,15 @@ struct tm Tm(int year, int mon, int mday, int hour = 0, int min = 0) {
 
 // A ticket's validity units: creation time (converted, so its character
 // length is set) and optional hours and minutes.
-struct Ticket {
-  ContentList head = nullptr;
-  ~Ticket() { HRazuReleaseContents(&head); }
-  Ticket& Add(InfoUnitID id, const std::string& value, int16_t chars = 0) {
-    PCookieContent node = nullptr;
-    EXPECT_EQ(HRazuContentNew(value.data(), static_cast<int16_t>(value.size()), id, &node), kRcOk);
-    node->iContentLChars = chars;
-    EXPECT_EQ(HRazuInsertContent(&head, node), kRcOk);
+struct Ticket : listtest::List {
+  Ticket& With(InfoUnitID id, const std::string& value, int16_t chars = 0) {
+    Add(id, value)->iContentLChars = chars;
     return *this;
   }
-  Ticket& Created(const std::string& text) { return Add(cIUnitTCrea, text, static_cast<int16_t>(text.size())); }
+  Ticket& Created(const std::string& text) { return With(cIUnitTCrea, text, static_cast<int16_t>(text.size())); }
   Ticket& Int(InfoUnitID id, int32_t v) {
     const uint32_t u = static_cast<uint32_t>(v);
-    return Add(id, {static_cast<char>(u >> 24), static_cast<char>(u >> 16), static_cast<char>(u >> 8), static_cast<char>(u)});
+    return With(id, {static_cast<char>(u >> 24), static_cast<char>(u >> 16), static_cast<char>(u >> 8), static_cast<char>(u)});
   }
   Ticket& Hours(int32_t h) { return Int(cIUnitTVal, h); }
   Ticket& Minutes(int32_t m) { return Int(cIUnitTValMin, m); }
@@ -115,8 +111,8 @@ TEST(Validity, LifetimeFromHoursMinutesAndTheCreationMinute) {
   int64_t rem = -7;
   EXPECT_EQ(HRazuCheckValidityAt(nullptr, &rem, kNow), kRcInvalidTicket);
   EXPECT_EQ(rem, -7);
-  EXPECT_EQ(Check(Ticket().Add(cIUnitTCrea, "202612061930").Hours(1)).first, kRcInvalidTicket);  // not converted
-  EXPECT_EQ(Check(Ticket().Created("202612061930").Add(cIUnitLanguage, "E", 1)).first, kRcInvalidTicket);
+  EXPECT_EQ(Check(Ticket().With(cIUnitTCrea, "202612061930").Hours(1)).first, kRcInvalidTicket);  // not converted
+  EXPECT_EQ(Check(Ticket().Created("202612061930").With(cIUnitLanguage, "E", 1)).first, kRcInvalidTicket);
 }
 
 TEST(Validity, TracesTheTimesItCompares) {
