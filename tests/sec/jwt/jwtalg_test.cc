@@ -18,11 +18,7 @@ class JwtAlg : public jwttest::Started {};
 // that are not whole; the signature does not matter for either. Only a
 // member of the header named exactly "crit" counts.
 TEST_F(JwtAlg, HeaderWithCritOrAPartAlgorithmNameIsRefused) {
-  const struct {
-    const char* header;
-    int32_t rc;
-    const char* error;
-  } cases[] = {
+  const struct { const char* header; int32_t rc; const char* error; } cases[] = {
       {R"({"alg":"ES2560"})", JWT_RC_HEADER, "JWT signature algorithm not valid"},
       {R"({"alg":"eddsa"})", JWT_RC_HEADER, "JWT signature algorithm not valid"},
       {R"({"alg":"HS256","crit":["exp"],"exp":1})", JWT_RC_HEADER,
@@ -178,11 +174,7 @@ TEST_F(JwtAlg, DegenerateKeysPassedOrLoadedVerifyNothing) {
   // (make_weak_jwt_keys.py checks that), so only the key check refuses it.
   jwttest::TempDir dir;
   ASSERT_TRUE(jwttest::Sh("/usr/bin/python3 " QOR_TEST_TOOLS_DIR "/make_weak_jwt_keys.py " + dir.path()));
-  const struct {
-    const char* key;
-    const char* alg;
-    int32_t rc;
-  } cases[] = {
+  const struct { const char* key; const char* alg; int32_t rc; } cases[] = {
       {"rsa2048_e_65537", "RS256", JWT_RC_OK},   {"rsa2048_e_65537", "PS256", JWT_RC_OK},
       {"rsa2048_e_1", "RS256", JWT_RC_SIGNATURE}, {"rsa2048_e_1", "PS256", JWT_RC_SIGNATURE},
       {"rsa1024_e_65537", "RS256", JWT_RC_OK},   {"rsa1024_e_3", "RS256", JWT_RC_OK},

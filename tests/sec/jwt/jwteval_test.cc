@@ -82,10 +82,7 @@ TEST_F(JwtEval, AttackClassesGiveTheirExactResults) {
   std::string deep = R"({"sub":"alice","n":)";
   for (int d = 0; d < 10000; ++d) deep += R"({"ab":)";
   deep += "1" + std::string(10000, '}') + "}";
-  const struct {
-    std::string header, body;
-    int32_t rc;
-  } as_signed[] = {
+  const struct { std::string header, body; int32_t rc; } as_signed[] = {
       {kHs256, body, JWT_RC_OK},
       {R"({"alg":"none"})", body, JWT_RC_HEADER},
       {R"({"typ":"JWT"})", body, JWT_RC_HEADER},

@@ -216,10 +216,7 @@ TEST_F(Create, InputLimitsAndFaults) {
     change(in);
     return in;
   };
-  const struct {
-    Input in;
-    int32_t rc;
-  } rows[] = {
+  const struct { Input in; int32_t rc; } rows[] = {
       {with([](Input& i) { i.user = std::string(36, 'u'); }), 0},
       {with([](Input& i) { i.user = std::string(37, 'u'); }), 1},
       {with([](Input& i) { i.has_user = false; }), 1},

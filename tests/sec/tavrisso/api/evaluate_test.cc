@@ -44,10 +44,7 @@ Issuers* Eval::issuers_ = nullptr;
 TEST_F(Eval, OutsideTicketsGiveExactlyTheirFields) {
   time_t cre;
   const std::string created = "--created " + CreatedAgo(5, &cre) + " ";
-  struct Case {
-    const char* name;
-    std::string opts, signer;
-  } cases[] = {
+  struct Case { const char* name; std::string opts, signer; } cases[] = {
       {"sha256 with attributes", "", "iss"},
       {"sha1 by openssl without attributes", "--openssl --hash sha1 --no-attrs", "iss"},
       {"URL-encoded text with plus signs", "--keep-plus --urlencode", "iss"},
@@ -98,11 +95,7 @@ TEST_F(Eval, Rsa3072SignerAndAFailedLoadAfterwards) {
 
 TEST_F(Eval, FaultsGiveTheirResults) {
   const std::string good = Ticket(kFields);
-  struct Case {
-    const char* name;
-    std::string ticket;
-    int32_t want;
-  } cases[] = {
+  struct Case { const char* name; std::string ticket; int32_t want; } cases[] = {
       // A changed bit anywhere in the signed part: low half 5, signer 27.
       {"flipped bit in the version", Ticket(std::string(kFields) + "--flip-bit 3"), kSignerNotOk},
       {"flipped bit in the user", Ticket(std::string(kFields) + "--flip-bit 70"), kSignerNotOk},
@@ -227,10 +220,7 @@ TEST_F(Eval, AssertionRecipients) {
   Info dflt;
   EXPECT_EQ(Assertion(to_abc, nullptr, nullptr, &dflt), kRcOk);
 
-  struct Case {
-    const char* opts;
-    int32_t assertion, logon;
-  } cases[] = {
+  struct Case { const char* opts; int32_t assertion, logon; } cases[] = {
       {"", kRcRecipientMissing, kRcOk},                                            // no recipient at all
       {"--rcpt-client 001 --flags 1", kRcRecipientMissing, kRcRecipientMissing},                // client without system
       {"--rcpt-sysid ABC --flags 1", kRcRecipientMissing, kRcRecipientMissing},                // system without client

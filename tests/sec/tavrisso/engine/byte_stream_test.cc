@@ -196,10 +196,7 @@ TEST(TicketStream, MalformedStreamsAndSignatureLengthsGiveTheirCodes) {
     s.insert(s.end(), fill, 1);
     return s;
   };
-  const struct {
-    Bytes stream;
-    int32_t processed, rc;
-  } sigs[] = {
+  const struct { Bytes stream; int32_t processed, rc; } sigs[] = {
       {sig({0, 1, 0x5A}), 12, kRcOk}, {sig({0, 1, 0x5A, 1, 2, 3}), 12, kRcOk},  // bytes after it are not looked at
       {sig({0, 0}), 12, kRcInvalidTicket}, {sig({0xFF, 0xFF, 1}), 12, kRcInvalidTicket},
       {sig({0x10, 0x01}, 4097), 12, kRcInvalidTicket}, {sig({0x10, 0x00}, 4096), 12, kRcOk},

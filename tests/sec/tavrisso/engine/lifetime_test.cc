@@ -50,10 +50,7 @@ std::pair<int32_t, int64_t> Check(const Ticket& t, time_t offset = 0) {
 TEST(InvMkTime, CountsUtcSecondsWithGregorianLeapYears) {
   const struct tm next_jan = Tm(2027, 0, 1);
   const uint32_t jan = HRazuInvMkTime(const_cast<struct tm*>(&next_jan));
-  const struct {
-    struct tm t;
-    uint32_t want;
-  } rows[] = {
+  const struct { struct tm t; uint32_t want; } rows[] = {
       {Tm(1970, 0, 1), 0u}, {Tm(2000, 2, 1), 951868800u}, {Tm(2100, 2, 1), 4107542400u},
       {Tm(2026, 11, 6, 19, 30), static_cast<uint32_t>(kNow)},
       {Tm(1969, 0, 1, 1), 3600u},  // years up to 1970 add nothing
