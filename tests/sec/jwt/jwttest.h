@@ -99,7 +99,9 @@ struct Info {
   std::string body() const { return Out(info.pPayloadBuffer, info.lPayLoadBuffer); }
   std::string error() const { return info.lastError; }
   // The returned claims and key id in one line, for one comparison.
-  std::string Claims() const { return sub() + "|" + iss() + "|" + jti() + "|" + aud() + "|" + user() + "|" + kid(); }
+  std::string Claims() const {
+    return sub() + "|" + iss() + "|" + jti() + "|" + aud() + "|" + user() + "|" + kid();
+  }
   Bytes payload;
   JWT_INFO info;
 };

@@ -92,7 +92,7 @@ TEST(Properties, TraceLevelTakesTheFirstCharacter) {
     EXPECT_EQ(ct_level.load(), r.level) << r.in;
   }
   EXPECT_EQ(RavAreSetProperty("QOR_EXT_TRL", ""), kRcOk);
-  EXPECT_EQ(Get("QOR_EXT_TRL") + std::to_string(ct_level.load()), "10");
+  EXPECT_EQ(Get("QOR_EXT_TRL") + "|" + std::to_string(ct_level.load()), "1|0");
   for (auto [env, got] : {std::pair{"2abc", "2"}, {"9", "1"}}) {
     ScopedEnv e("QOR_EXT_TRL", env);
     EXPECT_EQ(Get("QOR_EXT_TRL"), got) << env;

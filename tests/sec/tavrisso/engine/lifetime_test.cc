@@ -34,7 +34,8 @@ struct Ticket : listtest::List {
   Ticket& Created(const std::string& text) { return With(cIUnitTCrea, text, static_cast<int16_t>(text.size())); }
   Ticket& Int(InfoUnitID id, int32_t v) {
     const uint32_t u = static_cast<uint32_t>(v);
-    return With(id, {static_cast<char>(u >> 24), static_cast<char>(u >> 16), static_cast<char>(u >> 8), static_cast<char>(u)});
+    return With(id, {static_cast<char>(u >> 24), static_cast<char>(u >> 16), static_cast<char>(u >> 8),
+                     static_cast<char>(u)});
   }
   Ticket& Hours(int32_t h) { return Int(cIUnitTVal, h); }
   Ticket& Minutes(int32_t m) { return Int(cIUnitTValMin, m); }
