@@ -71,18 +71,16 @@ TEST(ConvertContent, SubstitutesAndReportsUnknownCodePages) {
 }
 
 TEST(GetUTFEncodedContent, MakesAnUnlinkedUtf8Node) {
-  PCookieContent node = nullptr;
-  ASSERT_EQ(HRazuGetUTFEncodedContent(&node, "J\xF6rg", 4, cIUnitRecptName, "1100"), 0);
-  EXPECT_EQ(Value(node), "J\xC3\xB6rg");
-  EXPECT_EQ(node->InfoId, cIUnitRecptName);
-  ContentList one = node;
-  HRazuReleaseContents(&one);
-
-  std::string sjis = "\x93\xfa\x96\x7b";  // two characters in Shift_JIS
-  ASSERT_EQ(HRazuGetUTFEncodedContent(&node, sjis.data(), 4, cIUnitAuthScheme, "8000"), 0);
-  EXPECT_EQ(Value(node), "\xE6\x97\xA5\xE6\x9C\xAC");
-  one = node;
-  HRazuReleaseContents(&one);
+  const struct { const char* text; InfoUnitID id; const char* codepage; std::string utf8; } rows[] = {
+      {"J\xF6rg", cIUnitRecptName, "1100", "J\xC3\xB6rg"},
+      {"\x93\xfa\x96\x7b", cIUnitAuthScheme, "8000", "\xE6\x97\xA5\xE6\x9C\xAC"},  // two characters in Shift_JIS
+  };
+  for (const auto& r : rows) {
+    List one;  // releases the node
+    ASSERT_EQ(HRazuGetUTFEncodedContent(&one.head, r.text, 4, r.id, r.codepage), 0);
+    EXPECT_EQ(Value(one.head), r.utf8);
+    EXPECT_EQ(one.head->InfoId, r.id);
+  }
 }
 
 TEST(GetUTFEncodedContent, FailsBeyondTheFieldSize) {
