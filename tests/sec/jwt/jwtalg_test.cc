@@ -7,36 +7,24 @@
 
 namespace {
 
-using jwttest::Bytes;
-using jwttest::Info;
-using jwttest::Signer;
-using jwttest::ToBytes;
+using namespace jwttest;
 
 const std::string kSecret = "a 32-byte secret for HS256 tests";
 const std::string kBody = R"({"sub":"alice","exp":4102444800})";
 
-class JwtAlg : public ::testing::Test {
- protected:
-  void SetUp() override { ASSERT_EQ(TavriInitialize(nullptr), 0); }
-  void TearDown() override { JwtSetClock(nullptr); }
-};
+class JwtAlg : public jwttest::Started {};
 
 // "crit" anywhere in the header is refused, and so are algorithm names
 // that are not whole; the signature does not matter for either. Only a
 // member of the header named exactly "crit" counts.
 TEST_F(JwtAlg, HeaderWithCritOrAPartAlgorithmNameIsRefused) {
-  const struct {
-    const char* header;
-    int32_t rc;
-    const char* error;
-  } cases[] = {
+  const struct { const char* header; int32_t rc; const char* error; } cases[] = {
       {R"({"alg":"ES2560"})", JWT_RC_HEADER, "JWT signature algorithm not valid"},
       {R"({"alg":"eddsa"})", JWT_RC_HEADER, "JWT signature algorithm not valid"},
       {R"({"alg":"HS256","crit":["exp"],"exp":1})", JWT_RC_HEADER,
        "JWT header lists critical extensions (crit), none is supported"},
       {R"({"crit":[],"alg":"HS256"})", JWT_RC_HEADER, "JWT header lists critical extensions (crit), none is supported"},
-      {R"({"alg":"HS256","x":"crit"})", JWT_RC_OK, ""},
-      {R"({"alg":"HS256","x":{"crit":["a"]}})", JWT_RC_OK, ""},
+      {R"({"alg":"HS256","x":"crit"})", JWT_RC_OK, ""}, {R"({"alg":"HS256","x":{"crit":["a"]}})", JWT_RC_OK, ""},
       {R"({"alg":"HS256","critical":1})", JWT_RC_OK, ""},
   };
   Signer s;
@@ -83,8 +71,7 @@ TEST_F(JwtAlg, EveryAddedAlgorithmVerifiesWithCertificatePublicKeyAndPem) {
       ASSERT_EQ(jwttest::Eval(s.token(t), s.key(KeyName(c.key) + form), &i.info), JWT_RC_OK)
           << c.alg << form << " " << i.error();
       EXPECT_EQ(i.info.tAlgId, c.id);
-      EXPECT_EQ(i.sub(), "alice");
-      EXPECT_EQ(i.kid(), "k1");
+      EXPECT_EQ(i.sub() + "|" + i.kid(), "alice|k1");
     }
     // One flipped bit in the signature, or in the signed header, is caught.
     std::string bad = s.token(t);
@@ -127,26 +114,22 @@ TEST_F(JwtAlg, KeyOfAnotherTypeOrCurveOrAnotherSignatureEncodingFails) {
     const char* checked_with;
     int32_t rc;
   } cases[] = {
-      {"ES256", "p256:p256", "p256.cert", JWT_RC_OK},
-      {"ES256", "p256:p256", "p384.cert", JWT_RC_SIGNATURE},
-      {"ES384", "p384:p384", "p256.spki", JWT_RC_SIGNATURE},
-      {"ES256", "p256:p256", "r2048.cert", JWT_RC_SIGNATURE},
+      {"ES256", "p256:p256", "p256.cert", JWT_RC_OK}, {"ES256", "p256:p256", "p384.cert", JWT_RC_SIGNATURE},
+      {"ES384", "p384:p384", "p256.spki", JWT_RC_SIGNATURE}, {"ES256", "p256:p256", "r2048.cert", JWT_RC_SIGNATURE},
       {"ES256", "p256:p256", "ed25519.cert", JWT_RC_SIGNATURE},
       {"PS256", "r2048:rsa2048", "p256.cert", JWT_RC_SIGNATURE},
       {"PS256", "r2048:rsa2048", "ed25519.spki", JWT_RC_SIGNATURE},
       {"EdDSA", "ed25519:ed25519", "p256.cert", JWT_RC_SIGNATURE},
       {"EdDSA", "ed25519:ed25519", "r2048.spki", JWT_RC_SIGNATURE},
       {"EdDSA", "ed25519:ed25519", "ed448.spki", JWT_RC_SIGNATURE},
-      {"EdDSA", "ed448:ed448", "ed25519.spki", JWT_RC_SIGNATURE},
-      {"EdDSA", "ed448:ed448", "ed448.spki", JWT_RC_OK},
+      {"EdDSA", "ed448:ed448", "ed25519.spki", JWT_RC_SIGNATURE}, {"EdDSA", "ed448:ed448", "ed448.spki", JWT_RC_OK},
       {"RS256", "r2048:rsa2048", "p256.cert", JWT_RC_SIGNATURE},
       {"PS256", "r1024:rsa1024", "r1024.cert", JWT_RC_SIGNATURE},  // RFC 7518 3.5: PS needs 2048 bits
       // PSS with an empty salt or MGF1 over SHA-1; ECDSA in DER form.
       {"PS384", "r2048:rsa2048", "r2048.spki", JWT_RC_OK},
       {"PS384/salt0", "r2048:rsa2048", "r2048.spki", JWT_RC_SIGNATURE},
       {"PS384/mgf1sha1", "r2048:rsa2048", "r2048.spki", JWT_RC_SIGNATURE},
-      {"ES512", "p521:p521", "p521.cert", JWT_RC_OK},
-      {"ES256/der", "p256:p256", "p256.cert", JWT_RC_SIGNATURE},
+      {"ES512", "p521:p521", "p521.cert", JWT_RC_OK}, {"ES256/der", "p256:p256", "p256.cert", JWT_RC_SIGNATURE},
       {"ES512/der", "p521:p521", "p521.cert", JWT_RC_SIGNATURE},
   };
   Signer s("make_jws.py");
@@ -191,11 +174,7 @@ TEST_F(JwtAlg, DegenerateKeysPassedOrLoadedVerifyNothing) {
   // (make_weak_jwt_keys.py checks that), so only the key check refuses it.
   jwttest::TempDir dir;
   ASSERT_TRUE(jwttest::Sh("/usr/bin/python3 " QOR_TEST_TOOLS_DIR "/make_weak_jwt_keys.py " + dir.path()));
-  const struct {
-    const char* key;
-    const char* alg;
-    int32_t rc;
-  } cases[] = {
+  const struct { const char* key; const char* alg; int32_t rc; } cases[] = {
       {"rsa2048_e_65537", "RS256", JWT_RC_OK},   {"rsa2048_e_65537", "PS256", JWT_RC_OK},
       {"rsa2048_e_1", "RS256", JWT_RC_SIGNATURE}, {"rsa2048_e_1", "PS256", JWT_RC_SIGNATURE},
       {"rsa1024_e_65537", "RS256", JWT_RC_OK},   {"rsa1024_e_3", "RS256", JWT_RC_OK},

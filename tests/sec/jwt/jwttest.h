@@ -31,8 +31,10 @@ class Signer {
     requests_ << alg << ' ' << ref << ' ' << Hex(header) << ' ' << Hex(payload) << '\n';
     return count_++;
   }
-  size_t AddHs(const std::string& alg, const std::string& secret, const std::string& payload) {
-    return Add(alg, "secret:" + Hex(secret), R"({"alg":")" + alg + R"(","typ":"JWT"})", payload);
+  size_t AddHs(const std::string& alg, const std::string& secret, const std::string& payload,
+               const std::string& header = "") {
+    return Add(alg, "secret:" + Hex(secret), header.empty() ? R"({"alg":")" + alg + R"(","typ":"JWT"})" : header,
+               payload);
   }
   void Run() {
     TempDir dir;
@@ -96,8 +98,19 @@ struct Info {
   std::string user() const { return Out(info.pNameIdValue, info.lNameIdValue); }
   std::string body() const { return Out(info.pPayloadBuffer, info.lPayLoadBuffer); }
   std::string error() const { return info.lastError; }
+  // The returned claims and key id in one line, for one comparison.
+  std::string Claims() const {
+    return sub() + "|" + iss() + "|" + jti() + "|" + aud() + "|" + user() + "|" + kid();
+  }
   Bytes payload;
   JWT_INFO info;
+};
+
+// The library started for each test, the clock released after it.
+class Started : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_EQ(TavriInitialize(nullptr), 0); }
+  void TearDown() override { JwtSetClock(nullptr); }
 };
 
 inline int32_t Eval(const std::string& token, const Bytes& key, JWT_INFO* info, const char* name_id = nullptr) {

@@ -69,6 +69,10 @@ struct Info : BufferedTicketInfo<64, 4096> {
   std::string Prt() const { return Text(prt, prtL); }
   std::string Auth() const { return Text(auth, authL); }
   Bytes Cert() const { return Bytes(cert, cert + certL); }
+  // The returned texts in one line, for one comparison: user|system|client|language|portal user|scheme.
+  std::string Texts() const {
+    return User() + "|" + Sys() + "|" + Cli() + "|" + Lang() + "|" + Prt() + "|" + Auth();
+  }
 };
 
 // A creation request for TavriCreateAssertionTicket: recipient system,

@@ -19,6 +19,13 @@ int32_t Load(const Bytes& key, int32_t type, const char* password = nullptr) {
 
 Bytes LoadedX509Key() { return Bytes(X509Key, X509Key + X509KeyLen); }
 
+// What of a loaded key is left: memory store, its name and password, the
+// stored key bytes and the current key snapshot.
+std::string KeyState() {
+  return std::string(pMemoryPSE ? "store" : "no store") + "|" + PSEPath + "|" + PSEpwd + "|" +
+         std::to_string(X509KeyLen) + "|" + std::to_string(TavriCurrentKey()->key.size());
+}
+
 // Whether the loaded memory key store opens with the stored password.
 bool LoadedStoreOpens() {
   SsfProfileHandle h = nullptr;
@@ -70,19 +77,13 @@ TEST_F(TicketKey, FailedLoadsClearTheEarlierKey) {
       SCOPED_TRACE(std::to_string(earlier) + " then " + std::to_string(c.type));
       ASSERT_EQ(earlier == 1 ? Load(der_, 1) : Load(secret, 2, "pw"), kRcOk);
       EXPECT_EQ(Load(*c.key, c.type), c.want);
-      EXPECT_EQ(pMemoryPSE, nullptr);
-      EXPECT_EQ(PSEPath[0], '\0');
-      EXPECT_EQ(PSEpwd[0], '\0');
-      EXPECT_EQ(X509KeyLen, 0u);
-      EXPECT_TRUE(TavriCurrentKey()->key.empty());
+      EXPECT_EQ(KeyState(), "no store|||0|0");
     }
     for (int32_t length : {10, -5}) {
       SCOPED_TRACE(std::to_string(earlier) + " then length " + std::to_string(length));
       ASSERT_EQ(earlier == 1 ? Load(der_, 1) : Load(secret, 2, "pw"), kRcOk);
       EXPECT_EQ(TavriLoadTicketKey(length > 0 ? nullptr : der_.data(), length, nullptr, 0, 1), kRcNullArgument);
-      EXPECT_EQ(pMemoryPSE, nullptr);
-      EXPECT_EQ(X509KeyLen, 0u);
-      EXPECT_TRUE(TavriCurrentKey()->key.empty());
+      EXPECT_EQ(KeyState(), "no store|||0|0");
     }
   }
 }
@@ -127,9 +128,7 @@ TEST_F(TicketKey, HmacSecretTooLongLeavesNoKey) {
       ASSERT_EQ(Load(der_, 1), 0);
       ASSERT_EQ(Load(secret, 2), 0);
       EXPECT_EQ(Load(Bytes(8192, 'Q'), type), kRcInvalid);
-      EXPECT_EQ(X509KeyLen, 0u);
-      EXPECT_EQ(LoadedX509Key(), Bytes());
-      EXPECT_EQ(pMemoryPSE, nullptr);
+      EXPECT_EQ(KeyState(), "no store|||0|0");
     }
   });
   EXPECT_CONTAINS(trace, "HMAC key of 8192 bytes is longer than 8191 bytes, not loaded.");

@@ -23,6 +23,12 @@ std::string Get(const char* name) {
   const char* v = RavAreGetProperty(name);
   return v ? v : "<null>";
 }
+// Several properties at once, "|" between them.
+std::string Get(std::initializer_list<const char*> names) {
+  std::string out;
+  for (const char* n : names) out += (out.empty() ? "" : "|") + Get(n);
+  return out;
+}
 
 // The entry texts of a trace: prefixes and stamp lines removed.
 std::vector<std::string> Entries(const std::string& text) {
@@ -47,10 +53,9 @@ TEST(Properties, Defaults) {
   ScopedEnv a("QORSYSTEMNAME", nullptr), b("QORSYSTEMCLIENT", nullptr),
       c("QOR_EXT_CODEPAGE", nullptr), d("SSF_HASH", nullptr), e("QOR_EXT_TRL", nullptr),
       f("QOR_EXT_TRC", nullptr);
-  EXPECT_EQ(Get("QOR_EXT_TRC"), "<null>");
-  EXPECT_EQ(Get("QOR_EXT_SYSID") + Get("QOR_EXT_CLIENT") + Get("QOR_OWN_SYSID") + Get("QOR_OWN_CLIENT"),
-            "EXT999SYS000");
-  EXPECT_EQ(Get("QOR_EXT_CODEPAGE") + Get("SSF_HASH") + Get("SSF_INCLUDE_CERT"), "1100SHA10");
+  EXPECT_EQ(Get({"QOR_EXT_TRC", "QOR_EXT_SYSID", "QOR_EXT_CLIENT", "QOR_OWN_SYSID", "QOR_OWN_CLIENT",
+                 "QOR_EXT_CODEPAGE", "SSF_HASH", "SSF_INCLUDE_CERT"}),
+            "<null>|EXT|999|SYS|000|1100|SHA1|0");
   EXPECT_EQ(RavAreGetProperty("qor_own_sysid"), nullptr);
 }
 
@@ -87,15 +92,10 @@ TEST(Properties, TraceLevelTakesTheFirstCharacter) {
     EXPECT_EQ(ct_level.load(), r.level) << r.in;
   }
   EXPECT_EQ(RavAreSetProperty("QOR_EXT_TRL", ""), kRcOk);
-  EXPECT_EQ(ct_level.load(), 0);
-  EXPECT_EQ(Get("QOR_EXT_TRL"), "1");
-  {
-    ScopedEnv two("QOR_EXT_TRL", "2abc");
-    EXPECT_EQ(Get("QOR_EXT_TRL"), "2");
-  }
-  {
-    ScopedEnv nine("QOR_EXT_TRL", "9");
-    EXPECT_EQ(Get("QOR_EXT_TRL"), "1");
+  EXPECT_EQ(Get("QOR_EXT_TRL") + "|" + std::to_string(ct_level.load()), "1|0");
+  for (auto [env, got] : {std::pair{"2abc", "2"}, {"9", "1"}}) {
+    ScopedEnv e("QOR_EXT_TRL", env);
+    EXPECT_EQ(Get("QOR_EXT_TRL"), got) << env;
   }
 }
 
@@ -117,20 +117,14 @@ TEST(Properties, IncludeCertAcceptsOneYesTrue) {
 TEST(Properties, EnvironmentSpeaksWhileTheStoredValueIsTheDefault) {
   ScopedEnv name("QORSYSTEMNAME", "ENV"), client("QORSYSTEMCLIENT", "321"),
       cp("QOR_EXT_CODEPAGE", "4110"), hash("SSF_HASH", "SHA512");
-  EXPECT_EQ(Get("QOR_OWN_SYSID"), "ENV");
-  EXPECT_EQ(Get("QOR_EXT_SYSID"), "ENV");
-  EXPECT_EQ(Get("QOR_OWN_CLIENT"), "321");
-  EXPECT_EQ(Get("QOR_EXT_CLIENT"), "321");
-  EXPECT_EQ(Get("QOR_EXT_CODEPAGE"), "4110");
-  EXPECT_EQ(Get("SSF_HASH"), "SHA512");
+  EXPECT_EQ(Get({"QOR_OWN_SYSID", "QOR_EXT_SYSID", "QOR_OWN_CLIENT", "QOR_EXT_CLIENT", "QOR_EXT_CODEPAGE", "SSF_HASH"}),
+            "ENV|ENV|321|321|4110|SHA512");
   RavAreSetProperty("QOR_OWN_SYSID", "OWN");
-  EXPECT_EQ(Get("QOR_OWN_SYSID"), "OWN");
-  EXPECT_EQ(Get("QOR_EXT_SYSID"), "ENV");
+  EXPECT_EQ(Get({"QOR_OWN_SYSID", "QOR_EXT_SYSID"}), "OWN|ENV");
   // The comparison covers the default's length only.
   RavAreSetProperty("QOR_EXT_SYSID", "EXTRA");
-  EXPECT_EQ(Get("QOR_EXT_SYSID"), "ENV");
   RavAreSetProperty("SSF_HASH", "SHA1X");
-  EXPECT_EQ(Get("SSF_HASH"), "SHA512");
+  EXPECT_EQ(Get({"QOR_EXT_SYSID", "SSF_HASH"}), "ENV|SHA512");
   RavAreSetProperty("SSF_HASH", "SHA256");
   EXPECT_EQ(Get("SSF_HASH"), "SHA256");
 }
@@ -185,8 +179,7 @@ TEST(Lifecycle, FirstInitialiseCopiesSigningSettingsFromTheEnvironment) {
   RavAreSetProperty("SSF_HASH", "SHA256");
   RavAreSetProperty("SSF_INCLUDE_CERT", "0");
   ASSERT_EQ(TavriInitialize(nullptr), kRcOk);
-  EXPECT_EQ(Get("SSF_HASH"), "SHA384");
-  EXPECT_EQ(Get("SSF_INCLUDE_CERT"), "1");
+  EXPECT_EQ(Get({"SSF_HASH", "SSF_INCLUDE_CERT"}), "SHA384|1");
   // A second call does not read the environment again.
   RavAreSetProperty("SSF_INCLUDE_CERT", "0");
   ASSERT_EQ(TavriInitialize(nullptr), kRcOk);

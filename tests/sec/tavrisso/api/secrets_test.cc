@@ -3,6 +3,8 @@
 // any of the forms a trace could print them; released keys are wiped.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "sec/jwt/jwttest.h"
 #include "sec/tavrisso/api/state.h"
 #include "sec/tavrisso/tickettest.h"
@@ -25,9 +27,7 @@ std::vector<std::string> Forms(const std::string& secret) {
 
 bool AllZero(const void* p, size_t n) {
   const unsigned char* b = static_cast<const unsigned char*>(p);
-  for (size_t i = 0; i < n; ++i)
-    if (b[i] != 0) return false;
-  return true;
+  return std::all_of(b, b + n, [](unsigned char c) { return c == 0; });
 }
 
 TEST(Secrets, FullTraceHoldsNoPinOrSecretAndReleasedKeysAreWiped) {

@@ -7,18 +7,18 @@
 #include <vector>
 
 #include "krn/rsec/rsecb64.h"
+#include "sec/tavrisso/engine/listtest.h"
 #include "sec/tavrisso/api/state.h"
 #include "testutil.h"
 
 namespace {
 
 using Bytes = std::vector<unsigned char>;
-using Unit = std::pair<uint32_t, Bytes>;
+using listtest::List;
+using listtest::Unit;
 
 using qortest::FromHex;
 using qortest::Hex;
-
-Bytes Str(const std::string& s) { return Bytes(s.begin(), s.end()); }
 
 // Stream and text of the outside builder, units in the given order.
 std::pair<Bytes, std::string> Oracle(const std::string& cp, const Bytes& sig, const std::vector<Unit>& units) {
@@ -28,23 +28,6 @@ std::pair<Bytes, std::string> Oracle(const std::string& cp, const Bytes& sig, co
   if (lines.size() != 2) return {};
   return {FromHex(lines[0]), lines[1]};
 }
-
-struct List {
-  ContentList head = nullptr;
-  ~List() { HRazuReleaseContents(&head); }
-  void Add(uint32_t id, const Bytes& v) {
-    PCookieContent n = nullptr;
-    static const unsigned char kNone = 0;
-    ASSERT_EQ(HRazuContentNew(v.empty() ? &kNone : v.data(), static_cast<int16_t>(v.size()), static_cast<InfoUnitID>(id), &n), kRcOk);
-    ASSERT_EQ(HRazuInsertContent(&head, n), kRcOk);
-  }
-  std::vector<Unit> Units() const {
-    std::vector<Unit> out;
-    for (PCookieContent n = head; n; n = n->pNextCtnt)
-      out.emplace_back(n->InfoId, Bytes(n->ByteContent, n->ByteContent + n->iContentLBytes));
-    return out;
-  }
-};
 
 int32_t Parse(const Bytes& s, List* list, int32_t* processed, std::string* cp = nullptr) {
   char codepage[4] = {};
@@ -61,9 +44,9 @@ Bytes Build(const List& list, const char* cp, int32_t cap = kTicketWorkSize) {
   return buf;
 }
 
-Bytes Pattern(size_t n, unsigned seed) {
-  Bytes b(n);
-  for (size_t i = 0; i < n; ++i) b[i] = static_cast<unsigned char>(seed * 31 + i * 7);
+std::string Pattern(size_t n, unsigned seed) {
+  std::string b(n, '\0');
+  for (size_t i = 0; i < n; ++i) b[i] = static_cast<char>(seed * 31 + i * 7);
   return b;
 }
 
@@ -79,7 +62,7 @@ TEST(TicketStream, ExampleParsesToOneNodeAndItsSignature) {
   ASSERT_EQ(Parse(kExample, &list, &processed, &cp), kRcOk);
   EXPECT_EQ(cp, "1100");
   EXPECT_EQ(processed, 12);
-  EXPECT_EQ(list.Units(), (std::vector<Unit>{{1, Str("ABC")}}));
+  EXPECT_EQ(list.Units(), (std::vector<Unit>{{1, "ABC"}}));
   const unsigned char* sig = nullptr;
   int32_t sig_len = 0;
   ASSERT_EQ(HRazuExtractSignature(kExample.data(), 15, processed, &sig, &sig_len), kRcOk);
@@ -92,14 +75,15 @@ TEST(TicketStream, ExampleParsesToOneNodeAndItsSignature) {
 // text -> bytes -> list, for every described unit with empty, short and full
 // values.
 TEST(TicketStream, EveryUnitRoundTripsThroughBytesAndText) {
-  const Bytes sig = Pattern(300, 9);
+  const std::string sig_text = Pattern(300, 9);
+  const Bytes sig(sig_text.begin(), sig_text.end());
   for (size_t len : {size_t{0}, size_t{1}, size_t{12}, size_t{kContentMaxBytes}}) {
     for (const InfoUnit& row : aInfoUnit) {
       if (row.ByteIdent == cIUnitSgn) continue;
       List list;
-      if (row.ByteIdent != cIUnitUser) list.Add(cIUnitUser, Str("SMITH"));
+      if (row.ByteIdent != cIUnitUser) list.Add(cIUnitUser, "SMITH");
       list.Add(row.ByteIdent, Pattern(len, row.ByteIdent));
-      list.Add(cIUnitFourByteID, Bytes{1, 2, 3, 4});
+      list.Add(cIUnitFourByteID, "\x01\x02\x03\x04");
       const auto units = list.Units();
       const auto [want_stream, want_text] = Oracle("4110", sig, units);
       ASSERT_FALSE(want_stream.empty());
@@ -146,16 +130,16 @@ TEST(TicketStream, UnitsInAnyOrderComeOutSortedWithTheLaterDuplicateFirst) {
   int32_t processed = 0;
   ASSERT_EQ(Parse(s, &list, &processed), kRcOk);
   EXPECT_EQ(processed, static_cast<int32_t>(s.size()));
-  EXPECT_EQ(list.Units(), (std::vector<Unit>{{1, Str("u")}, {4, Str("b")}, {4, Str("a")}, {9, Str("n")}}));
+  EXPECT_EQ(list.Units(), (std::vector<Unit>{{1, "u"}, {4, "b"}, {4, "a"}, {9, "n"}}));
 }
 
 // Cut before the marker anywhere, the parser reports a malformed stream and
 // leaves no list; cut inside the signature, the signature check does.
 TEST(TicketStream, TruncatedStreamsAreMalformedAtEveryPosition) {
   List full;
-  full.Add(1, Str("USER"));
-  full.Add(5, Bytes{0, 0, 0, 8});
-  full.Add(8, Bytes{});
+  full.Add(1, "USER");
+  full.Add(5, std::string("\0\0\0\x08", 4));
+  full.Add(8, "");
   Bytes stream = Build(full, "1100");
   const size_t marker = stream.size();
   stream.insert(stream.end(), {0xFF, 0, 3, 7, 7, 7});
@@ -179,66 +163,61 @@ TEST(TicketStream, TruncatedStreamsAreMalformedAtEveryPosition) {
   }
 }
 
-TEST(TicketStream, MalformedStreamsGiveTheirCodes) {
-  auto parse = [](const Bytes& s) {
+TEST(TicketStream, MalformedStreamsAndSignatureLengthsGiveTheirCodes) {
+  const Bytes head = {2, '1', '1', '0', '0'};
+  auto with = [&](Bytes tail, size_t fill = 0) {
+    Bytes s = head;
+    s.insert(s.end(), tail.begin(), tail.end());
+    s.insert(s.end(), fill, 'v');
+    return s;
+  };
+  const std::pair<Bytes, int32_t> streams[] = {
+      // The version is not checked; the identifier need not be described; a value may be empty.
+      {{7, '1', '1', '0', '0', 1, 0, 0, 0xFF}, kRcOk}, {with({254, 0, 1, 'x', 77, 0, 0, 0xFF}), kRcOk},
+      {with({1, 0, 0, 0xFF}), kRcOk}, {Bytes{}, kRcInvalidTicket}, {{2, '1', '1', '0'}, kRcInvalidTicket},
+      {head, kRcInvalidTicket}, {with({0xFF, 0, 1, 0}), kRcInvalidTicket},  // no InfoUnit
+      {with({1, 0xFF, 0xFF, 0xFF}), kRcInvalid}, {with({1, 0x80, 0x00, 0xFF}), kRcInvalid},
+      {with({1, 0x01, 0x01}, 257), kRcInvalid}, {with({1, 0x01, 0x01}, 256), kRcInvalidTicket},
+      {with({1, 0, 3, 'A', 'B', 'C'}), kRcInvalidTicket},        // no next identifier
+      {with({1, 0, 1, 'A', 2, 0, 1, 'B'}), kRcInvalidTicket},    // no marker
+  };
+  for (const auto& [stream, rc] : streams) {
     List list;
     int32_t processed = 0;
-    int32_t rc = Parse(s, &list, &processed);
+    EXPECT_EQ(Parse(stream, &list, &processed), rc) << Hex(stream);
     EXPECT_TRUE(rc == 0 || list.head == nullptr);
-    return rc;
-  };
-  const Bytes head = {2, '1', '1', '0', '0'};
-  auto with = [&](Bytes tail) { Bytes s = head; s.insert(s.end(), tail.begin(), tail.end()); return s; };
-  // The version is not checked; the identifier need not be described.
-  EXPECT_EQ(parse({7, '1', '1', '0', '0', 1, 0, 0, 0xFF}), kRcOk);
-  EXPECT_EQ(parse(with({254, 0, 1, 'x', 77, 0, 0, 0xFF})), kRcOk);
-  EXPECT_EQ(parse(with({1, 0, 0, 0xFF})), kRcOk);  // an empty value
-  EXPECT_EQ(parse(Bytes{}), kRcInvalidTicket);
-  EXPECT_EQ(parse({2, '1', '1', '0'}), kRcInvalidTicket);
-  EXPECT_EQ(parse(head), kRcInvalidTicket);
-  EXPECT_EQ(parse(with({0xFF, 0, 1, 0})), kRcInvalidTicket);  // no InfoUnit
-  EXPECT_EQ(parse(with({1, 0xFF, 0xFF, 0xFF})), kRcInvalid);
-  EXPECT_EQ(parse(with({1, 0x80, 0x00, 0xFF})), kRcInvalid);
-  Bytes big = with({1, 0x01, 0x01});
-  big.insert(big.end(), 257, 'v');
-  EXPECT_EQ(parse(big), kRcInvalid);
-  big.resize(big.size() - 1);
-  EXPECT_EQ(parse(big), kRcInvalidTicket);
-  EXPECT_EQ(parse(with({1, 0, 3, 'A', 'B', 'C'})), kRcInvalidTicket);  // no next identifier
-  EXPECT_EQ(parse(with({1, 0, 1, 'A', 2, 0, 1, 'B'})), kRcInvalidTicket);  // no marker
+  }
   EXPECT_EQ(HRazuParseTicket(head.data(), -1, nullptr, nullptr, nullptr), kRcNullArgument);
-}
 
-TEST(TicketStream, SignatureLengthMustBePositiveAndWithinTheData) {
-  auto extract = [](Bytes tail, int32_t processed = 12) {
+  // The signature after the first example's marker: its length positive and within the data.
+  auto sig = [](Bytes tail, size_t fill = 0) {
     Bytes s(kExample.begin(), kExample.begin() + 12);
     s.insert(s.end(), tail.begin(), tail.end());
-    const unsigned char* sig = nullptr;
-    int32_t len = 0;
-    return HRazuExtractSignature(s.data(), static_cast<int32_t>(s.size()), processed, &sig, &len);
+    s.insert(s.end(), fill, 1);
+    return s;
   };
-  EXPECT_EQ(extract({0, 1, 0x5A}), kRcOk);
-  EXPECT_EQ(extract({0, 1, 0x5A, 1, 2, 3}), kRcOk);  // bytes after the signature are not looked at
-  EXPECT_EQ(extract({0, 0}), kRcInvalidTicket);
-  EXPECT_EQ(extract({0xFF, 0xFF, 1}), kRcInvalidTicket);
-  Bytes too_long = {0x10, 0x01};
-  too_long.resize(2 + 4097, 1);
-  EXPECT_EQ(extract(too_long), kRcInvalidTicket);
-  Bytes longest = {0x10, 0x00};
-  longest.resize(2 + 4096, 1);
-  EXPECT_EQ(extract(longest), kRcOk);
-  EXPECT_EQ(extract({0, 4, 1, 2, 3}), kRcInvalidTicket);  // reaches past the data
-  EXPECT_EQ(extract({0}), kRcInvalidTicket);              // no length field
-  EXPECT_EQ(extract({0, 1, 1}, 1), kRcInvalidTicket);     // bad parser state
-  EXPECT_EQ(extract({0, 1, 1}, -3), kRcInvalidTicket);
+  const struct { Bytes stream; int32_t processed, rc; } sigs[] = {
+      {sig({0, 1, 0x5A}), 12, kRcOk}, {sig({0, 1, 0x5A, 1, 2, 3}), 12, kRcOk},  // bytes after it are not looked at
+      {sig({0, 0}), 12, kRcInvalidTicket}, {sig({0xFF, 0xFF, 1}), 12, kRcInvalidTicket},
+      {sig({0x10, 0x01}, 4097), 12, kRcInvalidTicket}, {sig({0x10, 0x00}, 4096), 12, kRcOk},
+      {sig({0, 4, 1, 2, 3}), 12, kRcInvalidTicket},  // reaches past the data
+      {sig({0}), 12, kRcInvalidTicket},              // no length field
+      {sig({0, 1, 1}), 1, kRcInvalidTicket}, {sig({0, 1, 1}), -3, kRcInvalidTicket},  // bad parser state
+  };
+  for (const auto& r : sigs) {
+    const unsigned char* at = nullptr;
+    int32_t len = 0;
+    EXPECT_EQ(HRazuExtractSignature(r.stream.data(), static_cast<int32_t>(r.stream.size()), r.processed, &at, &len),
+              r.rc) << Hex(r.stream).substr(0, 40) << " " << r.processed;
+  }
 }
 
 TEST(TicketStream, BuilderNeedsRoomForEveryByte) {
   List empty;
   EXPECT_EQ(Build(empty, "1100", 5), Bytes(kExample.begin(), kExample.begin() + 5));
   List list;
-  list.Add(1, Str("ABC"));
-  list.Add(2, Str("000"));
+  list.Add(1, "ABC");
+  list.Add(2, "000");
   const Bytes want = Build(list, "1100");
   ASSERT_EQ(want.size(), 17u);
   for (int32_t cap = 0; cap < 17; ++cap) {
@@ -301,19 +280,16 @@ TEST(TicketText, RewritesUrlEncodingBlanksAndExclamationMarks) {
 }
 
 TEST(TicketStream, ParserAndListDumpTraceEachStep) {
-  qortest::TempDir dir;
-  tavriTf = CTrcInit(dir.file("t.trc").c_str(), 1, 3);
-  List list;
-  int32_t processed = 0;
-  ASSERT_EQ(Parse(kExample, &list, &processed), kRcOk);
-  DumpContentList(tavriTf.load(), list.head, 3);
-  List none;
-  EXPECT_EQ(Parse(Bytes{2, '1', '1', '0', '0', 0xFF}, &none, &processed), kRcInvalidTicket);
-  const unsigned char* sig = nullptr;
-  int32_t len = 0;
-  EXPECT_EQ(HRazuExtractSignature(kExample.data(), 13, 12, &sig, &len), kRcInvalidTicket);
-  CTrcFileClose(tavriTf.exchange(nullptr));
-  const std::string trace = qortest::ReadFile(dir.file("t.trc"));
+  const std::string trace = qortest::Traced("3", [] {
+    List list, none;
+    int32_t processed = 0;
+    ASSERT_EQ(Parse(kExample, &list, &processed), kRcOk);
+    DumpContentList(tavriTf.load(), list.head, 3);
+    EXPECT_EQ(Parse(Bytes{2, '1', '1', '0', '0', 0xFF}, &none, &processed), kRcInvalidTicket);
+    const unsigned char* sig = nullptr;
+    int32_t len = 0;
+    EXPECT_EQ(HRazuExtractSignature(kExample.data(), 13, 12, &sig, &len), kRcInvalidTicket);
+  });
   for (const char* line : {"Read version.\n", "Read Codepage.\n", "Read InfoUnit (0x01).\n", "Read length (3).\n",
                            "Read contents.\n", "Read InfoUnit (0xFF).\n", "ParseTicket: No ticket contents [ticketstream.cc ",
                            "ERROR => No or invalid signature. Length: 0 "}) {

@@ -7,25 +7,13 @@
 
 #include "qorjwt.h"
 #include "sec/tavrisso/engine/content_codepage.h"
+#include "sec/tavrisso/engine/listtest.h"
 #include "testutil.h"
 
 namespace {
 
-// A content list that releases itself.
-struct List {
-  ContentList head = nullptr;
-  ~List() { HRazuReleaseContents(&head); }
-  PCookieContent Add(InfoUnitID id, const std::string& value) {
-    PCookieContent node = nullptr;
-    EXPECT_EQ(HRazuContentNew(value.data(), static_cast<int16_t>(value.size()), id, &node), kRcOk);
-    EXPECT_EQ(HRazuInsertContent(&head, node), kRcOk);
-    return node;
-  }
-};
-
-std::string Value(const __CookieContent* node) {
-  return std::string(reinterpret_cast<const char*>(node->ByteContent), node->iContentLBytes);
-}
+using listtest::List;
+using listtest::Value;
 
 TEST(ConvertCList, ConvertsOnlyTextFieldsWithATableRow) {
   List list;
@@ -33,20 +21,14 @@ TEST(ConvertCList, ConvertsOnlyTextFieldsWithATableRow) {
   PCookieContent lang = list.Add(cIUnitLanguage, "\xE9");
   PCookieContent utf8 = list.Add(cIUnitUserUTF8, "\xE9");
   PCookieContent flags = list.Add(cIUnitFlags, "\x01");
-  PCookieContent unknown = list.Add(static_cast<InfoUnitID>(40), "\xE9");
+  PCookieContent unknown = list.Add(40, "\xE9");
   PCookieContent empty = list.Add(cIUnitCrCli, "");
   EXPECT_EQ(HRazuConvertCList("1100", "4110", list.head), kRcOk);
-  EXPECT_EQ(Value(user), "ABC");
-  EXPECT_EQ(user->iContentLChars, 3);
-  EXPECT_EQ(Value(lang), "\xC3\xA9");
-  EXPECT_EQ(lang->iContentLChars, 2);
-  for (PCookieContent same : {utf8, unknown}) {
-    EXPECT_EQ(Value(same), "\xE9");
-    EXPECT_EQ(same->iContentLChars, 0);
-  }
-  EXPECT_EQ(Value(flags), "\x01");
-  EXPECT_EQ(empty->iContentLBytes, 0);
-  EXPECT_EQ(empty->iContentLChars, 0);
+  // Value and character length of each node: only user and language are converted.
+  std::string got;
+  for (PCookieContent n : {user, lang, utf8, flags, unknown, empty})
+    got += Value(n) + "/" + std::to_string(n->iContentLChars) + " ";
+  EXPECT_EQ(got, "ABC/3 \xC3\xA9/2 \xE9/0 \x01/0 \xE9/0 /0 ");
   EXPECT_EQ(HRazuConvertCList("1100", "4110", nullptr), kRcOk);
 }
 
@@ -89,18 +71,16 @@ TEST(ConvertContent, SubstitutesAndReportsUnknownCodePages) {
 }
 
 TEST(GetUTFEncodedContent, MakesAnUnlinkedUtf8Node) {
-  PCookieContent node = nullptr;
-  ASSERT_EQ(HRazuGetUTFEncodedContent(&node, "J\xF6rg", 4, cIUnitRecptName, "1100"), 0);
-  EXPECT_EQ(Value(node), "J\xC3\xB6rg");
-  EXPECT_EQ(node->InfoId, cIUnitRecptName);
-  ContentList one = node;
-  HRazuReleaseContents(&one);
-
-  std::string sjis = "\x93\xfa\x96\x7b";  // two characters in Shift_JIS
-  ASSERT_EQ(HRazuGetUTFEncodedContent(&node, sjis.data(), 4, cIUnitAuthScheme, "8000"), 0);
-  EXPECT_EQ(Value(node), "\xE6\x97\xA5\xE6\x9C\xAC");
-  one = node;
-  HRazuReleaseContents(&one);
+  const struct { const char* text; InfoUnitID id; const char* codepage; std::string utf8; } rows[] = {
+      {"J\xF6rg", cIUnitRecptName, "1100", "J\xC3\xB6rg"},
+      {"\x93\xfa\x96\x7b", cIUnitAuthScheme, "8000", "\xE6\x97\xA5\xE6\x9C\xAC"},  // two characters in Shift_JIS
+  };
+  for (const auto& r : rows) {
+    List one;  // releases the node
+    ASSERT_EQ(HRazuGetUTFEncodedContent(&one.head, r.text, 4, r.id, r.codepage), 0);
+    EXPECT_EQ(Value(one.head), r.utf8);
+    EXPECT_EQ(one.head->InfoId, r.id);
+  }
 }
 
 TEST(GetUTFEncodedContent, FailsBeyondTheFieldSize) {

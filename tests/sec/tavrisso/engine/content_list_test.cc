@@ -5,32 +5,15 @@
 #include <string>
 #include <vector>
 
+#include "sec/tavrisso/engine/listtest.h"
 
 namespace {
 
+using listtest::List;
+using listtest::Node;
+using P = listtest::Unit;
+
 InfoUnitID Id(uint32_t v) { return static_cast<InfoUnitID>(v); }
-
-PCookieContent Node(uint32_t id, const std::string& value) {
-  PCookieContent node = nullptr;
-  EXPECT_EQ(HRazuContentNew(value.data(), static_cast<int16_t>(value.size()), Id(id), &node), kRcOk);
-  return node;
-}
-
-// Identifier and value of every node, checking the back links on the way.
-std::vector<std::pair<uint32_t, std::string>> Walk(ContentList list) {
-  std::vector<std::pair<uint32_t, std::string>> out;
-  PCookieContent prev = nullptr;
-  for (PCookieContent n = list; n; prev = n, n = n->pNextCtnt) {
-    EXPECT_EQ(n->pPrevCtnt, prev);
-    out.emplace_back(n->InfoId, std::string(reinterpret_cast<char*>(n->ByteContent), n->iContentLBytes));
-  }
-  return out;
-}
-
-struct ListGuard {
-  ContentList list = nullptr;
-  ~ListGuard() { HRazuReleaseContents(&list); }
-};
 
 }  // namespace
 
@@ -55,65 +38,64 @@ TEST(ContentList, NewNodeChecksPointerLengthAndIdentifierInThatOrder) {
 // parser; here the lookup: the later insert, whole unsigned identifiers,
 // and a walk that stops at the first higher one.
 TEST(ContentList, LookupFindsTheLaterInsertAndComparesWholeUnsignedIdentifiers) {
-  ListGuard g;
+  List g;
   for (auto [id, v] : std::vector<std::pair<uint32_t, const char*>>{{9, "n"}, {1, "u"}, {4, "a"}, {4, "b"}})
-    ASSERT_EQ(HRazuInsertContent(&g.list, Node(id, v)), kRcOk);
-  EXPECT_EQ(std::string(reinterpret_cast<char*>(HRazuGetContentByID(g.list, cIUnitTCrea)->ByteContent)), "b");
-  ASSERT_EQ(HRazuInsertContent(&g.list, Node(255, "x")), kRcOk);
-  ASSERT_EQ(HRazuInsertContent(&g.list, Node(0, "z")), kRcOk);
-  EXPECT_EQ(Walk(g.list).front().first, 0u);
-  EXPECT_EQ(Walk(g.list).back().first, 255u);
-  EXPECT_EQ(HRazuGetContentByID(g.list, Id(5)), nullptr);
-  EXPECT_EQ(HRazuGetContentByID(g.list, Id(10)), nullptr);
-  EXPECT_EQ(HRazuGetContentByID(g.list, Id(9))->ByteContent[0], 'n');
-  EXPECT_EQ(HRazuGetContentByID(g.list, Id(257)), nullptr);
-  EXPECT_EQ(HRazuGetContentByID(g.list, Id(511)), nullptr);
-  EXPECT_EQ(HRazuGetContentByID(g.list, Id(1))->ByteContent[0], 'u');
-  EXPECT_EQ(HRazuGetContentByID(g.list, Id(255))->ByteContent[0], 'x');
+    ASSERT_EQ(HRazuInsertContent(&g.head, Node(id, v)), kRcOk);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(HRazuGetContentByID(g.head, cIUnitTCrea)->ByteContent)), "b");
+  ASSERT_EQ(HRazuInsertContent(&g.head, Node(255, "x")), kRcOk);
+  ASSERT_EQ(HRazuInsertContent(&g.head, Node(0, "z")), kRcOk);
+  EXPECT_EQ(g.Units().front().first, 0u);
+  EXPECT_EQ(g.Units().back().first, 255u);
+  EXPECT_EQ(HRazuGetContentByID(g.head, Id(5)), nullptr);
+  EXPECT_EQ(HRazuGetContentByID(g.head, Id(10)), nullptr);
+  EXPECT_EQ(HRazuGetContentByID(g.head, Id(9))->ByteContent[0], 'n');
+  EXPECT_EQ(HRazuGetContentByID(g.head, Id(257)), nullptr);
+  EXPECT_EQ(HRazuGetContentByID(g.head, Id(511)), nullptr);
+  EXPECT_EQ(HRazuGetContentByID(g.head, Id(1))->ByteContent[0], 'u');
+  EXPECT_EQ(HRazuGetContentByID(g.head, Id(255))->ByteContent[0], 'x');
   EXPECT_EQ(HRazuGetContentByID(nullptr, Id(1)), nullptr);
 }
 
 TEST(ContentList, InsertRejectsNullsAndLinkedNodes) {
-  ListGuard g;
+  List g;
   PCookieContent a = Node(3, "a");
   EXPECT_EQ(HRazuInsertContent(nullptr, a), kRcNullArgument);
-  EXPECT_EQ(HRazuInsertContent(&g.list, nullptr), kRcNullArgument);
-  ASSERT_EQ(HRazuInsertContent(&g.list, a), kRcOk);
+  EXPECT_EQ(HRazuInsertContent(&g.head, nullptr), kRcNullArgument);
+  ASSERT_EQ(HRazuInsertContent(&g.head, a), kRcOk);
   PCookieContent b = Node(5, "b");
   PCookieContent c = Node(7, "c");
   b->pNextCtnt = c;
-  EXPECT_EQ(HRazuInsertContent(&g.list, b), kRcInvalid);
-  EXPECT_EQ(Walk(g.list).size(), 1u);
+  EXPECT_EQ(HRazuInsertContent(&g.head, b), kRcInvalid);
+  EXPECT_EQ(g.Units().size(), 1u);
   // An empty list takes it and it stands alone.
-  ListGuard h;
-  EXPECT_EQ(HRazuInsertContent(&h.list, b), kRcOk);
+  List h;
+  EXPECT_EQ(HRazuInsertContent(&h.head, b), kRcOk);
   EXPECT_EQ(b->pNextCtnt, nullptr);
   free(c);
 }
 
 TEST(ContentList, DeleteRelinksNeighboursAndEmptiesTheList) {
-  ListGuard g;
-  for (uint32_t id : {1u, 2u, 3u}) ASSERT_EQ(HRazuInsertContent(&g.list, Node(id, "v")), kRcOk);
-  EXPECT_EQ(HRazuDeleteContentFromList(&g.list, HRazuGetContentByID(g.list, Id(2))), kRcOk);
-  EXPECT_EQ(Walk(g.list).size(), 2u);
-  EXPECT_EQ(HRazuDeleteContentFromList(&g.list, g.list), kRcOk);
-  EXPECT_EQ(g.list->InfoId, 3u);
-  EXPECT_EQ(g.list->pPrevCtnt, nullptr);
-  EXPECT_EQ(HRazuDeleteContentFromList(&g.list, nullptr), kRcOk);
-  EXPECT_EQ(HRazuDeleteContentFromList(&g.list, g.list), kRcOk);
-  EXPECT_EQ(g.list, nullptr);
-  EXPECT_EQ(HRazuReleaseContents(&g.list), kRcOk);
-  EXPECT_EQ(g.list, nullptr);
+  List g;
+  for (uint32_t id : {1u, 2u, 3u}) ASSERT_EQ(HRazuInsertContent(&g.head, Node(id, "v")), kRcOk);
+  EXPECT_EQ(HRazuDeleteContentFromList(&g.head, HRazuGetContentByID(g.head, Id(2))), kRcOk);
+  EXPECT_EQ(g.Units().size(), 2u);
+  EXPECT_EQ(HRazuDeleteContentFromList(&g.head, g.head), kRcOk);
+  EXPECT_EQ(g.head->InfoId, 3u);
+  EXPECT_EQ(g.head->pPrevCtnt, nullptr);
+  EXPECT_EQ(HRazuDeleteContentFromList(&g.head, nullptr), kRcOk);
+  EXPECT_EQ(HRazuDeleteContentFromList(&g.head, g.head), kRcOk);
+  EXPECT_EQ(g.head, nullptr);
+  EXPECT_EQ(HRazuReleaseContents(&g.head), kRcOk);
+  EXPECT_EQ(g.head, nullptr);
 }
 
 TEST(ContentList, MergeCopiesEveryNodeIntoOrder) {
-  ListGuard to, from;
-  for (uint32_t id : {2u, 8u}) ASSERT_EQ(HRazuInsertContent(&to.list, Node(id, "t")), kRcOk);
-  for (uint32_t id : {1u, 8u, 9u}) ASSERT_EQ(HRazuInsertContent(&from.list, Node(id, "f")), kRcOk);
-  EXPECT_EQ(HRazuMergeLists(&to.list, from.list), 0);
-  EXPECT_EQ(HRazuMergeLists(&to.list, nullptr), 0);
-  using P = std::pair<uint32_t, std::string>;
-  EXPECT_EQ(Walk(to.list), (std::vector<P>{{1, "f"}, {2, "t"}, {8, "f"}, {8, "t"}, {9, "f"}}));
-  EXPECT_EQ(Walk(from.list).size(), 3u);
+  List to, from;
+  for (uint32_t id : {2u, 8u}) ASSERT_EQ(HRazuInsertContent(&to.head, Node(id, "t")), kRcOk);
+  for (uint32_t id : {1u, 8u, 9u}) ASSERT_EQ(HRazuInsertContent(&from.head, Node(id, "f")), kRcOk);
+  EXPECT_EQ(HRazuMergeLists(&to.head, from.head), 0);
+  EXPECT_EQ(HRazuMergeLists(&to.head, nullptr), 0);
+  EXPECT_EQ(to.Units(), (std::vector<P>{{1, "f"}, {2, "t"}, {8, "f"}, {8, "t"}, {9, "f"}}));
+  EXPECT_EQ(from.Units().size(), 3u);
   EXPECT_EQ(HRazuCopyContent(nullptr), nullptr);
 }

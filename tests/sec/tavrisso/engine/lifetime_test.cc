@@ -10,6 +10,7 @@
 
 #include "qorjwt.h"
 #include "sec/tavrisso/engine/lifetime.h"
+#include "sec/tavrisso/engine/listtest.h"
 #include "testutil.h"
 
 namespace {
@@ -17,35 +18,24 @@ namespace {
 // 2026-12-06 19:30:00 UTC.
 constexpr time_t kNow = 1796585400;
 
-struct tm Tm(int year, int mon, int mday, int hour = 0, int min = 0, int sec = 0) {
+struct tm Tm(int year, int mon, int mday, int hour = 0, int min = 0) {
   struct tm t = {};
-  t.tm_year = year - 1900;
-  t.tm_mon = mon;
-  t.tm_mday = mday;
-  t.tm_hour = hour;
-  t.tm_min = min;
-  t.tm_sec = sec;
+  t.tm_year = year - 1900, t.tm_mon = mon, t.tm_mday = mday, t.tm_hour = hour, t.tm_min = min;
   return t;
 }
 
 // A ticket's validity units: creation time (converted, so its character
 // length is set) and optional hours and minutes.
-struct Ticket {
-  ContentList head = nullptr;
-  ~Ticket() { HRazuReleaseContents(&head); }
-  Ticket& Add(InfoUnitID id, const std::string& value, int16_t chars = 0) {
-    PCookieContent node = nullptr;
-    EXPECT_EQ(HRazuContentNew(value.data(), static_cast<int16_t>(value.size()), id, &node), kRcOk);
-    node->iContentLChars = chars;
-    EXPECT_EQ(HRazuInsertContent(&head, node), kRcOk);
+struct Ticket : listtest::List {
+  Ticket& With(InfoUnitID id, const std::string& value, int16_t chars = 0) {
+    Add(id, value)->iContentLChars = chars;
     return *this;
   }
-  Ticket& Created(const std::string& text) { return Add(cIUnitTCrea, text, static_cast<int16_t>(text.size())); }
+  Ticket& Created(const std::string& text) { return With(cIUnitTCrea, text, static_cast<int16_t>(text.size())); }
   Ticket& Int(InfoUnitID id, int32_t v) {
-    uint32_t u = static_cast<uint32_t>(v);
-    std::string be = {static_cast<char>(u >> 24), static_cast<char>(u >> 16), static_cast<char>(u >> 8),
-                      static_cast<char>(u)};
-    return Add(id, be);
+    const uint32_t u = static_cast<uint32_t>(v);
+    return With(id, {static_cast<char>(u >> 24), static_cast<char>(u >> 16), static_cast<char>(u >> 8),
+                     static_cast<char>(u)});
   }
   Ticket& Hours(int32_t h) { return Int(cIUnitTVal, h); }
   Ticket& Minutes(int32_t m) { return Int(cIUnitTValMin, m); }
@@ -59,83 +49,68 @@ std::pair<int32_t, int64_t> Check(const Ticket& t, time_t offset = 0) {
 }
 
 TEST(InvMkTime, CountsUtcSecondsWithGregorianLeapYears) {
-  struct tm t = Tm(1970, 0, 1);
-  EXPECT_EQ(HRazuInvMkTime(&t), 0u);
-  t = Tm(2000, 2, 1);
-  EXPECT_EQ(HRazuInvMkTime(&t), 951868800u);
-  t = Tm(2100, 2, 1);
-  EXPECT_EQ(HRazuInvMkTime(&t), 4107542400u);
-  t = Tm(2026, 11, 6, 19, 30);
-  EXPECT_EQ(HRazuInvMkTime(&t), static_cast<uint32_t>(kNow));
-  t = Tm(1969, 0, 1, 1);  // years up to 1970 add nothing
-  EXPECT_EQ(HRazuInvMkTime(&t), 3600u);
-  // Month 13 follows all twelve months; each month after it counts -1 day.
-  struct tm next_jan = Tm(2027, 0, 1);
-  t = Tm(2026, 12, 1);
-  EXPECT_EQ(HRazuInvMkTime(&t), HRazuInvMkTime(&next_jan));
-  t = Tm(2026, 14, 1);
-  EXPECT_EQ(HRazuInvMkTime(&t), HRazuInvMkTime(&next_jan) - 2 * 86400u);
-  t = Tm(2200, 0, 1);  // beyond 2106 wraps modulo 2^32
-  EXPECT_EQ(HRazuInvMkTime(&t), static_cast<uint32_t>(7258118400LL));
+  const struct tm next_jan = Tm(2027, 0, 1);
+  const uint32_t jan = HRazuInvMkTime(const_cast<struct tm*>(&next_jan));
+  const struct { struct tm t; uint32_t want; } rows[] = {
+      {Tm(1970, 0, 1), 0u}, {Tm(2000, 2, 1), 951868800u}, {Tm(2100, 2, 1), 4107542400u},
+      {Tm(2026, 11, 6, 19, 30), static_cast<uint32_t>(kNow)},
+      {Tm(1969, 0, 1, 1), 3600u},  // years up to 1970 add nothing
+      // Month 13 follows all twelve months; each month after it counts -1 day.
+      {Tm(2026, 12, 1), jan}, {Tm(2026, 14, 1), jan - 2 * 86400u},
+      {Tm(2200, 0, 1), static_cast<uint32_t>(7258118400LL)},  // beyond 2106 wraps modulo 2^32
+  };
+  for (auto r : rows) EXPECT_EQ(HRazuInvMkTime(&r.t), r.want) << r.t.tm_year << "-" << r.t.tm_mon;
 }
 
 TEST(DaysOfMonth, FollowsTheGregorianRule) {
-  EXPECT_EQ(HRazuDaysOfMonth(1, 2000), 29);
-  EXPECT_EQ(HRazuDaysOfMonth(1, 1900), 28);
-  EXPECT_EQ(HRazuDaysOfMonth(1, 2024), 29);
-  EXPECT_EQ(HRazuDaysOfMonth(0, 2023), 31);
-  EXPECT_EQ(HRazuDaysOfMonth(10, 2023), 30);
-  EXPECT_EQ(HRazuDaysOfMonth(12, 2024), -1);
-  EXPECT_EQ(HRazuDaysOfMonth(-1, 2024), -1);
+  const int rows[][3] = {{1, 2000, 29}, {1, 1900, 28}, {1, 2024, 29}, {0, 2023, 31},
+                         {10, 2023, 30}, {12, 2024, -1}, {-1, 2024, -1}};
+  for (const auto& r : rows) EXPECT_EQ(HRazuDaysOfMonth(r[0], r[1]), r[2]) << r[0] << "/" << r[1];
 }
 
-TEST(Validity, HoursAndMinutesMakeTheLifetime) {
-  EXPECT_EQ(Check(Ticket().Created("202612061930").Hours(1).Minutes(30)), std::make_pair(0, int64_t{5400}));
-  EXPECT_EQ(Check(Ticket().Created("202612061930").Minutes(2)), std::make_pair(0, int64_t{120}));
-  EXPECT_EQ(Check(Ticket().Created("202612061930").Minutes(90)), std::make_pair(0, int64_t{1800}));
-  EXPECT_EQ(Check(Ticket().Created("202612061930").Minutes(-90)).first, kRcExpired);
-  EXPECT_EQ(Check(Ticket().Created("202612061930").Hours(596523)),
-            std::make_pair(0, int64_t{2147482800}));
-  EXPECT_EQ(Check(Ticket().Created("202612061930").Hours(596524).Minutes(59)),
-            std::make_pair(0, int64_t{2147482800}));
-  EXPECT_EQ(Check(Ticket().Created("202612061930").Hours(0).Minutes(0)), std::make_pair(0, int64_t{0}));
-}
-
-TEST(Validity, TheLastMinuteCountsWhole) {
-  Ticket t;
-  t.Created("202612061928").Minutes(2);
-  EXPECT_EQ(Check(t), std::make_pair(0, int64_t{0}));
-  EXPECT_EQ(Check(t, 59), std::make_pair(0, int64_t{0}));  // seconds of now are dropped
-  EXPECT_EQ(Check(t, 60).first, kRcExpired);
-  Ticket zero;
-  zero.Created("202612061930").Hours(0);
-  EXPECT_EQ(Check(zero, 60).first, kRcExpired);
-  // Over an hour, a day and a year boundary.
-  EXPECT_EQ(Check(Ticket().Created("202612061859").Minutes(31)), std::make_pair(0, int64_t{0}));
-  EXPECT_EQ(Check(Ticket().Created("202612052000").Hours(24)), std::make_pair(0, int64_t{1800}));
-  EXPECT_EQ(Check(Ticket().Created("202512061930").Hours(8760)), std::make_pair(0, int64_t{0}));
-  EXPECT_EQ(Check(Ticket().Created("202512061929").Hours(8760)).first, kRcExpired);
-}
-
-TEST(Validity, FutureAndGarbledCreationTimes) {
-  // A creation time ahead of the clock leaves more than the lifetime.
-  EXPECT_EQ(Check(Ticket().Created("202612061940").Minutes(2)), std::make_pair(0, int64_t{720}));
-  // Month 13 of 2026 reads as January 2027: 26 days ahead, plus the hour.
-  EXPECT_EQ(Check(Ticket().Created("202613011930").Hours(1)),
-            std::make_pair(0, int64_t{26 * 86400 + 3600}));
-  // Unconvertible fields count as 0: year 0 adds nothing, so this is 1970.
-  EXPECT_EQ(Check(Ticket().Created("xxxx12061930").Hours(1)).first, kRcExpired);
-}
-
-TEST(Validity, MissingOrMalformedUnitsGiveInvalid) {
+TEST(Validity, LifetimeFromHoursMinutesAndTheCreationMinute) {
+  constexpr int32_t kNone = INT32_MIN;
+  const struct {
+    const char* created;  // null: no creation time
+    int32_t hours, minutes;
+    time_t offset;
+    int32_t rc;
+    int64_t rem;  // when valid
+  } rows[] = {
+      {"202612061930", 1, 30, 0, 0, 5400}, {"202612061930", kNone, 2, 0, 0, 120},
+      {"202612061930", kNone, 90, 0, 0, 1800}, {"202612061930", kNone, -90, 0, kRcExpired, 0},
+      {"202612061930", 596523, kNone, 0, 0, 2147482800}, {"202612061930", 596524, 59, 0, 0, 2147482800},
+      {"202612061930", 0, 0, 0, 0, 0},
+      // The last minute counts whole; the seconds of now are dropped.
+      {"202612061928", kNone, 2, 0, 0, 0}, {"202612061928", kNone, 2, 59, 0, 0},
+      {"202612061928", kNone, 2, 60, kRcExpired, 0}, {"202612061930", 0, kNone, 60, kRcExpired, 0},
+      // Over an hour, a day and a year boundary.
+      {"202612061859", kNone, 31, 0, 0, 0}, {"202612052000", 24, kNone, 0, 0, 1800},
+      {"202512061930", 8760, kNone, 0, 0, 0}, {"202512061929", 8760, kNone, 0, kRcExpired, 0},
+      // A creation time ahead of the clock leaves more than the lifetime.
+      {"202612061940", kNone, 2, 0, 0, 720},
+      // Month 13 of 2026 reads as January 2027: 26 days ahead, plus the hour.
+      {"202613011930", 1, kNone, 0, 0, 26 * 86400 + 3600},
+      // Unconvertible fields count as 0: year 0 adds nothing, so this is 1970.
+      {"xxxx12061930", 1, kNone, 0, kRcExpired, 0},
+      // Missing or malformed units.
+      {nullptr, 1, kNone, 0, kRcInvalidTicket, 0}, {"202612061930", kNone, kNone, 0, kRcInvalidTicket, 0},
+      {"20261206193", 1, kNone, 0, kRcInvalidTicket, 0},
+  };
+  for (const auto& r : rows) {
+    Ticket t;
+    if (r.created) t.Created(r.created);
+    if (r.hours != kNone) t.Hours(r.hours);
+    if (r.minutes != kNone) t.Minutes(r.minutes);
+    const auto [rc, rem] = Check(t, r.offset);
+    EXPECT_EQ(rc, r.rc) << (r.created ? r.created : "-") << " h" << r.hours << " m" << r.minutes << " +" << r.offset;
+    EXPECT_TRUE(rc != 0 || rem == r.rem) << rem << " " << (r.created ? r.created : "-") << " h" << r.hours;
+  }
   int64_t rem = -7;
   EXPECT_EQ(HRazuCheckValidityAt(nullptr, &rem, kNow), kRcInvalidTicket);
-  EXPECT_EQ(Check(Ticket().Hours(1)).first, kRcInvalidTicket);
-  EXPECT_EQ(Check(Ticket().Created("202612061930")).first, kRcInvalidTicket);
-  EXPECT_EQ(Check(Ticket().Created("20261206193").Hours(1)).first, kRcInvalidTicket);
-  EXPECT_EQ(Check(Ticket().Add(cIUnitTCrea, "202612061930").Hours(1)).first, kRcInvalidTicket);  // not converted
-  EXPECT_EQ(Check(Ticket().Created("202612061930").Add(cIUnitLanguage, "E", 1)).first, kRcInvalidTicket);
   EXPECT_EQ(rem, -7);
+  EXPECT_EQ(Check(Ticket().With(cIUnitTCrea, "202612061930").Hours(1)).first, kRcInvalidTicket);  // not converted
+  EXPECT_EQ(Check(Ticket().Created("202612061930").With(cIUnitLanguage, "E", 1)).first, kRcInvalidTicket);
 }
 
 TEST(Validity, TracesTheTimesItCompares) {

@@ -87,10 +87,7 @@ TEST_F(Validate, VerifiedTicketHandsOverListAndCertificate) {
 }
 
 TEST_F(Validate, CombinedResults) {
-  struct Case {
-    Script s;
-    int32_t want;
-  } cases[] = {
+  struct Case { Script s; int32_t want; } cases[] = {
       {{27, true, 27, false, 0}, TavriCombine(SSF_API_SIGNER_NOT_OK, SSF_API_SIGNER_NOT_OK)},
       {{27, true, 27, true, 0}, TavriCombine(SSF_API_SIGNER_NOT_OK, SSF_API_SIGNER_NOT_OK)},  // with a certificate to dump
       {{5, false, 0, false, 0}, TavriCombine(SSF_API_SIGNER_ERRORS, kRcNoSignerEntry)},

@@ -16,10 +16,7 @@ TEST(SsfBinding, ErrorDumpWritesTheKnownLines) {
   DPTRC_FILE_HDL f = CTrcInit(path.c_str(), 1, 3);
   ASSERT_NE(f, nullptr);
   ct_level = 3;
-  DumpSsfError(f, "T", 14, nullptr);
-  DumpSsfError(f, "T", 16, nullptr);
-  DumpSsfError(f, "T", 22, nullptr);
-  DumpSsfError(f, "T", 99, nullptr);
+  for (int32_t rc : {14, 16, 22, 99}) DumpSsfError(f, "T", rc, nullptr);
   CTrcFileClose(f);
   const std::string text = ReadFile(path);
   EXPECT_CONTAINS(text, "T 14 :: SSF_API_SECTK_NO_ENCRYPTION :: SSF lib does not support encryption.\n");
