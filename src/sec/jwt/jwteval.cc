@@ -87,6 +87,30 @@ const unsigned char* rebase(const Range& r, const unsigned char* from, const uns
 }
 
 
+// The registered claims of RFC 7519 section 4.1 that the body walk reads.
+enum class Claim { kOther, kJti, kSub, kAud, kIss, kExp, kNbf, kIat };
+
+// A three-byte name as one number, so a key is told apart in one switch.
+constexpr uint32_t name3(const char (&s)[kClaimNameLen + 1]) {
+  return static_cast<uint8_t>(s[0]) | static_cast<uint32_t>(static_cast<uint8_t>(s[1])) << 8 |
+         static_cast<uint32_t>(static_cast<uint8_t>(s[2])) << 16;
+}
+
+// Which claim a key names; only a key of exactly three bytes names one.
+Claim claim_of(const Range& key) {
+  if (key.n != kClaimNameLen) return Claim::kOther;
+  switch (key.p[0] | static_cast<uint32_t>(key.p[1]) << 8 | static_cast<uint32_t>(key.p[2]) << 16) {
+    case name3("jti"): return Claim::kJti;
+    case name3("sub"): return Claim::kSub;
+    case name3("aud"): return Claim::kAud;
+    case name3("iss"): return Claim::kIss;
+    case name3("exp"): return Claim::kExp;
+    case name3("nbf"): return Claim::kNbf;
+    case name3("iat"): return Claim::kIat;
+    default: return Claim::kOther;
+  }
+}
+
 struct Claims {
   Range jti, sub, aud, iss, name_id;
   int64_t exp = 0, nbf = 0, iat = 0;
@@ -179,33 +203,30 @@ int32_t Evaluation::walk_body(const Json& b, const char* name_id, size_t name_id
     const bool has_value = i + 1 < b.count;
     Range* text = nullptr;
     const char* dup_text = nullptr;
-    // The key's bytes, looked up once for all the names below.
     const Range key = b.range(i);
-    auto named = [&key](const char* lit) {
-      return key.n == kClaimNameLen && same_name(key.p, lit, kClaimNameLen);
-    };
-    if (named("jti")) {
+    const Claim claim = claim_of(key);
+    if (claim == Claim::kJti) {
       text = &c_.jti, dup_text = "Invalid JWT attribute JTI already parsed";
-    } else if (named("sub")) {
+    } else if (claim == Claim::kSub) {
       text = &c_.sub, dup_text = "Invalid JWT attribute Subject already parsed";
-    } else if (named("aud")) {
+    } else if (claim == Claim::kAud) {
       text = &c_.aud, dup_text = "Invalid JWT attribute Audience already parsed";
-    } else if (named("iss")) {
+    } else if (claim == Claim::kIss) {
       text = &c_.iss, dup_text = "Invalid JWT attribute Issuer already parsed";
-    } else if (named("exp")) {
+    } else if (claim == Claim::kExp) {
       if (!has_value) break;
       if (c_.exp > 0) return fail(JWT_RC_DUPLICATE, "Invalid JWT attribute exp already parsed");
       c_.exp = read_number(b.range(++i));
       // RFC 7519 section 4.1.4: not accepted on or after the expiration time.
       if (!(now < c_.exp)) return fail(JWT_RC_EXPIRED, "JWT is expired");
       continue;
-    } else if (named("nbf")) {
+    } else if (claim == Claim::kNbf) {
       if (!has_value) break;
       if (c_.nbf > 0) return fail(JWT_RC_DUPLICATE, "Invalid JWT attribute nbf already parsed");
       c_.nbf = read_number(b.range(++i));
       if (!(now > c_.nbf)) return fail(JWT_RC_NOT_YET_VALID, "JWT is not valid yet");
       continue;
-    } else if (named("iat")) {
+    } else if (claim == Claim::kIat) {
       if (!has_value) break;
       if (c_.iat > 0) return fail(JWT_RC_DUPLICATE, "Invalid JWT attribute iat already parsed");
       c_.iat = read_number(b.range(++i));

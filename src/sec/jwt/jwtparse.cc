@@ -174,6 +174,18 @@ class OpenStack {
   int32_t top_ = -1;
 };
 
+// The parser state, handed back to the caller's record on every return.
+struct StateCopy {
+  explicit StateCopy(jwt_parser* to) : st(*to), to_(to) {}
+  ~StateCopy() { *to_ = st; }
+  StateCopy(const StateCopy&) = delete;
+  StateCopy& operator=(const StateCopy&) = delete;
+  jwt_parser st;
+
+ private:
+  jwt_parser* to_;
+};
+
 }  // namespace
 
 void jwtInit(jwt_parser* parser) {
@@ -182,11 +194,15 @@ void jwtInit(jwt_parser* parser) {
   parser->toksuper = -1;
 }
 
-int32_t jwtParse(jwt_parser* parser, const char* json, size_t len, jwtok_t* tokens,
+int32_t jwtParse(jwt_parser* caller_parser, const char* json, size_t len, jwtok_t* tokens,
                  uint32_t num_tokens) {
   // Token positions are 32-bit.
   if (len > INT32_MAX) return JWT_ERROR_INVAL;
   const Input in{ByteReader(json, len)};
+  // The state is worked on in a copy: the tokens written on the way could
+  // alias the caller's record, which would have to be read back after each.
+  StateCopy state(caller_parser);
+  jwt_parser* const parser = &state.st;
   OpenStack open(tokens, parser->toknext);
   int32_t count = 0;
   uint8_t c = 0;
