@@ -28,11 +28,14 @@ jwtok_t* alloc_token(jwt_parser* p, jwtok_t* tokens, uint32_t num) {
   return t;
 }
 
-void fill_token(jwtok_t* t, jwtype_t type, uint64_t begin, uint64_t end) {
-  t->type = type;
-  t->begin = static_cast<int32_t>(begin);
-  t->end = static_cast<int32_t>(end);
-  t->size = 0;
+// The next free token as a complete string or primitive, each field
+// written once; null when the array is full.
+jwtok_t* take_value_token(jwt_parser* p, jwtok_t* tokens, uint32_t num, jwtype_t type, uint64_t begin,
+                          uint64_t end) {
+  if (p->toknext >= num) return nullptr;
+  jwtok_t* t = &tokens[p->toknext++];
+  *t = jwtok_t{type, static_cast<int32_t>(begin), static_cast<int32_t>(end), 0, p->toksuper};
+  return t;
 }
 
 bool is_hex(uint8_t c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
@@ -47,13 +50,10 @@ int32_t parse_string(jwt_parser* p, const Input& in, jwtok_t* tokens, uint32_t n
     if (!in.at(p->pos, &c)) break;
     if (c == '"') {
       if (tokens == nullptr) return 0;
-      jwtok_t* t = alloc_token(p, tokens, num);
-      if (t == nullptr) {
+      if (take_value_token(p, tokens, num, JWT_STRING, start + 1, p->pos) == nullptr) {
         p->pos = start;
         return JWT_ERROR_NOMEM;
       }
-      fill_token(t, JWT_STRING, start + 1, p->pos);
-      t->parent = p->toksuper;
       return 0;
     }
     if (c != '\\' || !in.at(p->pos + 1, &c)) continue;
@@ -107,13 +107,10 @@ int32_t parse_primitive(jwt_parser* p, const Input& in, jwtok_t* tokens, uint32_
       return JWT_ERROR_INVAL;
     }
     if (tokens != nullptr) {
-      jwtok_t* t = alloc_token(p, tokens, num);
-      if (t == nullptr) {
+      if (take_value_token(p, tokens, num, JWT_PRIMITIVE, start, p->pos) == nullptr) {
         p->pos = start;
         return JWT_ERROR_NOMEM;
       }
-      fill_token(t, JWT_PRIMITIVE, start, p->pos);
-      t->parent = p->toksuper;
     }
     p->pos--;  // the delimiter is read by the caller
     return 0;
