@@ -15,7 +15,7 @@
 #include "base/dptrc/dptrc.h"
 #include "sec/jwt/jwkset.h"
 #include "sec/jwt/jwt.h"
-#include "sec/jwt/jwtalg.h"
+#include "sec/jwt/jwthead.h"
 #include "sec/jwt/jwtjson.h"
 #include "sec/jwt/jwtparse.h"
 #include "sec/jwt/jwtverify.h"
@@ -25,17 +25,12 @@ namespace {
 using jwtjson::Json;
 using jwtjson::Range;
 using jwtjson::read_number;
-using jwtjson::same;
-using jwtjson::same_name;
 
 constexpr size_t kMinStructSize = 624;     // a record must reach past issuedAt
 constexpr size_t kKeyIdStructSize = 632;   // ... and past tAlgId to receive "kid"
-constexpr uint32_t kHeaderTokens = 128;
 constexpr size_t kBodyBytesPerToken = 3;
 constexpr size_t kBodyStackTokens = 128;
 constexpr size_t kClaimNameLen = 3;
-constexpr size_t kAlgNameLen = 5;
-constexpr size_t kCritNameLen = 4;
 constexpr int32_t kTraceRcInvalid = 5;
 
 std::atomic<JwtClock> clock_source{nullptr};
@@ -44,19 +39,6 @@ int64_t now_seconds() {
   const JwtClock c = clock_source.load();
   return c != nullptr ? c() : static_cast<int64_t>(time(nullptr));
 }
-
-struct AlgRow {
-  const char* name;
-  JWT_ALG_TYPE alg;
-  const char* hash;
-};
-// Tried in this order; the first five bytes of the value decide. The
-// algorithms added later (ES, PS, EdDSA) are matched by their whole name.
-constexpr AlgRow kAlgs[] = {
-    {"RS256", JWT_ALG_RS256, "SHA256"}, {"HS256", JWT_ALG_HS256, "SHA256"},
-    {"HS384", JWT_ALG_HS384, "SHA384"}, {"HS512", JWT_ALG_HS512, "SHA512"},
-    {"RS384", JWT_ALG_RS384, "SHA384"}, {"RS512", JWT_ALG_RS512, "SHA512"},
-};
 
 // A length for "%*.*s" in a trace line.
 int trace_len(size_t n) { return n > INT32_MAX ? INT32_MAX : static_cast<int>(n); }
@@ -128,7 +110,6 @@ class Evaluation {
     JwtSetLastError(info_, "%s", text);
     return rc;
   }
-  int32_t walk_header(const Json& h);
   int32_t walk_body(const Json& b, const char* name_id, size_t name_id_len);
   int32_t report(const Decoded& body, const char* name_id, size_t name_id_len);
   int32_t required(const Range& have, const unsigned char** p, size_t* n, const char* missing,
@@ -137,64 +118,9 @@ class Evaluation {
   SsfLib* ssf_;
   JWT_INFO* info_;
   size_t struct_size_ = 0;
-  JWT_ALG_TYPE alg_ = JWT_ALG_UNDEFINED;
-  const char* hash_ = nullptr;
-  Range kid_;
-  // The "kid" that chooses a key of a JWK Set, read whatever the record's
-  // size; unusable when it is not a string or is given twice differently.
-  Range select_kid_;
-  bool select_kid_bad_ = false;
+  JwtHeaderFacts head_;
   Claims c_;
 };
-
-int32_t Evaluation::walk_header(const Json& h) {
-  if (h.count <= 1 || !h.whole_object()) return JWT_RC_OK;
-  for (int32_t i = 1; i < h.count; i++) {
-    if (h.toks[i].type != JWT_STRING) continue;
-    const bool has_value = i + 1 < h.count;
-    if (h.starts(i, "alg", kClaimNameLen)) {
-      if (!has_value || h.toks[i + 1].type != JWT_STRING) continue;
-      bool matched = false;
-      for (const AlgRow& row : kAlgs) {
-        if (h.starts(i + 1, row.name, kAlgNameLen)) {
-          alg_ = row.alg;
-          hash_ = row.hash;
-          matched = true;
-          i++;
-          break;
-        }
-      }
-      if (matched) continue;
-      const Range v = h.range(i + 1);
-      const JWT_ALG_TYPE added = JwtAlgByName(v.p, v.n);
-      if (added != JWT_ALG_UNDEFINED) {
-        alg_ = added;
-        hash_ = nullptr;
-        i++;
-      }
-    } else if (h.starts(i, "typ", kClaimNameLen)) {
-      if (!has_value) continue;
-      if (!h.starts(i + 1, "JWT", kClaimNameLen)) return fail(JWT_RC_HEADER, "JWT signature type is not JWT");
-      i++;
-    } else if (h.toks[i].parent == 0 && h.is(i, "crit", kCritNameLen)) {
-      // RFC 7515 section 4.1.11: "crit" lists extensions the recipient must
-      // understand, and this evaluation understands none.
-      return fail(JWT_RC_HEADER, "JWT header lists critical extensions (crit), none is supported");
-    } else if (h.starts(i, "kid", kClaimNameLen)) {
-      if (!has_value) continue;
-      const Range v = h.range(i + 1);
-      select_kid_bad_ = select_kid_bad_ || h.toks[i + 1].type != JWT_STRING ||
-                        (select_kid_.seen && !same(select_kid_, v));
-      select_kid_ = v;
-      if (struct_size_ <= kKeyIdStructSize) continue;
-      if (kid_.seen && !same(kid_, v)) return fail(JWT_RC_DUPLICATE, "Invalid JWT attribute KeyId already parsed");
-      kid_ = v;
-      i++;
-    }
-  }
-  return JWT_RC_OK;
-}
-
 
 int32_t Evaluation::walk_body(const Json& b, const char* name_id, size_t name_id_len) {
   const int64_t now = now_seconds();
@@ -339,33 +265,27 @@ int32_t Evaluation::run(const char* token, size_t token_len, const unsigned char
   Decoded header;
   int32_t rc = header.decode(header_part);
   if (rc != JWT_EXTRACT_OK) return fail(JWT_RC_NOT_BASE64, "Invalid JWT header detected during base64 decode.");
-  jwtok_t htoks[kHeaderTokens];
-  jwt_parser parser;
-  jwtInit(&parser);
-  const int32_t hcount =
-      jwtParse(&parser, reinterpret_cast<const char*>(header.p), header.n, htoks, kHeaderTokens);
-  if (hcount <= 0) return fail(JWT_RC_MALFORMED, "Invalid JWT header parsed");
-  rc = walk_header(Json{header.p, header.n, htoks, hcount});
-  if (rc != JWT_RC_OK) return rc;
-  if (JWT_INFO_HAS(info_, tAlgId)) info_->tAlgId = alg_;
+  head_ = JwtReadHeader(header.p, header.n, struct_size_ > kKeyIdStructSize);
+  if (head_.rc != JWT_RC_OK) return fail(head_.rc, head_.error);
+  if (JWT_INFO_HAS(info_, tAlgId)) info_->tAlgId = head_.alg;
   // The key id is reported for failed tokens too, and cleared when there is none.
   if (struct_size_ > kKeyIdStructSize && JWT_INFO_HAS(info_, lKeyId)) {
     const unsigned char* kid = nullptr;
-    if (kid_.p != nullptr) {
+    if (head_.kid.p != nullptr) {
       t_header_keep.assign(header.p, header.p + header.n);
-      kid = rebase(kid_, header.p, t_header_keep.data());
+      kid = rebase(head_.kid, header.p, t_header_keep.data());
     }
     info_->pKeyId = kid;
-    info_->lKeyId = kid != nullptr ? kid_.n : 0;
+    info_->lKeyId = kid != nullptr ? head_.kid.n : 0;
   }
 
   Decoded sig;
   rc = sig.decode(sig_part);
   if (rc != JWT_EXTRACT_OK) return fail(JWT_RC_NOT_BASE64, "Invalid JWT signature detected during base64");
-  if (alg_ == JWT_ALG_UNDEFINED) return fail(JWT_RC_HEADER, "JWT signature algorithm not valid");
+  if (head_.alg == JWT_ALG_UNDEFINED) return fail(JWT_RC_HEADER, "JWT signature algorithm not valid");
   // RFC 7515 section 5.2: the signature is checked before any claim is read.
-  const JwtSignatureCheck check = {ssf_, alg_, hash_, select_kid_.p, select_kid_.n, select_kid_.seen,
-                                   select_kid_bad_};
+  const JwtSignatureCheck check = {ssf_, head_.alg, head_.hash, head_.select_kid.p, head_.select_kid.n,
+                                   head_.select_kid.seen, head_.select_kid_bad};
   if (const char* why = JwtCheckSignature(check, key, key_len, set, signing_input, sig.p, sig.n)) {
     DPTRC_INFO(tf.load(), 3, "Token validation failed with error RC %d. \n", kTraceRcInvalid);
     return fail(JWT_RC_SIGNATURE, why);
@@ -390,6 +310,7 @@ int32_t Evaluation::run(const char* token, size_t token_len, const unsigned char
     }
     toks = btoks.data();
   }
+  jwt_parser parser;
   jwtInit(&parser);
   const int32_t bcount = jwtParse(&parser, reinterpret_cast<const char*>(body.p), body.n, toks,
                                   static_cast<uint32_t>(ntoks));
