@@ -15,30 +15,17 @@ if "java=0" in sys.argv[3:]:
 
 out = subprocess.run(["nm", "-D", "--defined-only", lib], check=True,
                      capture_output=True, text=True).stdout
-seen = {}
-for line in out.splitlines():
-    parts = line.split()
-    if len(parts) < 3:
-        continue
-    name = parts[2]
-    if "@" in name:
-        sym, ver = name.split("@", 1)
-        seen[sym] = ver.lstrip("@")
-    else:
-        seen[name] = None
+seen = {}  # symbol -> version node
+for parts in (line.split() for line in out.splitlines()):
+    if len(parts) >= 3:
+        sym, _, ver = parts[2].partition("@")
+        seen[sym] = ver.lstrip("@") or None
 
-errors = []
-if node != "libqorjwt.so":
-    errors.append(f"version node is {node}")
-# The version node itself shows up as an absolute symbol.
-seen.pop(node, None)
-for sym, ver in sorted(seen.items()):
-    if sym not in wanted:
-        errors.append(f"unexpected export {sym}")
-    elif ver != node:
-        errors.append(f"{sym} has version {ver}")
-for sym in sorted(wanted - set(seen)):
-    errors.append(f"missing export {sym}")
+errors = [] if node == "libqorjwt.so" else [f"version node is {node}"]
+seen.pop(node, None)  # the version node itself shows up as an absolute symbol
+errors += [f"unexpected export {sym}" if sym not in wanted else f"{sym} has version {ver}"
+           for sym, ver in sorted(seen.items()) if sym not in wanted or ver != node]
+errors += [f"missing export {sym}" for sym in sorted(wanted - set(seen))]
 if errors:
     print("\n".join(errors))
     sys.exit(1)

@@ -109,11 +109,16 @@ class AllocFault : public ::testing::Test {
   void TearDown() override { TavriShutdown(); }
 
   // The outside ticket, verified with the loaded key; fields and signer exact.
+  static int32_t Eval(Info* out) {
+    return TavriEvalLogonTicketEx(ticket_->c_str(), nullptr, nullptr, nullptr, nullptr, &out->ti);
+  }
+  static bool Right(const Info& out) {
+    return out.User() == "JDOE" && out.Sys() == "ABC" && out.Cli() == "000" && out.Lang() == "E" &&
+           out.Cert() == issuers_->Der("iss") && out.Type() == ZOVEDADU2_LOGON_TICKET;
+  }
   static bool TicketEvaluates() {
     Info out;
-    return TavriEvalLogonTicketEx(ticket_->c_str(), nullptr, nullptr, nullptr, nullptr, &out.ti) == 0 &&
-           out.User() == "JDOE" && out.Sys() == "ABC" && out.Cli() == "000" && out.Lang() == "E" &&
-           out.Cert() == issuers_->Der("iss") && out.Type() == ZOVEDADU2_LOGON_TICKET;
+    return Eval(&out) == 0 && Right(out);
   }
   static int32_t Load(const Bytes& key, int32_t type, const char* pin = nullptr) {
     return TavriLoadTicketKey(key.data(), static_cast<int32_t>(key.size()), pin, 0, type);
@@ -131,21 +136,15 @@ TEST_F(AllocFault, LogonTicketEvaluation) {
   ASSERT_EQ(LoadCert(issuers_->Der("ca")), kRcOk);
   std::unique_ptr<Info> out;
   int32_t rc = -1;
-  Sweep({"logon ticket", [&] { out.reset(new Info); },
-         [&] {
-           return rc = TavriEvalLogonTicketEx(ticket_->c_str(), nullptr, nullptr, nullptr, nullptr, &out->ti);
-         },
-         [&] {
-           return rc == 0 && out->User() == "JDOE" && out->Sys() == "ABC" && out->Cli() == "000" &&
-                  out->Cert() == issuers_->Der("iss");
-         },
-         TicketResult});
+  Sweep({"logon ticket", [&] { out.reset(new Info); }, [&] { return rc = Eval(out.get()); },
+         [&] { return rc == 0 && Right(*out); }, TicketResult});
 }
+
+constexpr char kSecret[] = "a secret of thirty-two bytes....";
 
 TEST_F(AllocFault, JwtEvaluation) {
   jwttest::Signer signer;
-  const std::string payload = R"({"sub":"jdoe","iss":"fault","user":"JDOE","exp":4102444800})";
-  const std::string secret = "a secret of thirty-two bytes....";
+  const std::string payload = R"({"sub":"jdoe","iss":"fault","user":"JDOE","exp":4102444800})", secret = kSecret;
   signer.AddHs("HS256", secret, payload);
   signer.Add("RS256", "rsa:k1:2048", R"({"alg":"RS256","typ":"JWT"})", payload);
   signer.Run();
@@ -176,12 +175,11 @@ TEST_F(AllocFault, JwtEvaluation) {
 // decode; only the body's token array is "out of memory".
 TEST_F(AllocFault, JwtPartDecodingWithoutMemoryNamesThePart) {
   jwttest::Signer signer;
-  const std::string secret = "a secret of thirty-two bytes....";
-  signer.AddHs("HS256", secret, R"({"sub":"jdoe","exp":4102444800})");
+  signer.AddHs("HS256", kSecret, R"({"sub":"jdoe","exp":4102444800})");
   signer.Run();
   ASSERT_FALSE(HasFailure());
   const std::string token = signer.token(0);
-  const Bytes key = ToBytes(secret);
+  const Bytes key = ToBytes(kSecret);
   std::map<std::string, int32_t> seen;
   for (long n = 1;; ++n) {
     jwttest::Info out;
@@ -213,9 +211,9 @@ TEST_F(AllocFault, KeyLoad) {
   Sweep({"key store load and first use", [&] { out.reset(new Info); },
          [&] {
            const int32_t rc = Load(*p12_, 0, kPin);
-           return rc != 0 ? rc : TavriEvalLogonTicketEx(ticket_->c_str(), nullptr, nullptr, nullptr, nullptr, &out->ti);
+           return rc != 0 ? rc : Eval(out.get());
          },
-         [&] { return out->User() == "JDOE" && out->Cert() == issuers_->Der("iss") && TicketEvaluates(); },
+         [&] { return Right(*out) && TicketEvaluates(); },
          TicketResult, 150, 150});  // each run derives the image's keys twice: fewer runs
 }
 

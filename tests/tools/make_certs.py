@@ -14,39 +14,31 @@ out = sys.argv[1]
 UTC = datetime.timezone.utc
 
 
-def name(*attrs):
-    return x509.Name([x509.RelativeDistinguishedName(rdn) for rdn in attrs])
+def name(*rdns):
+    """Each argument one RDN: (OID, value) pairs."""
+    return x509.Name([x509.RelativeDistinguishedName([x509.NameAttribute(o, v) for o, v in rdn]) for rdn in rdns])
 
 
-def attr(oid, value):
-    return x509.NameAttribute(oid, value)
+def t(*fields):
+    return datetime.datetime(*fields, tzinfo=UTC)
 
 
-CASES = [
-    dict(key=("rsa", 2048), serial=0x80, subject=name([attr(NameOID.COMMON_NAME, "rsa2048")]),
-         nb=datetime.datetime(2026, 1, 2, 3, 4, 5, tzinfo=UTC),
-         na=datetime.datetime(2030, 12, 31, 23, 59, 59, tzinfo=UTC), ku="sig", ca=None),
-    dict(key=("rsa", 3072), serial=0xF1 << 144 | 0x1234,
-         subject=name([attr(NameOID.COUNTRY_NAME, "DE")], [attr(NameOID.ORGANIZATION_NAME, "Müller & Söhne")],
-                      [attr(NameOID.COMMON_NAME, "東京 サーバ")]),
-         nb=datetime.datetime(2025, 6, 1, tzinfo=UTC),
-         na=datetime.datetime(2051, 6, 1, 12, 0, 0, tzinfo=UTC), ku="enc", ca=None),
-    dict(key=("rsa", 4096), serial=1,
-         subject=name([attr(NameOID.ORGANIZATION_NAME, "Root Org")],
-                      [attr(NameOID.COMMON_NAME, "Root CA"), attr(NameOID.ORGANIZATIONAL_UNIT_NAME, "PKI")]),
-         nb=datetime.datetime(2024, 1, 1, tzinfo=UTC),
-         na=datetime.datetime(2060, 1, 1, tzinfo=UTC), ku="ca", ca=2),
-    dict(key=("ec", ec.SECP256R1()), serial=0x7F, subject=name([attr(NameOID.COMMON_NAME, "ec256")],
-         [attr(NameOID.LOCALITY_NAME, "Walldorf")]),
-         nb=datetime.datetime(2026, 3, 1, tzinfo=UTC), na=datetime.datetime(2027, 3, 1, tzinfo=UTC),
-         ku=None, ca=None),
-    dict(key=("ec", ec.SECP384R1()), serial=0xFF << 144, subject=name([attr(NameOID.COMMON_NAME, "ec384")]),
-         nb=datetime.datetime(2049, 12, 31, 23, 59, 59, tzinfo=UTC),
-         na=datetime.datetime(2050, 1, 1, tzinfo=UTC), ku="sig", ca=0),
-    dict(key=("dsa", 2048), serial=0x0102, subject=name([attr(NameOID.STATE_OR_PROVINCE_NAME, "BW")],
-         [attr(NameOID.COMMON_NAME, "dsa")]),
-         nb=datetime.datetime(2026, 1, 1, tzinfo=UTC), na=datetime.datetime(2028, 1, 1, tzinfo=UTC),
-         ku="sig", ca=None),
+N = NameOID
+CASES = [  # key, serial, subject, not before, not after, key usage, CA path length
+    (("rsa", 2048), 0x80, name([(N.COMMON_NAME, "rsa2048")]), t(2026, 1, 2, 3, 4, 5), t(2030, 12, 31, 23, 59, 59),
+     "sig", None),
+    (("rsa", 3072), 0xF1 << 144 | 0x1234, name([(N.COUNTRY_NAME, "DE")], [(N.ORGANIZATION_NAME, "Müller & Söhne")],
+                                               [(N.COMMON_NAME, "東京 サーバ")]),
+     t(2025, 6, 1), t(2051, 6, 1, 12, 0, 0), "enc", None),
+    (("rsa", 4096), 1, name([(N.ORGANIZATION_NAME, "Root Org")], [(N.COMMON_NAME, "Root CA"),
+                                                                  (N.ORGANIZATIONAL_UNIT_NAME, "PKI")]),
+     t(2024, 1, 1), t(2060, 1, 1), "ca", 2),
+    (("ec", ec.SECP256R1()), 0x7F, name([(N.COMMON_NAME, "ec256")], [(N.LOCALITY_NAME, "Walldorf")]),
+     t(2026, 3, 1), t(2027, 3, 1), None, None),
+    (("ec", ec.SECP384R1()), 0xFF << 144, name([(N.COMMON_NAME, "ec384")]), t(2049, 12, 31, 23, 59, 59),
+     t(2050, 1, 1), "sig", 0),
+    (("dsa", 2048), 0x0102, name([(N.STATE_OR_PROVINCE_NAME, "BW")], [(N.COMMON_NAME, "dsa")]),
+     t(2026, 1, 1), t(2028, 1, 1), "sig", None),
 ]
 
 KU_NAMES = [("digital_signature", "digitalSignature"), ("content_commitment", "nonRepudiation"),
@@ -57,11 +49,8 @@ KU = {"sig": {"digital_signature", "content_commitment"}, "enc": {"key_encipherm
 
 
 def make_key(kind):
-    if kind[0] == "rsa":
-        return rsa.generate_private_key(65537, kind[1])
-    if kind[0] == "dsa":
-        return dsa.generate_private_key(kind[1])
-    return ec.generate_private_key(kind[1])
+    return {"rsa": lambda n: rsa.generate_private_key(65537, n), "dsa": dsa.generate_private_key,
+            "ec": ec.generate_private_key}[kind[0]](kind[1])
 
 
 def hexpairs(b, sep=":"):
@@ -70,22 +59,19 @@ def hexpairs(b, sep=":"):
 
 rows = []
 issuer_key = make_key(("rsa", 2048))
-issuer = name([attr(NameOID.COMMON_NAME, "Test Issuer")])
-for i, c in enumerate(CASES):
-    key = make_key(c["key"])
-    b = (x509.CertificateBuilder().subject_name(c["subject"]).issuer_name(issuer if i != 2 else c["subject"])
-         .public_key(key.public_key()).serial_number(c["serial"])
-         .not_valid_before(c["nb"]).not_valid_after(c["na"]))
+issuer = name([(N.COMMON_NAME, "Test Issuer")])
+for i, (kind, serial, subject, nb, na, usage, pathlen) in enumerate(CASES):
+    key = make_key(kind)
+    b = (x509.CertificateBuilder().subject_name(subject).issuer_name(issuer if i != 2 else subject)
+         .public_key(key.public_key()).serial_number(serial).not_valid_before(nb).not_valid_after(na))
     if i != 3:
         b = b.add_extension(x509.SubjectKeyIdentifier.from_public_key(key.public_key()), False)
-    if c["ku"]:
-        flags = {a: a in KU[c["ku"]] for a, _ in KU_NAMES}
+    if usage:
+        flags = {a: a in KU[usage] for a, _ in KU_NAMES}
         b = b.add_extension(x509.KeyUsage(encipher_only=False, decipher_only=False, **flags), True)
-    if c["ca"] is not None:
-        b = b.add_extension(x509.BasicConstraints(ca=True, path_length=c["ca"]), True)
-    signer = key if i == 2 else issuer_key
-    md = hashes.SHA384() if c["key"][0] == "ec" and i == 4 else hashes.SHA256()
-    cert = b.sign(signer, md)
+    if pathlen is not None:
+        b = b.add_extension(x509.BasicConstraints(ca=True, path_length=pathlen), True)
+    cert = b.sign(key if i == 2 else issuer_key, hashes.SHA384() if i == 4 else hashes.SHA256())
     der = cert.public_bytes(serialization.Encoding.DER)
     f = "%d.der" % i
     open("%s/%s" % (out, f), "wb").write(der)
@@ -104,7 +90,7 @@ for i, c in enumerate(CASES):
         "VALIDFROM_TIME_T_DEC": str(int(c2.not_valid_before.replace(tzinfo=UTC).timestamp())),
         "VALIDTO_TIME_T_DEC": str(int(c2.not_valid_after.replace(tzinfo=UTC).timestamp())),
         "KEYLENGTH": str(c2.public_key().key_size),
-        "KEYTYPE": {"rsa": "RSA", "dsa": "DSA", "ec": "EC"}[c["key"][0]],
+        "KEYTYPE": kind[0].upper(),
         "VERSION": "3",
         "SIGALGOID": c2.signature_algorithm_oid.dotted_string,
     }

@@ -79,14 +79,11 @@ def variant_signature(alg, variant, key, signing_input):
 
 
 def print_key(name, key, cert_der, jwk=None):
-    pub = key.public_key()
-    print("key", name, "cert", cert_der.hex())
-    print("key", name, "spki", pub.public_bytes(serialization.Encoding.DER,
-                                                 serialization.PublicFormat.SubjectPublicKeyInfo).hex())
-    print("key", name, "pem", pub.public_bytes(serialization.Encoding.PEM,
-                                                serialization.PublicFormat.SubjectPublicKeyInfo).hex())
-    if jwk is not None:
-        print("key", name, "jwk", jwk.encode().hex())
+    spki = serialization.PublicFormat.SubjectPublicKeyInfo
+    forms = [("cert", cert_der), ("spki", key.public_key().public_bytes(serialization.Encoding.DER, spki)),
+             ("pem", key.public_key().public_bytes(serialization.Encoding.PEM, spki))]
+    for form, data in forms + ([("jwk", jwk.encode())] if jwk is not None else []):
+        print("key", name, form, data.hex())
 
 
 def main():

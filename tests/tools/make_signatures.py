@@ -58,20 +58,18 @@ keys = {
     "old": rsa.generate_private_key(65537, 2048),
 }
 certs = {}
+expired = dict(nb=datetime.datetime(2018, 1, 1, tzinfo=UTC), na=datetime.datetime(2020, 1, 1, tzinfo=UTC))
 for serial, (name, key) in enumerate(keys.items(), start=0x1A2):
-    kw = {}
-    if name == "old":
-        kw = dict(nb=datetime.datetime(2018, 1, 1, tzinfo=UTC), na=datetime.datetime(2020, 1, 1, tzinfo=UTC))
-    certs[name] = cert(key, "Signer " + name, ca_key, ca.subject, serial, **kw)
+    certs[name] = cert(key, "Signer " + name, ca_key, ca.subject, serial, **(expired if name == "old" else {}))
     save(name, key, certs[name])
 rogue_key = rsa.generate_private_key(65537, 2048)
 save("rogue", rogue_key, cert(rogue_key, "Signer rsa", rogue_key, None, 0x1A2))
 
-pub = keys["rsa"].public_key()
-write("rsa.pub.pem", pub.public_bytes(PEM, serialization.PublicFormat.SubjectPublicKeyInfo))
-write("rsa.pub.der", pub.public_bytes(DER, serialization.PublicFormat.SubjectPublicKeyInfo))
-write("rsa.pkcs1.pem", pub.public_bytes(PEM, serialization.PublicFormat.PKCS1))
-write("ec.pub.pem", keys["ec"].public_key().public_bytes(PEM, serialization.PublicFormat.SubjectPublicKeyInfo))
+SPKI = serialization.PublicFormat.SubjectPublicKeyInfo
+for file, key, enc, form in (("rsa.pub.pem", "rsa", PEM, SPKI), ("rsa.pub.der", "rsa", DER, SPKI),
+                             ("rsa.pkcs1.pem", "rsa", PEM, serialization.PublicFormat.PKCS1),
+                             ("ec.pub.pem", "ec", PEM, SPKI)):
+    write(file, keys[key].public_key().public_bytes(enc, form))
 
 HASHES = {"sha1": hashes.SHA1(), "sha256": hashes.SHA256(), "sha384": hashes.SHA384(),
           "sha512": hashes.SHA512(), "md5": hashes.MD5()}
@@ -85,12 +83,10 @@ def flat(der_sig, size):
     return r.to_bytes(size, "big") + s.to_bytes(size, "big")
 
 
-d = keys["dsa"].sign(msg, hashes.SHA256())
-write("dsa.sha256.sig", d)
-write("dsa.sha256.flat", flat(d, 32))
-e = keys["ec"].sign(msg, ec.ECDSA(hashes.SHA256()))
-write("ec.sha256.sig", e)
-write("ec.sha256.flat", flat(e, 32))
+for name, sig in (("dsa", keys["dsa"].sign(msg, hashes.SHA256())),
+                  ("ec", keys["ec"].sign(msg, ec.ECDSA(hashes.SHA256())))):
+    write(name + ".sha256.sig", sig)
+    write(name + ".sha256.flat", flat(sig, 32))
 
 O = pkcs7.PKCS7Options
 def p7(name, key, c, h, opts):

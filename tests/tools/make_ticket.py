@@ -41,9 +41,8 @@ def make_cert(a):
     subject = x509.Name([x509.NameAttribute(NameOID.COMMON_NAME, a.cn)])
     issuer, signer = subject, key
     if a.ca:
-        ca_cert = x509.load_pem_x509_certificate(open(a.ca + ".pem", "rb").read())
+        issuer = x509.load_pem_x509_certificate(open(a.ca + ".pem", "rb").read()).subject
         signer = serialization.load_pem_private_key(open(a.ca + ".key", "rb").read(), None)
-        issuer = ca_cert.subject
     now = datetime.datetime.now(UTC)
     b = (x509.CertificateBuilder().subject_name(subject).issuer_name(issuer)
          .public_key(key.public_key()).serial_number(x509.random_serial_number())
@@ -61,25 +60,19 @@ def make_cert(a):
 def units(a):
     """(identifier, value) pairs in ascending identifier order."""
     codec = CODECS.get(a.codepage, "latin-1")
-    out = []
-    for name, uid in TEXT_UNITS.items():
-        v = getattr(a, name)
-        if v is not None:
-            out.append((uid, v.encode(codec)))
+    out = [(uid, getattr(a, name).encode(codec)) for name, uid in TEXT_UNITS.items()
+           if getattr(a, name) is not None]
     if not a.no_created:
         created = a.created or (datetime.datetime.now(UTC) - datetime.timedelta(minutes=a.age)
                                 ).strftime("%Y%m%d%H%M")
         out.append((4, created.encode(codec)))
-    if a.hours is not None:
-        out.append((5, struct.pack(">i", a.hours)))
-    if a.minutes is not None:
-        out.append((7, struct.pack(">i", a.minutes)))
+    for uid, v in ((5, a.hours), (7, a.minutes)):
+        if v is not None:
+            out.append((uid, struct.pack(">i", v)))
     if a.flags is not None:
         out.append((8, bytes([a.flags])))
-    for name, uid in UTF8_UNITS.items():
-        v = getattr(a, name)
-        if v is not None:
-            out.append((uid, v.encode("utf-8")))
+    out += [(uid, getattr(a, name).encode("utf-8")) for name, uid in UTF8_UNITS.items()
+            if getattr(a, name) is not None]
     return sorted(out, key=lambda u: u[0])
 
 
@@ -94,16 +87,11 @@ def sign(a, data):
             f.flush()
             cmd = ["openssl", "cms", "-sign", "-binary", "-outform", "DER", "-in", f.name,
                    "-signer", a.cert, "-inkey", a.key, "-md", a.hash]
-            if a.no_attrs:
-                cmd.append("-noattr")
-            if a.no_certs:
-                cmd.append("-nocerts")
+            cmd += ["-noattr"] * a.no_attrs + ["-nocerts"] * a.no_certs
             return subprocess.run(cmd, check=True, capture_output=True).stdout
     opts = [pkcs7.PKCS7Options.DetachedSignature, pkcs7.PKCS7Options.Binary]
-    if a.no_attrs:
-        opts.append(pkcs7.PKCS7Options.NoAttributes)
-    if a.no_certs:
-        opts.append(pkcs7.PKCS7Options.NoCerts)
+    opts += [o for o, on in ((pkcs7.PKCS7Options.NoAttributes, a.no_attrs),
+                             (pkcs7.PKCS7Options.NoCerts, a.no_certs)) if on]
     return (pkcs7.PKCS7SignatureBuilder().set_data(data).add_signer(cert, key, md)
             .sign(serialization.Encoding.DER, opts))
 
@@ -131,31 +119,25 @@ def main():
     sub = p.add_subparsers(dest="cmd", required=True)
     c = sub.add_parser("cert")
     c.add_argument("out")
-    c.add_argument("--kind", default="rsa2048")
-    c.add_argument("--cn", default="Ticket Issuer")
     c.add_argument("--ca")
     c.add_argument("--is-ca", action="store_true")
     t = sub.add_parser("ticket")
-    t.add_argument("--key", required=True)
-    t.add_argument("--cert", required=True)
-    t.add_argument("--codepage", default="1100")
+    for parser, name, default in ((c, "kind", "rsa2048"), (c, "cn", "Ticket Issuer"), (t, "codepage", "1100"),
+                                  (t, "key", None), (t, "cert", None)):
+        parser.add_argument("--" + name, default=default, required=default is None)
     for name in list(TEXT_UNITS) + list(UTF8_UNITS):
         t.add_argument("--" + name.replace("_", "-"), dest=name)
     t.add_argument("--created", help="YYYYMMDDHHMM in UTC (default: now - age)")
     t.add_argument("--age", type=int, default=0, help="minutes since creation")
-    t.add_argument("--no-created", action="store_true")
-    t.add_argument("--hours", type=int)
-    t.add_argument("--minutes", type=int)
-    t.add_argument("--flags", type=int)
     t.add_argument("--hash", default="sha256")
-    t.add_argument("--no-attrs", action="store_true", help="no signed attributes")
-    t.add_argument("--no-certs", action="store_true", help="signer certificate not included")
-    t.add_argument("--openssl", action="store_true", help="sign with openssl cms")
-    t.add_argument("--sign-other", action="store_true", help="signature over other content")
-    t.add_argument("--flip-bit", type=int, help="flip this bit of the byte stream")
     t.add_argument("--truncate", type=int, default=0, help="drop bytes from the end")
-    t.add_argument("--keep-plus", action="store_true")
-    t.add_argument("--urlencode", action="store_true")
+    # --flip-bit N flips bit N of the byte stream; --no-attrs: no signed
+    # attributes; --no-certs: signer certificate left out; --openssl: signed by
+    # openssl cms; --sign-other: the signature covers other content.
+    for name in ("hours", "minutes", "flags", "flip-bit"):
+        t.add_argument("--" + name, type=int)
+    for name in ("no-created", "no-attrs", "no-certs", "openssl", "sign-other", "keep-plus", "urlencode"):
+        t.add_argument("--" + name, action="store_true")
     a = p.parse_args()
     make_cert(a) if a.cmd == "cert" else make_ticket(a)
 

@@ -8,9 +8,9 @@ the CA's key, since no careful library will make them; EC keys with
 explicit parameters come from the openssl tool. Every file is NAME.pem /
 NAME.der (and NAME.key when the private key exists).
 """
-import base64
 import datetime
 import os
+import ssl
 import subprocess
 import sys
 
@@ -28,12 +28,8 @@ DAY = datetime.timedelta(days=1)
 
 def tlv(tag, body):
     n = len(body)
-    if n < 0x80:
-        head = bytes([n])
-    else:
-        raw = n.to_bytes((n.bit_length() + 7) // 8, "big")
-        head = bytes([0x80 | len(raw)]) + raw
-    return bytes([tag]) + head + body
+    raw = n.to_bytes((n.bit_length() + 7) // 8, "big")
+    return bytes([tag]) + (bytes([n]) if n < 0x80 else bytes([0x80 | len(raw)]) + raw) + body
 
 
 def seq(*items):
@@ -49,10 +45,9 @@ def oid(dotted):
     body = bytes([40 * parts[0] + parts[1]])
     for p in parts[2:]:
         chunk = [p & 0x7F]
-        p >>= 7
-        while p:
-            chunk.insert(0, 0x80 | (p & 0x7F))
+        while p > 0x7F:
             p >>= 7
+            chunk.insert(0, 0x80 | (p & 0x7F))
         body += bytes(chunk)
     return tlv(0x06, body)
 
@@ -65,17 +60,12 @@ def octets(b):
     return tlv(0x04, b)
 
 
-NULL = b"\x05\x00"
-TRUE = b"\x01\x01\xff"
+NULL, TRUE = b"\x05\x00", b"\x01\x01\xff"
 SHA256_RSA = seq(oid("1.2.840.113549.1.1.11"), NULL)
 
 
 def utc(text):
     return tlv(0x17, text.encode())
-
-
-def gen(text):
-    return tlv(0x18, text.encode())
 
 
 def der_time(t):
@@ -88,12 +78,8 @@ def ext(dotted, critical, value):
 
 def ku_ext(bits):
     # KeyUsage BIT STRING, bit 0 = digitalSignature (the first bit of the first byte).
-    value = 0
-    for b in bits:
-        value |= 0x80 >> b
-    last = max(bits)
-    unused = 7 - last % 8
-    return ext("2.5.29.15", True, tlv(0x03, bytes([unused, value])))
+    value = sum(0x80 >> b for b in bits)
+    return ext("2.5.29.15", True, tlv(0x03, bytes([7 - max(bits) % 8, value])))
 
 
 def rsa_spki(n, e):
@@ -105,41 +91,46 @@ def dsa_spki(p, q, g, y):
                bitstring(integer(y)))
 
 
+def spki_of(key):
+    return key.public_key().public_bytes(serialization.Encoding.DER,
+                                         serialization.PublicFormat.SubjectPublicKeyInfo)
+
+
 def handmade(name, issuer_cert, issuer_key, spki, not_before, not_after, serial, exts=(),
              issuer=None, subject=None, v1=False, outer_alg=SHA256_RSA, hash_alg=hashes.SHA256):
     """issuer, subject: Name DER (default: the issuer's subject, O=Trust Test/CN=name);
     v1: no version field; outer_alg: the algorithm after the TBSCertificate,
     which the signature (hash_alg) follows, while the TBSCertificate names SHA-256."""
-    if issuer is None:
-        issuer = issuer_cert.subject.public_bytes()
-    if subject is None:
-        subject = dn(name).public_bytes()
+    issuer = issuer_cert.subject.public_bytes() if issuer is None else issuer
+    subject = dn(name).public_bytes() if subject is None else subject
     parts = [] if v1 else [tlv(0xA0, integer(2))]
     parts += [integer(serial), SHA256_RSA, issuer, seq(not_before, not_after), subject, spki]
     if exts:
         parts.append(tlv(0xA3, seq(*exts)))
     tbs = seq(*parts)
-    sig = issuer_key.sign(tbs, padding.PKCS1v15(), hash_alg())
-    save_der(name, seq(tbs, outer_alg, bitstring(sig)))
+    save_der(name, seq(tbs, outer_alg, bitstring(issuer_key.sign(tbs, padding.PKCS1v15(), hash_alg()))))
 
 
 # --- files ------------------------------------------------------------------
 
+def write(name, data):
+    open(os.path.join(OUT, name), "wb").write(data)
+
+
 def save_der(name, der):
-    open(os.path.join(OUT, name + ".der"), "wb").write(der)
-    pem = b"-----BEGIN CERTIFICATE-----\n"
-    b64 = base64.b64encode(der)
-    pem += b"\n".join(b64[i:i + 64] for i in range(0, len(b64), 64))
-    pem += b"\n-----END CERTIFICATE-----\n"
-    open(os.path.join(OUT, name + ".pem"), "wb").write(pem)
+    write(name + ".der", der)
+    write(name + ".pem", ssl.DER_cert_to_PEM_cert(der).encode())
 
 
 def save(name, cert, key=None):
     save_der(name, cert.public_bytes(serialization.Encoding.DER))
     if key is not None:
-        open(os.path.join(OUT, name + ".key"), "wb").write(key.private_bytes(
-            serialization.Encoding.PEM, serialization.PrivateFormat.PKCS8,
-            serialization.NoEncryption()))
+        save_key(name, key)
+
+
+def save_key(name, key):
+    write(name + ".key", key.private_bytes(serialization.Encoding.PEM, serialization.PrivateFormat.PKCS8,
+                                           serialization.NoEncryption()))
 
 
 def dn(cn):
@@ -148,10 +139,11 @@ def dn(cn):
 
 
 SERIAL = [100]
+KU_FLAGS = ("digital_signature", "content_commitment", "key_encipherment", "data_encipherment",
+            "key_agreement", "key_cert_sign", "crl_sign", "encipher_only", "decipher_only")
 
 
-def make(cn, key, issuer_name, issuer_key, before=None, after=None, ca=False, ku=None,
-         bc=True):
+def make(cn, key, issuer_name, issuer_key, before=None, after=None, ca=False, ku=None, bc=True):
     SERIAL[0] += 1
     b = (x509.CertificateBuilder().subject_name(dn(cn)).issuer_name(issuer_name or dn(cn))
          .public_key(key.public_key()).serial_number(SERIAL[0])
@@ -160,11 +152,7 @@ def make(cn, key, issuer_name, issuer_key, before=None, after=None, ca=False, ku
     if bc:
         b = b.add_extension(x509.BasicConstraints(ca=ca, path_length=None), True)
     if ku is not None:
-        flags = dict(digital_signature=False, content_commitment=False, key_encipherment=False,
-                     data_encipherment=False, key_agreement=False, key_cert_sign=False,
-                     crl_sign=False, encipher_only=False, decipher_only=False)
-        flags.update({k: True for k in ku})
-        b = b.add_extension(x509.KeyUsage(**flags), True)
+        b = b.add_extension(x509.KeyUsage(**{f: f in ku for f in KU_FLAGS}), True)
     return b.sign(issuer_key, hashes.SHA256())
 
 
@@ -182,7 +170,6 @@ def strict_profile(ca, ca_key, leaf_key, spki, start, end):
     contradictions, missing names and ambiguous algorithms. Every signer
     has leaf.key; a CA made here has a leaf named NAME_leaf below it."""
     ku_sign = ku_ext([0])
-    bc_leaf = ext("2.5.29.19", True, seq())
     serial = [800]
 
     def leaf(name, exts=(), **kw):
@@ -191,13 +178,10 @@ def strict_profile(ca, ca_key, leaf_key, spki, start, end):
 
     def ca_and_leaf(name, exts, subject=None):
         k = rsa_key()
-        serial[0] += 1
         subject = dn("CA " + name).public_bytes() if subject is None else subject
-        ca_spki = k.public_key().public_bytes(serialization.Encoding.DER,
-                                              serialization.PublicFormat.SubjectPublicKeyInfo)
-        handmade(name, None, k, ca_spki, start, end, serial[0], exts, issuer=subject, subject=subject)
-        serial[0] += 1
-        handmade(name + "_leaf", None, k, spki, start, end, serial[0], issuer=subject)
+        handmade(name, None, k, spki_of(k), start, end, serial[0] + 1, exts, issuer=subject, subject=subject)
+        handmade(name + "_leaf", None, k, spki, start, end, serial[0] + 2, issuer=subject)
+        serial[0] += 2
 
     skid = ext("2.5.29.14", False, octets(os.urandom(20)))
     bc_ca = ext("2.5.29.19", True, seq(TRUE))
@@ -213,11 +197,10 @@ def strict_profile(ca, ca_key, leaf_key, spki, start, end):
     # without being critical, signature algorithms that differ inside and
     # outside the signed part, extensions in a version 1 certificate, key
     # identifiers marked critical (OpenSSL handles them as unknown then).
-    akid = ext("2.5.29.35", True, seq(tlv(0x80, key_id(ca_key))))
-    leaf("bad_akid_critical", [akid, ku_sign])
+    leaf("bad_akid_critical", [ext("2.5.29.35", True, seq(tlv(0x80, key_id(ca_key)))), ku_sign])
     leaf("bad_skid_critical", [ext("2.5.29.14", True, octets(key_id(leaf_key))), ku_sign])
     leaf("bad_pathlen_non_ca", [ext("2.5.29.19", True, seq(integer(0))), ku_sign])
-    leaf("bad_certsign_non_ca", [bc_leaf, ku_ext([0, 5])])
+    leaf("bad_certsign_non_ca", [ext("2.5.29.19", True, seq()), ku_ext([0, 5])])
     ca_and_leaf("bad_ca_empty_subject", [bc_ca, ku_ca, skid], subject=seq())
     leaf("bad_empty_subject", [ku_sign], subject=seq())
     san = ext("2.5.29.17", False, seq(tlv(0x82, b"signer.example")))
@@ -245,38 +228,21 @@ def strict_profile(ca, ca_key, leaf_key, spki, start, end):
 
 def main():
     os.makedirs(OUT, exist_ok=True)
-    ca_key = rsa_key()
+    expired, future = dict(before=NOW - 400 * DAY, after=NOW - DAY), dict(before=NOW + DAY, after=NOW + 400 * DAY)
+    ca_key, other_key, inter_key, leaf_key = rsa_key(), rsa_key(), rsa_key(), rsa_key()
     ca = make("Trust CA", ca_key, None, ca_key, ca=True, ku=["key_cert_sign", "crl_sign"])
+    inter = make("Trust Intermediate", inter_key, ca.subject, ca_key, ca=True, ku=["key_cert_sign"])
     save("ca", ca, ca_key)
-    # The same CA out of its period, and a CA nobody trusts.
-    save("ca_expired", make("Trust CA", ca_key, None, ca_key, before=NOW - 400 * DAY,
-                            after=NOW - DAY, ca=True, ku=["key_cert_sign"]))
-    save("ca_future", make("Trust CA", ca_key, None, ca_key, before=NOW + DAY,
-                           after=NOW + 400 * DAY, ca=True, ku=["key_cert_sign"]))
-    other_key = rsa_key()
-    save("other_ca", make("Other CA", other_key, None, other_key, ca=True, ku=["key_cert_sign"]),
-         other_key)
-    # An intermediate below the CA, valid and expired.
-    inter_key = rsa_key()
-    inter = make("Trust Intermediate", inter_key, ca.subject, ca_key, ca=True,
-                 ku=["key_cert_sign"])
     save("inter", inter, inter_key)
-    save("inter_expired", make("Trust Intermediate", inter_key, ca.subject, ca_key,
-                               before=NOW - 400 * DAY, after=NOW - DAY, ca=True,
-                               ku=["key_cert_sign"]))
-
-    leaf_key = rsa_key()
-    open(os.path.join(OUT, "leaf.key"), "wb").write(leaf_key.private_bytes(
-        serialization.Encoding.PEM, serialization.PrivateFormat.PKCS8,
-        serialization.NoEncryption()))
-    signers = {
-        "ok": dict(),
-        "expired": dict(before=NOW - 400 * DAY, after=NOW - DAY),
-        "future": dict(before=NOW + DAY, after=NOW + 400 * DAY),
-        "ku_sign": dict(ku=["digital_signature"]),
-        "ku_nonrep": dict(ku=["content_commitment"]),
-        "ku_tls_server": dict(ku=["key_encipherment"]),
-    }
+    save_key("leaf", leaf_key)
+    # The same CA and intermediate out of their period, and a CA nobody trusts.
+    save("ca_expired", make("Trust CA", ca_key, None, ca_key, ca=True, ku=["key_cert_sign"], **expired))
+    save("ca_future", make("Trust CA", ca_key, None, ca_key, ca=True, ku=["key_cert_sign"], **future))
+    save("other_ca", make("Other CA", other_key, None, other_key, ca=True, ku=["key_cert_sign"]), other_key)
+    save("inter_expired", make("Trust Intermediate", inter_key, ca.subject, ca_key, ca=True,
+                               ku=["key_cert_sign"], **expired))
+    signers = {"ok": {}, "expired": expired, "future": future, "ku_sign": dict(ku=["digital_signature"]),
+               "ku_nonrep": dict(ku=["content_commitment"]), "ku_tls_server": dict(ku=["key_encipherment"])}
     for name, kw in signers.items():
         save("leaf_" + name, make("Signer " + name, leaf_key, ca.subject, ca_key, **kw))
     save("leaf_sibling", make("Signer sibling", leaf_key, ca.subject, ca_key))
@@ -290,48 +256,42 @@ def main():
         save("leaf_under_" + name, make("Signer under " + name, leaf_key, dn("CA " + name), k))
 
     # Times that are not DER: the signer key is sound, the CA signs.
-    spki = leaf_key.public_key().public_bytes(serialization.Encoding.DER,
-                                              serialization.PublicFormat.SubjectPublicKeyInfo)
-    start = der_time(NOW - DAY)
-    end = der_time(NOW + 365 * DAY)
-    handmade("time_ok", ca, ca_key, spki, start, end, 201)
-    handmade("time_offset_past", ca, ca_key, spki, start, utc("100101000000+0100"), 202)
-    handmade("time_offset_future", ca, ca_key, spki, start, utc("491231000000+0100"), 203)
-    handmade("time_month13", ca, ca_key, spki, start, utc("491301000000Z"), 204)
-    handmade("time_11_digits", ca, ca_key, spki, start, utc("49123100000Z"), 205)
-    handmade("time_no_seconds", ca, ca_key, spki, start, utc("4912310000Z"), 206)
-    handmade("time_fraction", ca, ca_key, spki, gen("20200101000000.5Z"), end, 207)
-    handmade("time_feb30", ca, ca_key, spki, start, utc("490230000000Z"), 208)
+    spki = spki_of(leaf_key)
+    start, end = der_time(NOW - DAY), der_time(NOW + 365 * DAY)
+    times = {"ok": (start, end), "offset_past": (start, utc("100101000000+0100")),
+             "offset_future": (start, utc("491231000000+0100")), "month13": (start, utc("491301000000Z")),
+             "11_digits": (start, utc("49123100000Z")), "no_seconds": (start, utc("4912310000Z")),
+             "fraction": (tlv(0x18, b"20200101000000.5Z"), end), "feb30": (start, utc("490230000000Z"))}
+    for serial, (name, (nb, na)) in enumerate(times.items(), 201):
+        handmade("time_" + name, ca, ca_key, spki, nb, na, serial)
 
     # Degenerate and sound RSA keys on one 2048-bit modulus, and DSA g = 1.
     n = leaf_key.public_key().public_numbers().n
     for e in (1, 2, 3, 65537, 2**32 - 1, 2**32 + 1, 2**64 + 1):
         handmade("rsa_e_%d" % e, ca, ca_key, rsa_spki(n, e), start, end, 300 + e % 1000)
-    small = rsa_key(1024)
-    handmade("rsa_1024", ca, ca_key, rsa_spki(small.public_key().public_numbers().n, 65537),
+    handmade("rsa_1024", ca, ca_key, rsa_spki(rsa_key(1024).public_key().public_numbers().n, 65537),
              start, end, 401)
-    n_small = rsa.generate_private_key(65537, 1024).public_key().public_numbers().n >> 8
+    n_small = rsa_key(1024).public_key().public_numbers().n >> 8
     handmade("rsa_1016", ca, ca_key, rsa_spki(n_small | 1, 65537), start, end, 402)
-    dsa_params = dsa.generate_parameters(1024)
-    params = dsa_params.parameter_numbers()
-    good = dsa_params.generate_private_key().public_key().public_numbers()
-    handmade("dsa_g1", ca, ca_key, dsa_spki(params.p, params.q, 1, 1), start, end, 501)
-    handmade("dsa_ok", ca, ca_key, dsa_spki(good.parameter_numbers.p, good.parameter_numbers.q,
-                                            good.parameter_numbers.g, good.y), start, end, 502)
+    params = dsa.generate_parameters(1024)
+    p = params.parameter_numbers()
+    good = params.generate_private_key().public_key().public_numbers()
+    handmade("dsa_g1", ca, ca_key, dsa_spki(p.p, p.q, 1, 1), start, end, 501)
+    handmade("dsa_ok", ca, ca_key, dsa_spki(p.p, p.q, p.g, good.y), start, end, 502)
     strict_profile(ca, ca_key, leaf_key, spki, start, end)
 
     # The one message every raw test signs, and the signatures that need no
     # private key once the key is degenerate: RSA e = 1 verifies the padded
-    # digest itself, DSA g = y = 1 verifies r = 1 with any s.
+    # digest itself, DSA g = y = 1 verifies r = 1 with any s. msg.bin is
+    # written last: its presence marks the material complete.
     msg = b"ticket body signed by a degenerate key\n"
-    open(os.path.join(OUT, "msg.bin"), "wb").write(msg)
     digest = hashes.Hash(hashes.SHA256())
     digest.update(msg)
     info = bytes.fromhex("3031300d060960864801650304020105000420") + digest.finalize()
     k = (n.bit_length() + 7) // 8
-    em = b"\x00\x01" + b"\xff" * (k - 3 - len(info)) + b"\x00" + info
-    open(os.path.join(OUT, "rsa_e_1.sig"), "wb").write(em)
-    open(os.path.join(OUT, "dsa_g1.sig"), "wb").write(seq(integer(1), integer(1)))
+    write("rsa_e_1.sig", b"\x00\x01" + b"\xff" * (k - 3 - len(info)) + b"\x00" + info)
+    write("dsa_g1.sig", seq(integer(1), integer(1)))
+    write("msg.bin", msg)
 
 
 if __name__ == "__main__":

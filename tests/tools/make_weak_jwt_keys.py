@@ -16,7 +16,7 @@ import os
 import secrets
 import sys
 
-from cryptography.hazmat.primitives import hashes, serialization
+from cryptography.hazmat.primitives import hashes
 from cryptography.hazmat.primitives.asymmetric import ec, rsa
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -74,17 +74,12 @@ def emsa_pkcs1(msg, k):
 
 def emsa_pss(msg, mod_bits):
     # RFC 8017 9.1.1 with SHA-256, MGF1-SHA-256 and a salt as long as the hash.
-    em_bits = mod_bits - 1
+    em_bits, h_len = mod_bits - 1, 32
     em_len = (em_bits + 7) // 8
-    h_len = 32
     salt = secrets.token_bytes(h_len)
     h = hashlib.sha256(b"\x00" * 8 + hashlib.sha256(msg).digest() + salt).digest()
     db = b"\x00" * (em_len - 2 * h_len - 2) + b"\x01" + salt
-    mask = b""
-    counter = 0
-    while len(mask) < len(db):
-        mask += hashlib.sha256(h + counter.to_bytes(4, "big")).digest()
-        counter += 1
+    mask = b"".join(hashlib.sha256(h + c.to_bytes(4, "big")).digest() for c in range((len(db) + 31) // 32))
     masked = bytearray(x ^ y for x, y in zip(db, mask))
     masked[0] &= 0xFF >> (8 * em_len - em_bits)
     return bytes(masked) + h + b"\xbc"
@@ -123,20 +118,16 @@ def forge(alg, n, e, primes):
     raise SystemExit("no token for e=%d" % e)
 
 
-def save_key(name, spki, ca, ca_key, serial):
-    open(os.path.join(OUT, name + ".spki"), "wb").write(spki)
-    start = tm.der_time(tm.NOW - tm.DAY)
-    end = tm.der_time(tm.NOW + 365 * tm.DAY)
-    tm.OUT = OUT
-    tm.handmade(name, ca, ca_key, spki, start, end, serial)
-
-
-def save_token(name, alg, token):
-    open(os.path.join(OUT, "%s.%s.jwt" % (name, alg)), "w").write(token)
+def save(name, spki, ca, ca_key, serial, tokens):
+    tm.write(name + ".spki", spki)
+    tm.handmade(name, ca, ca_key, spki, tm.der_time(tm.NOW - tm.DAY), tm.der_time(tm.NOW + 365 * tm.DAY), serial)
+    for alg, token in tokens.items():
+        tm.write("%s.%s.jwt" % (name, alg), token.encode())
 
 
 def main():
     os.makedirs(OUT, exist_ok=True)
+    tm.OUT = OUT
     ca_key = rsa.generate_private_key(65537, 2048)
     ca = tm.make("Weak Key CA", ca_key, None, ca_key, ca=True, ku=["key_cert_sign"])
 
@@ -157,9 +148,7 @@ def main():
     p, q = prime(256, fits), prime(256, fits)
     cases.append(("rsa512_e_65537", p * q, 65537, (p, q), ("RS256",)))
     for serial, (name, n, e, primes, algs) in enumerate(cases, 600):
-        save_key(name, tm.rsa_spki(n, e), ca, ca_key, serial)
-        for alg in algs:
-            save_token(name, alg, forge(alg, n, e, primes))
+        save(name, tm.rsa_spki(n, e), ca, ca_key, serial, {alg: forge(alg, n, e, primes) for alg in algs})
 
     # An EC public key whose point is off the curve: y of a real key plus one.
     key = ec.generate_private_key(ec.SECP256R1())
@@ -168,17 +157,13 @@ def main():
     from cryptography.hazmat.primitives.asymmetric.utils import decode_dss_signature
     r, s = decode_dss_signature(key.sign(text.encode(), ec.ECDSA(hashes.SHA256())))
     token = text + "." + b64url(r.to_bytes(32, "big") + s.to_bytes(32, "big"))
-    for name, y in (("ec_p256_ok", nums.y), ("ec_p256_off_curve", nums.y + 1)):
+    def ec_spki(y):
         point = b"\x04" + nums.x.to_bytes(32, "big") + y.to_bytes(32, "big")
-        spki = tm.seq(tm.seq(tm.oid("1.2.840.10045.2.1"), tm.oid("1.2.840.10045.3.1.7")),
-                      tm.bitstring(point))
-        save_key(name, spki, ca, ca_key, 700 + len(name))
-        save_token(name, "ES256", token)
+        return tm.seq(tm.seq(tm.oid("1.2.840.10045.2.1"), tm.oid("1.2.840.10045.3.1.7")), tm.bitstring(point))
     # The sound EC key as python cryptography writes it, to pin the hand-made DER.
-    assert tm.seq(tm.seq(tm.oid("1.2.840.10045.2.1"), tm.oid("1.2.840.10045.3.1.7")),
-                  tm.bitstring(b"\x04" + nums.x.to_bytes(32, "big") + nums.y.to_bytes(32, "big"))) == \
-        key.public_key().public_bytes(serialization.Encoding.DER,
-                                      serialization.PublicFormat.SubjectPublicKeyInfo)
+    assert ec_spki(nums.y) == tm.spki_of(key)
+    for name, y in (("ec_p256_ok", nums.y), ("ec_p256_off_curve", nums.y + 1)):
+        save(name, ec_spki(y), ca, ca_key, 700 + len(name), {"ES256": token})
 
 
 main()

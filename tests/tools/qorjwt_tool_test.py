@@ -39,15 +39,21 @@ def py(script, *args, stdin=None):
                           capture_output=True, text=True, check=True).stdout
 
 
+def ok(*cmd):
+    """Whether an outside tool (openssl, keytool) exits with 0."""
+    return subprocess.run(cmd, capture_output=True).returncode == 0
+
+
 with tempfile.TemporaryDirectory() as d:
     f = lambda name: os.path.join(d, name)
+    write = lambda name, text: open(f(name), "w").write(text)
     # Logon tickets from an outside issuer.
     py("make_ticket.py", "cert", f("iss"), "--cn", "Outside Issuer")
     py("make_ticket.py", "cert", f("other"), "--cn", "Someone Else")
-    ticket = py("make_ticket.py", "ticket", "--key", f("iss.key"), "--cert", f("iss.pem"),
-                "--user", "JDOE", "--sysid", "ISS", "--client", "100", "--lang", "E",
-                "--portal", "portal:john.doe", "--hours", "8").strip()
-    open(f("t.txt"), "w").write(ticket)
+    issue = lambda *more: py("make_ticket.py", "ticket", "--key", f("iss.key"), "--cert", f("iss.pem"),
+                             "--user", "JDOE", "--sysid", "ISS", "--client", "100", *more).strip()
+    ticket = issue("--lang", "E", "--portal", "portal:john.doe", "--hours", "8")
+    write("t.txt", ticket)
     rc, out = as_json("ticket", "inspect", f("t.txt"))
     check(rc == 0, f"inspect exit {rc}")
     units = out.get("infounits", {})
@@ -76,14 +82,9 @@ with tempfile.TemporaryDirectory() as d:
           r.get("ssf_error_name", "").startswith("SSF_API_") and r.get("ssf_error_meaning") and
           r.get("standard_error_name") and r.get("standard_error_meaning") and r.get("cause"),
           f"halves named {r}")
-    tampered = py("make_ticket.py", "ticket", "--key", f("iss.key"), "--cert", f("iss.pem"),
-                  "--user", "JDOE", "--sysid", "ISS", "--client", "100", "--flip-bit", "60").strip()
-    check(run("ticket", "verify", "--cert", f("iss.pem"), "-", stdin=tampered).returncode == 1,
+    check(run("ticket", "verify", "--cert", f("iss.pem"), "-", stdin=issue("--flip-bit", "60")).returncode == 1,
           "tampered ticket is rejected")
-    expired = py("make_ticket.py", "ticket", "--key", f("iss.key"), "--cert", f("iss.pem"),
-                 "--user", "JDOE", "--sysid", "ISS", "--client", "100", "--hours", "1",
-                 "--age", "120").strip()
-    rc, out = as_json("ticket", "verify", "--cert", f("iss.pem"), "-", stdin=expired)
+    rc, out = as_json("ticket", "verify", "--cert", f("iss.pem"), "-", stdin=issue("--hours", "1", "--age", "120"))
     ev = out.get("evidence", {})
     check(rc == 1 and out["result"]["code"] == 4 and
           ev.get("valid_until", {}).get("epoch", 0) - ev.get("created", {}).get("epoch", 0) == 3600 and
@@ -103,12 +104,11 @@ with tempfile.TemporaryDirectory() as d:
         check(p.returncode == 2 and said in p.stderr, f"{args}: {p.stderr!r}")
 
     # Key stores: made by the tool, and by the openssl tool.
-    open(f("pin"), "w").write("s3cret\n")
+    write("pin", "s3cret\n")
     rc, out = as_json("keystore", "create", f("own.p12"), "--pin-file", f("pin"),
                       "--subject", "/CN=DMO/O=Demo", "--key-type", "ec")
     check(rc == 0 and out.get("keystore", {}).get("private_key") == "EC", f"create {out}")
-    check(subprocess.run(["openssl", "pkcs12", "-in", f("own.p12"), "-passin", "pass:s3cret",
-                          "-nokeys", "-out", f("own.pem")], capture_output=True).returncode == 0,
+    check(ok("openssl", "pkcs12", "-in", f("own.p12"), "-passin", "pass:s3cret", "-nokeys", "-out", f("own.pem")),
           "openssl reads the key store")
     rc, out = as_json("keystore", "add-cert", f("own.p12"), f("iss.pem"), "--pin-file", f("pin"))
     trusted = out.get("trusted", {}).get("certificates")
@@ -121,20 +121,20 @@ with tempfile.TemporaryDirectory() as d:
           p.stdout.count("PrivateKeyEntry") == 1, f"keytool -list {p.stdout} {p.stderr}")
     # A key store as CAs hand them out (key, certificate and the CA chain):
     # the chain certificate is shown as chain, not as trusted.
-    check(subprocess.run(["openssl", "pkcs12", "-export", "-inkey", f("iss.key"), "-in", f("iss.pem"),
-                          "-certfile", f("own.pem"), "-passout", "pass:s3cret", "-out", f("chain.p12")],
-                         capture_output=True).returncode == 0, "openssl writes a key store with a chain")
+    check(ok("openssl", "pkcs12", "-export", "-inkey", f("iss.key"), "-in", f("iss.pem"), "-certfile", f("own.pem"),
+             "-passout", "pass:s3cret", "-out", f("chain.p12")), "openssl writes a key store with a chain")
     rc, out = as_json("keystore", "show", f("chain.p12"), "--pin-file", f("pin"))
     chain = out.get("chain", {}).get("certificates", [])
     check(rc == 0 and out.get("trusted", {}).get("certificates") == [] and len(chain) == 1 and
           "DMO" in chain[0].get("subject", ""), f"chain shown apart from trusted: {out}")
-    open(f("bad"), "w").write("wrong\n")
+    write("bad", "wrong\n")
     p = run("keystore", "show", f("own.p12"), "--pin-file", f("bad"))
     check(p.returncode == 2 and p.stderr.count("\n") == 1, f"wrong PIN: {p.returncode} {p.stderr!r}")
 
     # Assertion tickets issued by the tool verify with its own key store.
-    rc, out = as_json("ticket", "issue", "--keystore", f("own.p12"), "--pin-file", f("pin"),
-                      "--sysid", "RCP", "--client", "001", "--user", "JDOE", "-o", f("a.txt"))
+    tool_issue = lambda store, *more: as_json("ticket", "issue", "--keystore", store, "--pin-file", f("pin"),
+                                              "--sysid", "RCP", "--client", "001", "--user", "JDOE", *more)
+    rc, out = tool_issue(f("own.p12"), "-o", f("a.txt"))
     check(rc == 0 and len(open(f("a.txt")).read()) == out.get("ticket", {}).get("length"), f"issue {out}")
     rc, out = as_json("ticket", "verify", "--cert", f("own.pem"), "--assertion", "--sysid", "RCP",
                       "--client", "001", f("a.txt"))
@@ -153,7 +153,7 @@ with tempfile.TemporaryDirectory() as d:
     lines = py("make_jwt.py", stdin=requests).split("\n")
     tokens = [l.split(" ", 1)[1] for l in lines if l.startswith("token ")]
     cert = next(l.split()[3] for l in lines if l.startswith("key r cert"))
-    open(f("secret"), "w").write("k" * 32)
+    write("secret", "k" * 32)
     open(f("rs.der"), "wb").write(bytes.fromhex(cert))
     rc, out = as_json("jwt", "verify", "--secret-file", f("secret"), "--sub", "alice", "-", stdin=tokens[0])
     check(rc == 0 and out["claims"]["sub"] == "alice" and out["header"]["alg"] == "HS256" and
@@ -174,7 +174,7 @@ with tempfile.TemporaryDirectory() as d:
     es_token = next(l.split(" ", 1)[1] for l in lines if l.startswith("token "))
     jwk = json.loads(bytes.fromhex(next(l.split()[3] for l in lines if l.startswith("key e jwk"))))
     for kid, code in (("e1", 0), ("e2", 1)):
-        open(f("jwks.json"), "w").write(json.dumps({"keys": [dict(jwk, kid=kid)]}))
+        write("jwks.json", json.dumps({"keys": [dict(jwk, kid=kid)]}))
         p = run("--json", "jwt", "verify", "--jwks", f("jwks.json"), "-", stdin=es_token)
         check(p.returncode == code and json.loads(p.stdout)["header"]["alg"] == "ES256", f"jwks {kid} {p.stdout}")
 
@@ -184,13 +184,13 @@ with tempfile.TemporaryDirectory() as d:
     secret = b"p" * 32
     pj = pyjwt.encode({"sub": "carol", "user_name": "CAROL", "exp": 4102444800, "roles": ["a", "b"]},
                       secret, algorithm="HS256", headers={"kid": "k9"})
-    open(f("pj.txt"), "w").write(pj + "\n")
+    write("pj.txt", pj + "\n")
     rc, out = as_json("jwt", "inspect", f("pj.txt"))
     check(rc == 0 and out["token"]["verified"] is False and "unverified" in out["token"]["note"] and
           out["header"]["kid"] == "k9" and out["claims"]["roles"] == ["a", "b"] and
           out["times"]["exp"]["epoch"] == 4102444800, f"jwt inspect {out}")
     check("unverified" in run("jwt", "inspect", f("pj.txt")).stdout, "jwt inspect says unverified")
-    open(f("secret.b64"), "w").write(base64.b64encode(secret).decode() + "\n")
+    write("secret.b64", base64.b64encode(secret).decode() + "\n")
     rc, out = as_json("jwt", "verify", "--secret-b64", f("secret.b64"), "--claim", "user_name", f("pj.txt"))
     check(rc == 0 and out["token"]["claim_value"] == "CAROL", f"--secret-b64 --claim {out}")
     rc, out = as_json("jwt", "verify", "--secret-b64", f("secret"), f("pj.txt"))
@@ -223,15 +223,13 @@ with tempfile.TemporaryDirectory() as d:
     check(run("--version").stdout.startswith("qorjwt "), "--version")
 
     # Issuing: digest (SHA-256 unless told), own identity, certificate inclusion.
-    rc, out = as_json("ticket", "issue", "--keystore", f("own.p12"), "--pin-file", f("pin"), "--sysid", "RCP",
-                      "--client", "001", "--user", "JDOE", "--own-sysid", "OWN", "--own-client", "042")
+    rc, out = tool_issue(f("own.p12"), "--own-sysid", "OWN", "--own-client", "042")
     text = out.get("ticket", {}).get("text", "")
     ins = json.loads(run("--json", "ticket", "inspect", "-", stdin=text).stdout)
     check(ins["signer"]["digest"] == "sha256" and ins["signer"]["certificates"] == [] and
           ins["infounits"]["creator_system_id"] == "OWN" and ins["infounits"]["creator_client"] == "042",
           f"issue defaults {ins}")
-    rc, out = as_json("ticket", "issue", "--keystore", f("own.p12"), "--pin-file", f("pin"), "--sysid", "RCP",
-                      "--client", "001", "--user", "JDOE", "--hash", "SHA1", "--include-cert")
+    rc, out = tool_issue(f("own.p12"), "--hash", "SHA1", "--include-cert")
     ins = json.loads(run("--json", "ticket", "inspect", "-", stdin=out["ticket"]["text"]).stdout)
     check(ins["signer"]["digest"] == "sha1" and len(ins["signer"]["certificates"]) == 1,
           f"issue --hash SHA1 --include-cert {ins}")
@@ -248,21 +246,18 @@ with tempfile.TemporaryDirectory() as d:
 
     # Legacy key stores (RC2-40 certificates): openssl -legacy, and keytool where there is one.
     legacy = [f("legacy.p12")]
-    subprocess.run(["openssl", "pkcs12", "-export", "-legacy", "-inkey", f("iss.key"), "-in", f("iss.pem"),
-                    "-passout", "pass:s3cret", "-out", f("legacy.p12")], check=True, capture_output=True)
-    if shutil.which("keytool"):
-        kt = subprocess.run(["keytool", "-genkeypair", "-J-Dkeystore.pkcs12.legacy", "-storetype", "PKCS12",
-                             "-keystore", f("kt.p12"), "-storepass", "s3cret", "-keypass", "s3cret",
-                             "-alias", "own", "-keyalg", "EC", "-groupname", "secp256r1", "-dname", "CN=KeyTool",
-                             "-validity", "30"], capture_output=True)
-        if kt.returncode == 0:
-            legacy.append(f("kt.p12"))
+    check(ok("openssl", "pkcs12", "-export", "-legacy", "-inkey", f("iss.key"), "-in", f("iss.pem"),
+             "-passout", "pass:s3cret", "-out", f("legacy.p12")), "openssl writes a legacy key store")
+    if shutil.which("keytool") and ok("keytool", "-genkeypair", "-J-Dkeystore.pkcs12.legacy", "-storetype", "PKCS12",
+                                      "-keystore", f("kt.p12"), "-storepass", "s3cret", "-keypass", "s3cret",
+                                      "-alias", "own", "-keyalg", "EC", "-groupname", "secp256r1",
+                                      "-dname", "CN=KeyTool", "-validity", "30"):
+        legacy.append(f("kt.p12"))
     for store in legacy:
         rc, out = as_json("keystore", "show", store, "--pin-file", f("pin"))
         check(rc == 0 and "legacy" in out.get("keystore", {}).get("format", "") and
               out["keystore"]["private_key"] in ("RSA", "EC"), f"{store}: show {out}")
-        rc, out = as_json("ticket", "issue", "--keystore", store, "--pin-file", f("pin"), "--sysid", "RCP",
-                          "--client", "001", "--user", "JDOE", "-o", f("lt.txt"))
+        rc, out = tool_issue(store, "-o", f("lt.txt"))
         check(rc == 0 and "RC2" in out.get("keystore", {}).get("format", ""), f"{store}: issue {out}")
         rc, out = as_json("ticket", "verify", "--keystore", store, "--pin-file", f("pin"), "--assertion",
                           "--sysid", "RCP", "--client", "001", f("lt.txt"))
@@ -292,7 +287,7 @@ with tempfile.TemporaryDirectory() as d:
 
     # Bad input: one line on standard error, exit 2, never a crash.
     open(f("junk"), "wb").write(os.urandom(300))
-    open(f("short"), "w").write(ticket[:40])
+    write("short", ticket[:40])
     for args in (["ticket", "inspect", f("missing")], ["ticket", "inspect", f("short")],
                  ["ticket", "inspect", f("junk")], ["cert", "show", f("junk")],
                  ["keystore", "show", f("junk")], ["ticket", "verify", "--cert", f("junk"), f("t.txt")],

@@ -56,11 +56,29 @@ Bytes Save(const std::string& name, int32_t* rc) {
   return out;
 }
 
+SsfCharlen Len(const std::string& s) { return static_cast<SsfCharlen>(s.size()); }
+int32_t CreateProfile(const std::string& name, const Bytes& data) {
+  return SsfCreateProfile(name.data(), Len(name), nullptr, 0, data.empty() ? nullptr : data.data(),
+                          static_cast<SsfOctetlen>(data.size()));
+}
+int32_t OpenProfile(const std::string& name, SsfProfileHandle* h) {
+  return SsfOpenProfile(name.data(), Len(name), nullptr, 0, nullptr, 0, nullptr, 0, h);
+}
+// The thread's error code after a call that gave `rc`.
+int32_t LastErrorCode(int32_t rc) {
+  int32_t code = -1;
+  SsfOctetstring text = nullptr, detail = nullptr;
+  SsfOctetlen textL = 0, detailL = 0;
+  EXPECT_EQ(SsfSecTKLastErrorInfo(rc, &code, &text, &textL, &detail, &detailL), 0);
+  SsfDELSsfOctetstring(&text, &textL);
+  SsfDELSsfOctetstring(&detail, &detailL);
+  return code;
+}
+
 // The opened contents of a store, or null with the result in *rc.
 qorcr::PseRef Open(const std::string& name, const std::string& pin, int32_t* rc) {
   qorcr::PseRef ref;
-  *rc = qorcr::PseOpen(name.data(), static_cast<SsfCharlen>(name.size()), pin.data(),
-                       static_cast<SsfCharlen>(pin.size()), "test", &ref);
+  *rc = qorcr::PseOpen(name.data(), Len(name), pin.data(), Len(pin), "test", &ref);
   return ref;
 }
 
@@ -155,14 +173,9 @@ TEST(Profiles, MemoryProfileMapsToItsStoreAndTrustsPutCertificates) {
   Bytes p12 = km.p12();
   data.insert(data.end(), p12.begin(), p12.end());
   const std::string name = "TESTPROFILE";
-  const SsfCharlen nameL = static_cast<SsfCharlen>(name.size());
-  ASSERT_EQ(SsfCreateProfile(name.data(), nameL, nullptr, 0, data.data(),
-                             static_cast<SsfOctetlen>(data.size())),
-            0);
+  ASSERT_EQ(CreateProfile(name, data), 0);
   // A second registration under the same name is refused and changes nothing.
-  EXPECT_EQ(SsfCreateProfile(name.data(), nameL, nullptr, 0, data.data(),
-                             static_cast<SsfOctetlen>(data.size())),
-            -1);
+  EXPECT_EQ(CreateProfile(name, data), -1);
   int32_t rc = 0;
   qorcr::PseRef ref = Open(name, "1234", &rc);
   ASSERT_EQ(rc, 0);
@@ -174,13 +187,9 @@ TEST(Profiles, MemoryProfileMapsToItsStoreAndTrustsPutCertificates) {
   SsfCertHandle cert = Decode(ReadBytes(dir.file("peer.der")));
   ASSERT_NE(cert, nullptr);
   std::string store = NewStore();
-  ASSERT_EQ(SsfCreateProfile(store.data(), static_cast<SsfCharlen>(store.size()), nullptr, 0,
-                             nullptr, 0),
-            0);
+  ASSERT_EQ(CreateProfile(store, {}), 0);
   SsfProfileHandle profile = nullptr;
-  ASSERT_EQ(SsfOpenProfile(store.data(), static_cast<SsfCharlen>(store.size()), nullptr, 0,
-                           nullptr, 0, nullptr, 0, &profile),
-            0);
+  ASSERT_EQ(OpenProfile(store, &profile), 0);
   EXPECT_EQ(SsfPutCertificate(profile, cert), 0);
   EXPECT_EQ(SsfPutCertificate(nullptr, cert), 0);
   EXPECT_EQ(SsfCloseProfile(&profile), 0);
@@ -199,11 +208,11 @@ TEST(Profiles, MemoryProfileMapsToItsStoreAndTrustsPutCertificates) {
   EXPECT_EQ(SsfFreeCertificate(&cert), 0);
   EXPECT_EQ(cert, nullptr);
 
-  EXPECT_EQ(SsfRemoveProfile(name.data(), nameL), 0);
+  EXPECT_EQ(SsfRemoveProfile(name.data(), Len(name)), 0);
   EXPECT_EQ(Open(name, "1234", &rc), nullptr);
   EXPECT_EQ(rc, 23);
   std::string missing = dir.file("no/such/store.p12");
-  EXPECT_EQ(SsfRemoveProfile(missing.data(), static_cast<SsfCharlen>(missing.size())), 23);
+  EXPECT_EQ(SsfRemoveProfile(missing.data(), Len(missing)), 23);
   qor_delete_memory_PSE(store.c_str());
 }
 
@@ -256,25 +265,11 @@ TEST(DecodeCert, AcceptsDerBase64AndPemAndRejectsTheRest) {
 
 TEST(ErrorInfo, AnErrorInOneThreadIsNotSeenByAnother) {
   // A failed open leaves its detail on this thread's error stack only.
-  const std::string path = "/nonexistent/store.p12";
   SsfProfileHandle profile = nullptr;
-  int32_t rc = SsfOpenProfile(path.data(), static_cast<SsfCharlen>(path.size()), nullptr, 0,
-                              nullptr, 0, nullptr, 0, &profile);
+  const int32_t rc = OpenProfile("/nonexistent/store.p12", &profile);
   EXPECT_EQ(rc, 23);
-  int32_t code = 0;
-  SsfOctetstring text = nullptr, detail = nullptr;
-  SsfOctetlen textL = 0, detailL = 0;
-  EXPECT_EQ(SsfSecTKLastErrorInfo(rc, &code, &text, &textL, &detail, &detailL), 0);
-  EXPECT_NE(code, 0);
-  SsfDELSsfOctetstring(&text, &textL);
-  SsfDELSsfOctetstring(&detail, &detailL);
+  EXPECT_NE(LastErrorCode(rc), 0);
   int32_t other_code = -1;
-  std::thread([&] {
-    SsfOctetstring t = nullptr, d = nullptr;
-    SsfOctetlen tl = 0, dl = 0;
-    SsfSecTKLastErrorInfo(rc, &other_code, &t, &tl, &d, &dl);
-    SsfDELSsfOctetstring(&t, &tl);
-    SsfDELSsfOctetstring(&d, &dl);
-  }).join();
+  std::thread([&] { other_code = LastErrorCode(rc); }).join();
   EXPECT_EQ(other_code, 0);
 }

@@ -13,7 +13,6 @@
 
 #include <algorithm>
 #include <map>
-#include <memory>
 
 #include "crypto/pse/pse.h"
 #include "crypto/sig/sigtest.h"
@@ -32,14 +31,21 @@ class ImageStore : public MemStore {
 
 class Trust : public ::testing::Test {
  protected:
+  // The material is made once per ctest run by the fixture test
+  // trust.material and only read here; run alone, the suite makes its own.
   static void SetUpTestSuite() {
-    dir_ = new TempDir;
-    ok_ = Sh("/usr/bin/python3 " QOR_TEST_TOOLS_DIR "/make_trust_material.py " + dir_->path());
+    scratch_ = new TempDir;
+    const char* made = getenv("QOR_TRUST_MATERIAL");
+    material_ = made ? made : scratch_->path();
+    ok_ = made ? !ReadFile(F("msg.bin")).empty()
+               : Sh("/usr/bin/python3 " QOR_TEST_TOOLS_DIR "/make_trust_material.py " + material_);
   }
-  static void TearDownTestSuite() { delete dir_; }
+  static void TearDownTestSuite() { delete scratch_; }
   void SetUp() override { ASSERT_TRUE(ok_); }
 
-  static std::string F(const std::string& name) { return dir_->file(name); }
+  static std::string F(const std::string& name) { return material_ + "/" + name; }
+  // Files a test writes go to its own directory, never into the shared material.
+  static std::string W(const std::string& name) { return scratch_->file(name); }
 
   // A key store trusting the certificates `names` (a PEM bundle, no key).
   static Bytes Bundle(const std::vector<std::string>& names) {
@@ -52,7 +58,7 @@ class Trust : public ::testing::Test {
   // or its own NAME.key), carrying the signer's certificate and those of `certfile`.
   static Bytes CmsSign(const std::string& signer, const std::string& certfile = "",
                        const std::string& key = "leaf") {
-    const std::string out = F("sig-" + signer + "-" + certfile + ".p7");
+    const std::string out = W("sig-" + signer + "-" + certfile + ".p7");
     std::string cmd = "openssl cms -sign -binary -md sha256 -in " + F("msg.bin") + " -signer " +
                       F(signer + ".pem") + " -inkey " + F(key + ".key") + " -outform DER -out " + out;
     if (!certfile.empty()) cmd += " -certfile " + F(certfile + ".pem");
@@ -60,8 +66,10 @@ class Trust : public ::testing::Test {
     return ReadBytes(out);
   }
 
-  // The arguments that check a detached signature over msg.bin.
-  static VerifyArgs Pkcs7Args(const Bytes& sig) {
+  // Checks a detached signature over msg.bin against the key store `pab`
+  // (none: the caller's certificate `cert`).
+  static Verified VerifyPkcs7(const Bytes& sig, const std::string& pab, const std::string& pin = "",
+                              const std::string& cert = "") {
     VerifyArgs a;
     a.signature = sig;
     SsfOctetstring wrapped = nullptr;
@@ -70,18 +78,21 @@ class Trust : public ::testing::Test {
     EXPECT_EQ(SsfEncode("PKCS7", 5, msg.data(), static_cast<int32_t>(msg.size()), &wrapped, &wrappedL), 0);
     a.input.assign(wrapped, wrapped + wrappedL);
     SsfDELSsfOctetstring(&wrapped, &wrappedL);
-    return a;
-  }
-
-  // Checks a detached signature over msg.bin against the key store `pab`.
-  static Verified VerifyPkcs7(const Bytes& sig, const std::string& pab, const std::string& pin = "") {
-    VerifyArgs a = Pkcs7Args(sig);
-    a.pab = pab;
+    a.pab = cert.empty() ? pab : kSsfNoCertificateCheck;
     a.pin = pin;
+    if (!cert.empty()) a.chain = "X509v3", a.certs = ReadBytes(F(cert + ".der"));
     return RunVerify(a);
   }
   static Verified VerifyPkcs7(const Bytes& sig, const MemStore& store, const std::string& pin = "") {
     return VerifyPkcs7(sig, store.name(), pin);
+  }
+
+  // The one signer's result of a verification, which the call's result follows.
+  static uint32_t SignerResultOf(const Verified& v) {
+    EXPECT_EQ(v.signers.size(), 1u);
+    if (v.signers.empty()) return 0xFFFFFFFFu;
+    EXPECT_EQ(v.rc, v.signers[0].result == 0 ? SSF_API_OK : SSF_API_SIGNER_ERRORS);
+    return v.signers[0].result;
   }
 
   // The signer result of a PKCS#7 signature by `signer` against a store trusting `trusted`.
@@ -89,17 +100,7 @@ class Trust : public ::testing::Test {
                                const std::string& certfile = "", const std::string& key = "leaf") {
     ImageStore store(Bundle(trusted));
     EXPECT_TRUE(store.ok());
-    Verified v = VerifyPkcs7(CmsSign(signer, certfile, key), store);
-    EXPECT_EQ(v.signers.size(), 1u);
-    if (v.signers.empty()) return 0xFFFFFFFFu;
-    EXPECT_EQ(v.rc, v.signers[0].result == 0 ? SSF_API_OK : SSF_API_SIGNER_ERRORS);
-    return v.signers[0].result;
-  }
-
-  // The one signer's result of a verification.
-  static uint32_t SignerResultOf(const Verified& v) {
-    EXPECT_EQ(v.signers.size(), 1u);
-    return v.signers.empty() ? 0xFFFFFFFFu : v.signers[0].result;
+    return SignerResultOf(VerifyPkcs7(CmsSign(signer, certfile, key), store));
   }
 
   // The signer result of a raw signature value over msg.bin with the
@@ -107,26 +108,25 @@ class Trust : public ::testing::Test {
   // `trusted`, or against none when `trusted` is empty.
   static uint32_t RawResult(const std::string& format, const std::string& sig,
                             const std::string& cert, const std::vector<std::string>& trusted) {
-    std::unique_ptr<ImageStore> store;
-    if (!trusted.empty()) {
-      store = std::make_unique<ImageStore>(Bundle(trusted));
-      EXPECT_TRUE(store->ok());
-    }
+    ImageStore store(Bundle(trusted));
+    EXPECT_TRUE(trusted.empty() || store.ok());
     VerifyArgs a;
     a.format = format;
     a.digest = "SHA256";
     a.signature = ReadBytes(F(sig));
     a.input = ReadBytes(F("msg.bin"));
-    a.pab = store ? store->name() : kSsfNoCertificateCheck;
+    a.pab = trusted.empty() ? kSsfNoCertificateCheck : store.name();
     a.chain = "X509v3";
     a.certs = ReadBytes(F(cert + ".der"));
     return SignerResultOf(RunVerify(a));
   }
 
-  static TempDir* dir_;
+  static TempDir* scratch_;
+  static std::string material_;
   static bool ok_;
 };
-TempDir* Trust::dir_ = nullptr;
+TempDir* Trust::scratch_ = nullptr;
+std::string Trust::material_;
 bool Trust::ok_ = false;
 
 TEST_F(Trust, ExpiredAndNotYetValidCertificatesAnywhereOnThePathGiveTwenty) {
@@ -246,7 +246,7 @@ TEST_F(Trust, ASignedMessageFromADegenerateKeyProvesNothingWithOrWithoutKeyStore
   // forger takes a genuine message, swaps in that value and rsa_e_1's
   // serial number (837 and 301, DER INTEGERs of one length), and the
   // forgery carries rsa_e_1 like the genuine one does.
-  const std::string out = F("noattr.p7");
+  const std::string out = W("noattr.p7");
   ASSERT_TRUE(Sh("openssl cms -sign -noattr -nocerts -binary -md sha256 -in " + F("msg.bin") +
                  " -signer " + F("rsa_e_65537.pem") + " -inkey " + F("leaf.key") + " -certfile " +
                  F("rsa_e_1.pem") + " -outform DER -out " + out));
@@ -265,15 +265,8 @@ TEST_F(Trust, ASignedMessageFromADegenerateKeyProvesNothingWithOrWithoutKeyStore
   EXPECT_EQ(SignerResultOf(VerifyPkcs7(forged, ca)), U(SSF_API_UNKNOWN_SIGNER));
   EXPECT_EQ(SignerResultOf(VerifyPkcs7(genuine, both)), U(SSF_API_OK));
   // No key store, the caller's certificate: nothing but the key check stands in the way.
-  auto unchecked = [&](const Bytes& sig, const std::string& cert) {
-    VerifyArgs a = Pkcs7Args(sig);
-    a.pab = kSsfNoCertificateCheck;
-    a.chain = "X509v3";
-    a.certs = ReadBytes(F(cert + ".der"));
-    return SignerResultOf(RunVerify(a));
-  };
-  EXPECT_EQ(unchecked(genuine, "rsa_e_65537"), U(SSF_API_OK));
-  EXPECT_EQ(unchecked(forged, "rsa_e_1"), U(SSF_API_UNKNOWN_SIGNER));
+  EXPECT_EQ(SignerResultOf(VerifyPkcs7(genuine, "", "", "rsa_e_65537")), U(SSF_API_OK));
+  EXPECT_EQ(SignerResultOf(VerifyPkcs7(forged, "", "", "rsa_e_1")), U(SSF_API_UNKNOWN_SIGNER));
   // The raw signature value with the caller's certificate or public key, no key store.
   for (const char* cert : {"rsa_e_1", "rsa_e_2", "rsa_e_4294967297", "rsa_1016", "dsa_g1"}) {
     SCOPED_TRACE(cert);
@@ -285,23 +278,19 @@ TEST_F(Trust, ASignedMessageFromADegenerateKeyProvesNothingWithOrWithoutKeyStore
 
 TEST_F(Trust, TheOwnKeyStoresCaChainIsNoAnchorUnlessMarkedTrusted) {
   // What a CA hands out and operators load: key, certificate and the CA chain.
-  const std::string p12 = F("own.p12");
+  const std::string p12 = W("own.p12");
   ASSERT_TRUE(ExportP12(F("leaf.key"), F("leaf_ok.pem"), kPin, p12, "-certfile " + F("ca.pem")));
   {
     ImageStore store(ReadBytes(p12));
     ASSERT_TRUE(store.ok());
-    Verified own = VerifyPkcs7(CmsSign("leaf_ok"), store, kPin);
-    EXPECT_EQ(own.rc, SSF_API_OK);
+    EXPECT_EQ(SignerResultOf(VerifyPkcs7(CmsSign("leaf_ok"), store, kPin)), U(SSF_API_OK));
     for (const char* other : {"leaf_sibling", "leaf_ku_tls_server"}) {
       SCOPED_TRACE(other);
-      Verified v = VerifyPkcs7(CmsSign(other), store, kPin);
-      EXPECT_EQ(v.rc, SSF_API_SIGNER_ERRORS);
-      ASSERT_EQ(v.signers.size(), 1u);
-      EXPECT_EQ(v.signers[0].result, U(SSF_API_UNKNOWN_SIGNER));
+      EXPECT_EQ(SignerResultOf(VerifyPkcs7(CmsSign(other), store, kPin)), U(SSF_API_UNKNOWN_SIGNER));
     }
     // The chain still builds paths: the own certificate trusted through it.
-    Verified below = VerifyPkcs7(CmsSign("leaf_of_inter", "inter"), store, kPin);
-    EXPECT_EQ(below.signers.at(0).result, U(SSF_API_UNKNOWN_SIGNER));
+    EXPECT_EQ(SignerResultOf(VerifyPkcs7(CmsSign("leaf_of_inter", "inter"), store, kPin)),
+              U(SSF_API_UNKNOWN_SIGNER));
   }
   // Java's key tool marks an imported CA as a trusted certificate entry.
   ASSERT_TRUE(Sh("keytool -importcert -noprompt -alias trustca -file " + F("ca.pem") +
@@ -310,17 +299,16 @@ TEST_F(Trust, TheOwnKeyStoresCaChainIsNoAnchorUnlessMarkedTrusted) {
   ASSERT_TRUE(marked.ok());
   EXPECT_EQ(VerifyPkcs7(CmsSign("leaf_sibling"), marked, kPin).rc, SSF_API_OK);
   EXPECT_EQ(VerifyPkcs7(CmsSign("leaf_ok"), marked, kPin).rc, SSF_API_OK);
-  EXPECT_EQ(VerifyPkcs7(CmsSign("leaf_ku_tls_server"), marked, kPin).signers.at(0).result,
-            U(SSF_API_UNKNOWN_SIGNER));
+  EXPECT_EQ(SignerResultOf(VerifyPkcs7(CmsSign("leaf_ku_tls_server"), marked, kPin)), U(SSF_API_UNKNOWN_SIGNER));
   // Without a private key every certificate of an image is trusted, as before.
-  const std::string certs_only = F("certs.p12");
+  const std::string certs_only = W("certs.p12");
   ASSERT_TRUE(ExportP12("", F("ca.pem"), kPin, certs_only));
   ImageStore plain(ReadBytes(certs_only));
   EXPECT_EQ(VerifyPkcs7(CmsSign("leaf_sibling"), plain, kPin).rc, SSF_API_OK);
 }
 
 TEST_F(Trust, ACertificatePutIntoAKeyStoreWithAPrivateKeyIsTrustedAfterReading) {
-  const std::string p12 = F("put.p12");
+  const std::string p12 = W("put.p12");
   ASSERT_TRUE(ExportP12(F("leaf.key"), F("leaf_ok.pem"), kPin, p12, "-certfile " + F("ca.pem")));
   SsfProfileHandle profile = nullptr;
   ASSERT_EQ(SsfOpenProfile(p12.data(), static_cast<SsfCharlen>(p12.size()), kPin,
@@ -342,7 +330,7 @@ TEST_F(Trust, AKeyStoreFileReplacedInPlaceWithTheSameSizeAndTimeIsReadAgain) {
   const size_t size = std::max(trusted.size(), other.size()) + 1;
   trusted.append(size - trusted.size(), '\n');
   other.append(size - other.size(), '\n');
-  const std::string path = F("named.pem");
+  const std::string path = W("named.pem");
   auto write_in_place = [&](const std::string& text) {
     FILE* f = fopen(path.c_str(), "r+b");
     if (f == nullptr) f = fopen(path.c_str(), "wb");
@@ -356,23 +344,20 @@ TEST_F(Trust, AKeyStoreFileReplacedInPlaceWithTheSameSizeAndTimeIsReadAgain) {
   const Bytes sig = CmsSign("leaf_ok");
   auto verify = [&] { return VerifyPkcs7(sig, path); };
   EXPECT_EQ(verify().rc, SSF_API_OK);
-  struct stat before;
+  struct stat before, after;
   ASSERT_EQ(stat(path.c_str(), &before), 0);
   write_in_place(other);
-  struct stat after;
   ASSERT_EQ(stat(path.c_str(), &after), 0);
   ASSERT_EQ(before.st_ino, after.st_ino);
   ASSERT_EQ(before.st_size, after.st_size);
   ASSERT_EQ(before.st_mtim.tv_sec, after.st_mtim.tv_sec);
-  Verified v = verify();
-  EXPECT_EQ(v.rc, SSF_API_SIGNER_ERRORS);
-  EXPECT_EQ(v.signers.at(0).result, U(SSF_API_UNKNOWN_SIGNER));
+  EXPECT_EQ(SignerResultOf(verify()), U(SSF_API_UNKNOWN_SIGNER));
   write_in_place(trusted);
   EXPECT_EQ(verify().rc, SSF_API_OK);
 }
 
 TEST_F(Trust, AWrongPinStaysWrongAndTheRightOneStillOpens) {
-  const std::string p12 = F("pin.p12");
+  const std::string p12 = W("pin.p12");
   ASSERT_TRUE(ExportP12("", F("ca.pem"), kPin, p12));
   ImageStore store(ReadBytes(p12));
   const Bytes sig = CmsSign("leaf_ok");
@@ -383,12 +368,11 @@ TEST_F(Trust, AWrongPinStaysWrongAndTheRightOneStillOpens) {
 }
 
 TEST_F(Trust, KeyStoresWithMoreIterationsThanAnyToolWritesAreRefused) {
-  const std::string p12 = F("slow.p12");
+  const std::string p12 = W("slow.p12");
   ASSERT_TRUE(ExportP12("", F("ca.pem"), kPin, p12, "-iter 1000001 -nomaciter"));
   ImageStore store(ReadBytes(p12));
   ASSERT_TRUE(store.ok());
-  Verified v = VerifyPkcs7(CmsSign("leaf_ok"), store, kPin);
-  EXPECT_EQ(v.rc, SSF_API_UNKNOWN_PROFILE);
+  EXPECT_EQ(VerifyPkcs7(CmsSign("leaf_ok"), store, kPin).rc, SSF_API_UNKNOWN_PROFILE);
 }
 
 }  // namespace

@@ -110,10 +110,10 @@ TEST(VerifyPkcs7, TamperedUntrustedExpiredAndMisplacedSignersGiveTheirResults) {
     EXPECT_EQ(v.rc, SSF_API_SIGNER_ERRORS);
     EXPECT_EQ(v.signers.at(0).result, U(SSF_API_SIGNER_NOT_OK));
     EXPECT_TRUE(v.openssl_queue_empty);
+    if (sig == with_attrs) {
+      EXPECT_CONTAINS(v.error_text, "Wrong MessageDigest");
+    }
   }
-  VerifyArgs a = Detached(with_attrs, trust);
-  a.input = Encode(ToBytes("tampered"));
-  EXPECT_CONTAINS(RunVerify(a).error_text, "Wrong MessageDigest");
 
   // Carried but not trusted: 22, the record still carries the certificate.
   Verified v = RunVerify(Detached(OpensslSign(dir, "rogue", "-md sha256"), trust));
@@ -125,7 +125,7 @@ TEST(VerifyPkcs7, TamperedUntrustedExpiredAndMisplacedSignersGiveTheirResults) {
   EXPECT_EQ(RunVerify(Detached(OpensslSign(dir, "old", "-md sha256"), trust)).signers.at(0).result,
             U(SSF_API_CERT_EXPIRED));
   // Not taking certificates from the message: the store must hold the signer.
-  a = Detached(with_attrs, trust);
+  VerifyArgs a = Detached(with_attrs, trust);
   a.inc_certs = 0;
   EXPECT_EQ(RunVerify(a).signers.at(0).result, U(SSF_API_SIGNER_NOT_OK));
   MemStore signer({"rsa.pem"});

@@ -2,6 +2,8 @@
 // ECDSA, with keys from the caller or from a key store.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "crypto/sig/sigtest.h"
 
 using namespace qortest;
@@ -54,73 +56,58 @@ TEST(VerifyPkcs1, VerifiesWithAPublicKeyOrCertificateWithoutKeyStore) {
   }
 }
 
-TEST(VerifyPkcs1, WrongContentKeyOrAlgorithmGiveTheSignerResult) {
-  VerifyArgs a = WithKey(Raw("PKCS1-V1.5", "SHA256", "rsa.sha256.sig"), "RAWPUBKEY", "rsa.pub.pem");
-  a.input.back() ^= 1;
-  Verified v = RunVerify(a);
-  EXPECT_EQ(v.rc, SSF_API_SIGNER_ERRORS);
-  ASSERT_EQ(v.signers.size(), 1u);
-  EXPECT_EQ(v.signers[0].result, U(SSF_API_SIGNER_NOT_OK));
-  EXPECT_TRUE(v.openssl_queue_empty);
+// Each row: one raw signature check whose signer result is named.
+struct Row {
+  const char *format, *digest, *sig, *chain, *key;
+  int32_t rc, result;
+};
 
-  v = RunVerify(WithKey(Raw("PKCS1-V1.5", "SHA384", "rsa.sha256.sig"), "RAWPUBKEY", "rsa.pub.pem"));
-  EXPECT_EQ(v.rc, SSF_API_SIGNER_ERRORS);
-  EXPECT_EQ(v.signers.at(0).result, U(SSF_API_SIGNER_NOT_OK));
-
-  v = RunVerify(WithKey(Raw("PKCS1-V1.5", "SHA256", "rsa.sha256.sig"), "X509v3", "rogue.der"));
-  EXPECT_EQ(v.signers.at(0).result, U(SSF_API_SIGNER_NOT_OK));
-
-  v = RunVerify(WithKey(Raw("PKCS1-V1.5", "SHA256", "ec.sha256.sig"), "RAWPUBKEY", "ec.pub.pem"));
-  EXPECT_EQ(v.rc, SSF_API_SIGNER_ERRORS);
-  EXPECT_EQ(v.signers.at(0).result, U(SSF_API_ALG_MISMATCH));
-
-  v = RunVerify(WithKey(Raw("PKCS1-V1.5", "SHA256", "rsa.sha256.sig"), "RAWPUBKEY", "msg.bin"));
-  EXPECT_EQ(v.rc, SSF_API_SIGNER_ERRORS);
-  EXPECT_EQ(v.signers.at(0).result, U(SSF_API_ERROR_DECODING_PEM));
-  EXPECT_EQ(v.signers.at(0).id, "<unknown>");
-  EXPECT_TRUE(v.openssl_queue_empty);
+void ExpectRows(const std::vector<Row>& rows, const std::function<void(VerifyArgs&)>& change = {}) {
+  for (const Row& r : rows) {
+    SCOPED_TRACE(std::string(r.format) + " " + r.digest + " " + r.sig + " " + r.key);
+    VerifyArgs a = WithKey(Raw(r.format, r.digest, r.sig), r.chain, r.key);
+    if (change) change(a);
+    Verified v = RunVerify(a);
+    EXPECT_EQ(v.rc, r.rc);
+    if (r.rc == SSF_API_OK || r.rc == SSF_API_SIGNER_ERRORS) {
+      EXPECT_EQ(v.signers.at(0).result, U(r.result));
+    }
+    EXPECT_TRUE(v.openssl_queue_empty);
+  }
 }
 
-TEST(VerifyDsa, DerAndFlatValuesOfDsaKeys) {
-  const std::string b = "dsa";
-  Verified v = RunVerify(WithKey(Raw("DSA", "SHA256", b + ".sha256.sig"), "X509v3", b + ".der"));
-  EXPECT_EQ(v.rc, SSF_API_OK);
-  v = RunVerify(WithKey(Raw("DSA-FLAT", "SHA256", b + ".sha256.flat"), "X509v3", b + ".der"));
-  EXPECT_EQ(v.rc, SSF_API_OK);
-  VerifyArgs odd = WithKey(Raw("dsa-sha1", "SHA256", b + ".sha256.flat"), "X509v3", b + ".der");
-  odd.signature.push_back(0);
-  v = RunVerify(odd);
-  EXPECT_EQ(v.rc, SSF_API_SIGNER_ERRORS);
-  EXPECT_EQ(v.signers.at(0).result, U(SSF_API_SIGNER_NOT_OK));
-  EXPECT_EQ(RunVerify(WithKey(Raw("DSA", "SHA384", b + ".sha256.sig"), "X509v3", b + ".der")).rc,
-            SSF_API_INVALID_MDALG);
+constexpr int32_t kErrors = SSF_API_SIGNER_ERRORS;
+
+TEST(VerifyPkcs1, WrongContentKeyOrAlgorithmGiveTheSignerResult) {
+  ExpectRows({{"PKCS1-V1.5", "SHA256", "rsa.sha256.sig", "RAWPUBKEY", "rsa.pub.pem", kErrors, SSF_API_SIGNER_NOT_OK}},
+             [](VerifyArgs& a) { a.input.back() ^= 1; });
+  ExpectRows({
+      {"PKCS1-V1.5", "SHA384", "rsa.sha256.sig", "RAWPUBKEY", "rsa.pub.pem", kErrors, SSF_API_SIGNER_NOT_OK},
+      {"PKCS1-V1.5", "SHA256", "rsa.sha256.sig", "X509v3", "rogue.der", kErrors, SSF_API_SIGNER_NOT_OK},
+      {"PKCS1-V1.5", "SHA256", "ec.sha256.sig", "RAWPUBKEY", "ec.pub.pem", kErrors, SSF_API_ALG_MISMATCH},
+      {"PKCS1-V1.5", "SHA256", "rsa.sha256.sig", "RAWPUBKEY", "msg.bin", kErrors, SSF_API_ERROR_DECODING_PEM},
+  });
+  EXPECT_EQ(RunVerify(WithKey(Raw("PKCS1-V1.5", "SHA256", "rsa.sha256.sig"), "RAWPUBKEY", "msg.bin")).signers.at(0).id,
+            "<unknown>");
 }
 
 // The DSA formats take DSA keys only: an ECDSA or RSA key is refused with
 // signer result 30, and before a flat value is converted.
-TEST(VerifyDsa, EcdsaAndRsaKeysAreRefusedBeforeAnyConversion) {
-  const struct {
-    const char* format;
-    const char* sig;
-    const char* chain;
-    const char* key;
-  } rows[] = {
-      {"DSA", "ec.sha256.sig", "X509v3", "ec.der"},
-      {"DSA-FLAT", "ec.sha256.flat", "X509v3", "ec.der"},
-      {"DSA-FLAT", "ec.sha256.flat", "RAWPUBKEY", "ec.pub.pem"},
-      {"DSA", "rsa.sha256.sig", "X509v3", "rsa.der"},
-  };
-  for (const auto& r : rows) {
-    SCOPED_TRACE(std::string(r.format) + " " + r.key);
-    Verified v = RunVerify(WithKey(Raw(r.format, "SHA256", r.sig), r.chain, r.key));
-    EXPECT_EQ(v.rc, SSF_API_SIGNER_ERRORS);
-    EXPECT_EQ(v.signers.at(0).result, U(SSF_API_ALG_MISMATCH));
-  }
-  VerifyArgs flat = WithKey(Raw("DSA-FLAT", "SHA256", "rsa.sha256.sig"), "X509v3", "rsa.der");
-  flat.signature.resize(65);  // no r || s form either
-  Verified v = RunVerify(flat);
-  EXPECT_EQ(v.rc, SSF_API_SIGNER_ERRORS);
-  EXPECT_EQ(v.signers.at(0).result, U(SSF_API_ALG_MISMATCH));
+TEST(VerifyDsa, DerAndFlatValuesOfDsaKeysOnlyAndEcdsaAndRsaKeysAreRefusedBeforeAnyConversion) {
+  ExpectRows({
+      {"DSA", "SHA256", "dsa.sha256.sig", "X509v3", "dsa.der", SSF_API_OK, 0},
+      {"DSA-FLAT", "SHA256", "dsa.sha256.flat", "X509v3", "dsa.der", SSF_API_OK, 0},
+      {"DSA", "SHA384", "dsa.sha256.sig", "X509v3", "dsa.der", SSF_API_INVALID_MDALG, 0},
+      {"DSA", "SHA256", "ec.sha256.sig", "X509v3", "ec.der", kErrors, SSF_API_ALG_MISMATCH},
+      {"DSA-FLAT", "SHA256", "ec.sha256.flat", "X509v3", "ec.der", kErrors, SSF_API_ALG_MISMATCH},
+      {"DSA-FLAT", "SHA256", "ec.sha256.flat", "RAWPUBKEY", "ec.pub.pem", kErrors, SSF_API_ALG_MISMATCH},
+      {"DSA", "SHA256", "rsa.sha256.sig", "X509v3", "rsa.der", kErrors, SSF_API_ALG_MISMATCH},
+  });
+  // A flat value of odd length; an RSA key with a value of no r || s form either.
+  ExpectRows({{"dsa-sha1", "SHA256", "dsa.sha256.flat", "X509v3", "dsa.der", kErrors, SSF_API_SIGNER_NOT_OK}},
+             [](VerifyArgs& a) { a.signature.push_back(0); });
+  ExpectRows({{"DSA-FLAT", "SHA256", "rsa.sha256.sig", "X509v3", "rsa.der", kErrors, SSF_API_ALG_MISMATCH}},
+             [](VerifyArgs& a) { a.signature.resize(65); });
 }
 
 TEST(VerifyRaw, KeyValuesOfAnIndependentWriterVerify) {
@@ -148,27 +135,18 @@ TEST(VerifyRaw, KeyValuesOfAnIndependentWriterVerify) {
 TEST(VerifyRawWithKeyStore, CallerCertificateIsCheckedAndStoreCandidatesAreSearched) {
   MemStore trust({"ca.pem"});
   ASSERT_TRUE(trust.ok());
-  VerifyArgs a = WithKey(Raw("PKCS1-V1.5", "SHA256", "rsa.sha256.sig"), "X509v3", "rsa.der");
-  a.pab = trust.name();
-  EXPECT_EQ(RunVerify(a).rc, SSF_API_OK);
-
-  a = WithKey(Raw("PKCS1-V1.5", "SHA256", "rsa.sha256.sig"), "X509v3", "rogue.der");
-  a.pab = trust.name();
-  Verified v = RunVerify(a);
-  EXPECT_EQ(v.rc, SSF_API_SIGNER_ERRORS);
-  EXPECT_EQ(v.signers.at(0).result, U(SSF_API_UNKNOWN_SIGNER));
-
-  a = WithKey(Raw("PKCS1-V1.5", "SHA256", "old.sha256.sig"), "X509v3", "old.der");
-  a.pab = trust.name();
-  EXPECT_EQ(RunVerify(a).signers.at(0).result, U(SSF_API_CERT_EXPIRED));
+  ExpectRows({{"PKCS1-V1.5", "SHA256", "rsa.sha256.sig", "X509v3", "rsa.der", SSF_API_OK, 0},
+              {"PKCS1-V1.5", "SHA256", "rsa.sha256.sig", "X509v3", "rogue.der", kErrors, SSF_API_UNKNOWN_SIGNER},
+              {"PKCS1-V1.5", "SHA256", "old.sha256.sig", "X509v3", "old.der", kErrors, SSF_API_CERT_EXPIRED}},
+             [&](VerifyArgs& a) { a.pab = trust.name(); });
 
   // Without caller certificates: the store's certificates by subject name.
   MemStore signers({"rogue.pem", "rsa.pem", "old.pem"});
   ASSERT_TRUE(signers.ok());
-  a = Raw("PKCS1-V1.5", "SHA256", "rsa.sha256.sig");
+  VerifyArgs a = Raw("PKCS1-V1.5", "SHA256", "rsa.sha256.sig");
   a.pab = signers.name();
   a.signer_name = "CN=Signer rsa,O=Sig Test";
-  v = RunVerify(a);
+  Verified v = RunVerify(a);
   EXPECT_EQ(v.rc, SSF_API_OK);
   EXPECT_EQ(v.signers.at(0).cert, SigBytes("rsa.der"));
   a.signer_name = "CN=Signer old,O=Sig Test";
