@@ -4,9 +4,6 @@
 
 #include <string.h>
 
-#include <new>
-#include <vector>
-
 #include "sec/jwt/jwt.h"
 #include "sec/jwt/jwtalg.h"
 #include "sec/jwt/jwtparse.h"
@@ -21,7 +18,7 @@ constexpr size_t kClaimNameLen = 3;
 constexpr size_t kAlgNameLen = 5;
 constexpr size_t kCritNameLen = 4;
 // Headers are a few dozen bytes; a longer one is read but not kept.
-constexpr size_t kMaxKeptHeader = 1024;
+constexpr size_t kMaxKeptHeader = 256;
 
 struct AlgRow {
   const char* name;
@@ -113,9 +110,12 @@ Range moved(Range r, const unsigned char* from, const unsigned char* to) {
   return r;
 }
 
-// The last header this thread read, its facts pointing into `bytes`.
+// The last header this thread read, its facts pointing into `bytes`. A
+// fixed array, so keeping a header never allocates and the thread's copy
+// needs no set-up on first use.
 struct KeptHeader {
-  std::vector<unsigned char> bytes;
+  unsigned char bytes[kMaxKeptHeader] = {};
+  size_t n = 0;
   bool kid_wanted = false;
   bool valid = false;
   JwtHeaderFacts facts;
@@ -123,8 +123,7 @@ struct KeptHeader {
 thread_local KeptHeader t_kept;
 
 bool kept_matches(const unsigned char* p, size_t n, bool kid_wanted) {
-  return t_kept.valid && t_kept.kid_wanted == kid_wanted && t_kept.bytes.size() == n &&
-         (n == 0 || memcmp(t_kept.bytes.data(), p, n) == 0);
+  return t_kept.valid && t_kept.kid_wanted == kid_wanted && t_kept.n == n && (n == 0 || memcmp(t_kept.bytes, p, n) == 0);
 }
 
 JwtHeaderFacts moved_facts(JwtHeaderFacts f, const unsigned char* from, const unsigned char* to) {
@@ -133,24 +132,21 @@ JwtHeaderFacts moved_facts(JwtHeaderFacts f, const unsigned char* from, const un
   return f;
 }
 
-// Keeps the facts of `p` for the next token; a header that cannot be kept is simply read again.
+// Keeps the facts of `p` for the next token; a longer header is simply read again.
 void keep(const unsigned char* p, size_t n, bool kid_wanted, const JwtHeaderFacts& f) {
   t_kept.valid = false;
   if (n > kMaxKeptHeader) return;
-  try {
-    t_kept.bytes.assign(p, p + n);
-  } catch (const std::bad_alloc&) {
-    return;
-  }
+  if (n != 0) memcpy(t_kept.bytes, p, n);
+  t_kept.n = n;
   t_kept.kid_wanted = kid_wanted;
-  t_kept.facts = moved_facts(f, p, t_kept.bytes.data());
+  t_kept.facts = moved_facts(f, p, t_kept.bytes);
   t_kept.valid = true;
 }
 
 }  // namespace
 
 JwtHeaderFacts JwtReadHeader(const unsigned char* p, size_t n, bool kid_wanted) {
-  if (kept_matches(p, n, kid_wanted)) return moved_facts(t_kept.facts, t_kept.bytes.data(), p);
+  if (kept_matches(p, n, kid_wanted)) return moved_facts(t_kept.facts, t_kept.bytes, p);
   const JwtHeaderFacts f = read(p, n, kid_wanted);
   keep(p, n, kid_wanted, f);
   return f;
