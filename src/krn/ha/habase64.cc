@@ -1,6 +1,8 @@
 // Table-driven Base64 decoding: one lookup per character.
 #include "krn/ha/habase64.h"
 
+#include <string.h>
+
 #include <algorithm>
 #include <initializer_list>
 
@@ -44,6 +46,49 @@ constexpr ReverseTables build() {
 
 constexpr ReverseTables kTables = build();
 
+// The same lookup for whole groups, with each digit's six bits already at
+// their place in the three output bytes (as a little-endian word, so one
+// 4-byte store writes a group): a group is four lookups and three ORs.
+// Anything but a digit has the top byte set, which the OR keeps.
+constexpr uint32_t kNoDigit = 0xFF000000u;
+struct GroupTables {
+  uint32_t d[kGroupChars][256];
+};
+constexpr GroupTables build_groups(const int8_t* digits) {
+  GroupTables g{};
+  for (int c = 0; c < 256; ++c) {
+    const int8_t v = digits[c];
+    if (v < 0) {
+      for (auto& t : g.d) t[c] = kNoDigit;
+      continue;
+    }
+    const uint32_t u = static_cast<uint32_t>(v);
+    g.d[0][c] = u << 2;
+    g.d[1][c] = (u >> 4) | ((u & 0xF) << 12);
+    g.d[2][c] = ((u >> 2) << 8) | ((u & 0x3) << 22);
+    g.d[3][c] = u << 16;
+  }
+  return g;
+}
+constexpr GroupTables kStdGroups = build_groups(kTables.t[ALPHABET_B7_BASE64 - 1]);
+constexpr GroupTables kUrlGroups = build_groups(kTables.t[ALPHABET_B7_BASE64URL - 1]);
+
+// Decodes whole groups of `groups` from the start while they hold only
+// digits; each takes a 4-byte store, so `dst` has a byte of room beyond
+// them. Returns how many groups were decoded.
+size_t decode_groups(const GroupTables& t, const ByteReader& groups, unsigned char* dst) {
+  static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "group words are stored lowest byte first");
+  const uint8_t* g = groups.data();
+  const size_t most = groups.remaining() / kGroupChars;
+  size_t done = 0;
+  for (; done < most; ++done, g += kGroupChars, dst += 3) {
+    const uint32_t w = t.d[0][g[0]] | t.d[1][g[1]] | t.d[2][g[2]] | t.d[3][g[3]];
+    if (w & kNoDigit) break;
+    memcpy(dst, &w, sizeof w);
+  }
+  return done;
+}
+
 }  // namespace
 
 int32_t haDecBase64SB(const void* p_src, size_t p_src_len, int32_t p_alphabet_sel, int32_t p_flags,
@@ -56,6 +101,8 @@ int32_t haDecBase64SB(const void* p_src, size_t p_src_len, int32_t p_alphabet_se
   if (p_alphabet_sel < ALPHABET_B7_BASE64 || p_alphabet_sel > ALPHABET_UTF8_BASE64URL)
     return HA_DEC_BAD_ALPHABET;
   const int8_t* table = kTables.t[p_alphabet_sel - 1];
+  const bool url = p_alphabet_sel == ALPHABET_B7_BASE64URL || p_alphabet_sel == ALPHABET_UTF8_BASE64URL;
+  const GroupTables* group_tables = url ? &kUrlGroups : &kStdGroups;
   const bool lenient = (p_flags & HA_DEC_LENIENT) != 0;
   const bool skip_foreign = lenient && (p_flags & HA_DEC_SKIP_FOREIGN) != 0;
   const bool pad_optional = lenient && (p_flags & HA_DEC_PAD_OPTIONAL) != 0;
@@ -76,21 +123,14 @@ int32_t haDecBase64SB(const void* p_src, size_t p_src_len, int32_t p_alphabet_se
   for (;;) {
     // Whole groups of four digits with room for their three bytes take
     // one step; anything else goes character by character below.
+    // A group's 4-byte store needs one byte of room beyond its three.
     ByteReader groups;
-    const size_t most = n != 0 ? 0 : std::min(in.remaining() / kGroupChars, (p_dst_max - out) / 3);
+    const size_t room = p_dst_max - out;
+    const size_t most = n != 0 || room == 0 ? 0 : std::min(in.remaining() / kGroupChars, (room - 1) / 3);
     if (most > 0 && in.view(0, most * kGroupChars, &groups)) {
-      const uint8_t* g = groups.data();
-      size_t done = 0;
-      for (; done < most; ++done, g += kGroupChars) {
-        const int8_t a = table[g[0]], b = table[g[1]], d2 = table[g[2]], d3 = table[g[3]];
-        if ((a | b | d2 | d3) < 0) break;
-        const uint32_t v = (static_cast<uint32_t>(a) << 18) | (static_cast<uint32_t>(b) << 12) |
-                           (static_cast<uint32_t>(d2) << 6) | static_cast<uint32_t>(d3);
-        dst[out++] = static_cast<unsigned char>(v >> 16);
-        dst[out++] = static_cast<unsigned char>(v >> 8);
-        dst[out++] = static_cast<unsigned char>(v);
-      }
+      const size_t done = decode_groups(*group_tables, groups, dst + out);
       if (done > 0) {
+        out += 3 * done;
         in.skip(done * kGroupChars);
         group_start = consumed();
       }

@@ -15,7 +15,7 @@
 #include "base/dptrc/dptrc.h"
 #include "sec/jwt/jwkset.h"
 #include "sec/jwt/jwt.h"
-#include "sec/jwt/jwtalg.h"
+#include "sec/jwt/jwthead.h"
 #include "sec/jwt/jwtjson.h"
 #include "sec/jwt/jwtparse.h"
 #include "sec/jwt/jwtverify.h"
@@ -25,17 +25,12 @@ namespace {
 using jwtjson::Json;
 using jwtjson::Range;
 using jwtjson::read_number;
-using jwtjson::same;
-using jwtjson::same_name;
 
 constexpr size_t kMinStructSize = 624;     // a record must reach past issuedAt
 constexpr size_t kKeyIdStructSize = 632;   // ... and past tAlgId to receive "kid"
-constexpr uint32_t kHeaderTokens = 128;
 constexpr size_t kBodyBytesPerToken = 3;
 constexpr size_t kBodyStackTokens = 128;
 constexpr size_t kClaimNameLen = 3;
-constexpr size_t kAlgNameLen = 5;
-constexpr size_t kCritNameLen = 4;
 constexpr int32_t kTraceRcInvalid = 5;
 
 std::atomic<JwtClock> clock_source{nullptr};
@@ -44,19 +39,6 @@ int64_t now_seconds() {
   const JwtClock c = clock_source.load();
   return c != nullptr ? c() : static_cast<int64_t>(time(nullptr));
 }
-
-struct AlgRow {
-  const char* name;
-  JWT_ALG_TYPE alg;
-  const char* hash;
-};
-// Tried in this order; the first five bytes of the value decide. The
-// algorithms added later (ES, PS, EdDSA) are matched by their whole name.
-constexpr AlgRow kAlgs[] = {
-    {"RS256", JWT_ALG_RS256, "SHA256"}, {"HS256", JWT_ALG_HS256, "SHA256"},
-    {"HS384", JWT_ALG_HS384, "SHA384"}, {"HS512", JWT_ALG_HS512, "SHA512"},
-    {"RS384", JWT_ALG_RS384, "SHA384"}, {"RS512", JWT_ALG_RS512, "SHA512"},
-};
 
 // A length for "%*.*s" in a trace line.
 int trace_len(size_t n) { return n > INT32_MAX ? INT32_MAX : static_cast<int>(n); }
@@ -87,6 +69,30 @@ const unsigned char* rebase(const Range& r, const unsigned char* from, const uns
 }
 
 
+// The registered claims of RFC 7519 section 4.1 that the body walk reads.
+enum class Claim { kOther, kJti, kSub, kAud, kIss, kExp, kNbf, kIat };
+
+// A three-byte name as one number, so a key is told apart in one switch.
+constexpr uint32_t name3(const char (&s)[kClaimNameLen + 1]) {
+  return static_cast<uint8_t>(s[0]) | static_cast<uint32_t>(static_cast<uint8_t>(s[1])) << 8 |
+         static_cast<uint32_t>(static_cast<uint8_t>(s[2])) << 16;
+}
+
+// Which claim a key names; only a key of exactly three bytes names one.
+Claim claim_of(const Range& key) {
+  if (key.n != kClaimNameLen) return Claim::kOther;
+  switch (key.p[0] | static_cast<uint32_t>(key.p[1]) << 8 | static_cast<uint32_t>(key.p[2]) << 16) {
+    case name3("jti"): return Claim::kJti;
+    case name3("sub"): return Claim::kSub;
+    case name3("aud"): return Claim::kAud;
+    case name3("iss"): return Claim::kIss;
+    case name3("exp"): return Claim::kExp;
+    case name3("nbf"): return Claim::kNbf;
+    case name3("iat"): return Claim::kIat;
+    default: return Claim::kOther;
+  }
+}
+
 struct Claims {
   Range jti, sub, aud, iss, name_id;
   int64_t exp = 0, nbf = 0, iat = 0;
@@ -104,7 +110,6 @@ class Evaluation {
     JwtSetLastError(info_, "%s", text);
     return rc;
   }
-  int32_t walk_header(const Json& h);
   int32_t walk_body(const Json& b, const char* name_id, size_t name_id_len);
   int32_t report(const Decoded& body, const char* name_id, size_t name_id_len);
   int32_t required(const Range& have, const unsigned char** p, size_t* n, const char* missing,
@@ -113,64 +118,9 @@ class Evaluation {
   SsfLib* ssf_;
   JWT_INFO* info_;
   size_t struct_size_ = 0;
-  JWT_ALG_TYPE alg_ = JWT_ALG_UNDEFINED;
-  const char* hash_ = nullptr;
-  Range kid_;
-  // The "kid" that chooses a key of a JWK Set, read whatever the record's
-  // size; unusable when it is not a string or is given twice differently.
-  Range select_kid_;
-  bool select_kid_bad_ = false;
+  JwtHeaderFacts head_;
   Claims c_;
 };
-
-int32_t Evaluation::walk_header(const Json& h) {
-  if (h.count <= 1 || !h.whole_object()) return JWT_RC_OK;
-  for (int32_t i = 1; i < h.count; i++) {
-    if (h.toks[i].type != JWT_STRING) continue;
-    const bool has_value = i + 1 < h.count;
-    if (h.starts(i, "alg", kClaimNameLen)) {
-      if (!has_value || h.toks[i + 1].type != JWT_STRING) continue;
-      bool matched = false;
-      for (const AlgRow& row : kAlgs) {
-        if (h.starts(i + 1, row.name, kAlgNameLen)) {
-          alg_ = row.alg;
-          hash_ = row.hash;
-          matched = true;
-          i++;
-          break;
-        }
-      }
-      if (matched) continue;
-      const Range v = h.range(i + 1);
-      const JWT_ALG_TYPE added = JwtAlgByName(v.p, v.n);
-      if (added != JWT_ALG_UNDEFINED) {
-        alg_ = added;
-        hash_ = nullptr;
-        i++;
-      }
-    } else if (h.starts(i, "typ", kClaimNameLen)) {
-      if (!has_value) continue;
-      if (!h.starts(i + 1, "JWT", kClaimNameLen)) return fail(JWT_RC_HEADER, "JWT signature type is not JWT");
-      i++;
-    } else if (h.toks[i].parent == 0 && h.is(i, "crit", kCritNameLen)) {
-      // RFC 7515 section 4.1.11: "crit" lists extensions the recipient must
-      // understand, and this evaluation understands none.
-      return fail(JWT_RC_HEADER, "JWT header lists critical extensions (crit), none is supported");
-    } else if (h.starts(i, "kid", kClaimNameLen)) {
-      if (!has_value) continue;
-      const Range v = h.range(i + 1);
-      select_kid_bad_ = select_kid_bad_ || h.toks[i + 1].type != JWT_STRING ||
-                        (select_kid_.seen && !same(select_kid_, v));
-      select_kid_ = v;
-      if (struct_size_ <= kKeyIdStructSize) continue;
-      if (kid_.seen && !same(kid_, v)) return fail(JWT_RC_DUPLICATE, "Invalid JWT attribute KeyId already parsed");
-      kid_ = v;
-      i++;
-    }
-  }
-  return JWT_RC_OK;
-}
-
 
 int32_t Evaluation::walk_body(const Json& b, const char* name_id, size_t name_id_len) {
   const int64_t now = now_seconds();
@@ -179,33 +129,30 @@ int32_t Evaluation::walk_body(const Json& b, const char* name_id, size_t name_id
     const bool has_value = i + 1 < b.count;
     Range* text = nullptr;
     const char* dup_text = nullptr;
-    // The key's bytes, looked up once for all the names below.
     const Range key = b.range(i);
-    auto named = [&key](const char* lit) {
-      return key.n == kClaimNameLen && same_name(key.p, lit, kClaimNameLen);
-    };
-    if (named("jti")) {
+    const Claim claim = claim_of(key);
+    if (claim == Claim::kJti) {
       text = &c_.jti, dup_text = "Invalid JWT attribute JTI already parsed";
-    } else if (named("sub")) {
+    } else if (claim == Claim::kSub) {
       text = &c_.sub, dup_text = "Invalid JWT attribute Subject already parsed";
-    } else if (named("aud")) {
+    } else if (claim == Claim::kAud) {
       text = &c_.aud, dup_text = "Invalid JWT attribute Audience already parsed";
-    } else if (named("iss")) {
+    } else if (claim == Claim::kIss) {
       text = &c_.iss, dup_text = "Invalid JWT attribute Issuer already parsed";
-    } else if (named("exp")) {
+    } else if (claim == Claim::kExp) {
       if (!has_value) break;
       if (c_.exp > 0) return fail(JWT_RC_DUPLICATE, "Invalid JWT attribute exp already parsed");
       c_.exp = read_number(b.range(++i));
       // RFC 7519 section 4.1.4: not accepted on or after the expiration time.
       if (!(now < c_.exp)) return fail(JWT_RC_EXPIRED, "JWT is expired");
       continue;
-    } else if (named("nbf")) {
+    } else if (claim == Claim::kNbf) {
       if (!has_value) break;
       if (c_.nbf > 0) return fail(JWT_RC_DUPLICATE, "Invalid JWT attribute nbf already parsed");
       c_.nbf = read_number(b.range(++i));
       if (!(now > c_.nbf)) return fail(JWT_RC_NOT_YET_VALID, "JWT is not valid yet");
       continue;
-    } else if (named("iat")) {
+    } else if (claim == Claim::kIat) {
       if (!has_value) break;
       if (c_.iat > 0) return fail(JWT_RC_DUPLICATE, "Invalid JWT attribute iat already parsed");
       c_.iat = read_number(b.range(++i));
@@ -318,33 +265,27 @@ int32_t Evaluation::run(const char* token, size_t token_len, const unsigned char
   Decoded header;
   int32_t rc = header.decode(header_part);
   if (rc != JWT_EXTRACT_OK) return fail(JWT_RC_NOT_BASE64, "Invalid JWT header detected during base64 decode.");
-  jwtok_t htoks[kHeaderTokens];
-  jwt_parser parser;
-  jwtInit(&parser);
-  const int32_t hcount =
-      jwtParse(&parser, reinterpret_cast<const char*>(header.p), header.n, htoks, kHeaderTokens);
-  if (hcount <= 0) return fail(JWT_RC_MALFORMED, "Invalid JWT header parsed");
-  rc = walk_header(Json{header.p, header.n, htoks, hcount});
-  if (rc != JWT_RC_OK) return rc;
-  if (JWT_INFO_HAS(info_, tAlgId)) info_->tAlgId = alg_;
+  head_ = JwtReadHeader(header.p, header.n, struct_size_ > kKeyIdStructSize);
+  if (head_.rc != JWT_RC_OK) return fail(head_.rc, head_.error);
+  if (JWT_INFO_HAS(info_, tAlgId)) info_->tAlgId = head_.alg;
   // The key id is reported for failed tokens too, and cleared when there is none.
   if (struct_size_ > kKeyIdStructSize && JWT_INFO_HAS(info_, lKeyId)) {
     const unsigned char* kid = nullptr;
-    if (kid_.p != nullptr) {
+    if (head_.kid.p != nullptr) {
       t_header_keep.assign(header.p, header.p + header.n);
-      kid = rebase(kid_, header.p, t_header_keep.data());
+      kid = rebase(head_.kid, header.p, t_header_keep.data());
     }
     info_->pKeyId = kid;
-    info_->lKeyId = kid != nullptr ? kid_.n : 0;
+    info_->lKeyId = kid != nullptr ? head_.kid.n : 0;
   }
 
   Decoded sig;
   rc = sig.decode(sig_part);
   if (rc != JWT_EXTRACT_OK) return fail(JWT_RC_NOT_BASE64, "Invalid JWT signature detected during base64");
-  if (alg_ == JWT_ALG_UNDEFINED) return fail(JWT_RC_HEADER, "JWT signature algorithm not valid");
+  if (head_.alg == JWT_ALG_UNDEFINED) return fail(JWT_RC_HEADER, "JWT signature algorithm not valid");
   // RFC 7515 section 5.2: the signature is checked before any claim is read.
-  const JwtSignatureCheck check = {ssf_, alg_, hash_, select_kid_.p, select_kid_.n, select_kid_.seen,
-                                   select_kid_bad_};
+  const JwtSignatureCheck check = {ssf_, head_.alg, head_.hash, head_.select_kid.p, head_.select_kid.n,
+                                   head_.select_kid.seen, head_.select_kid_bad};
   if (const char* why = JwtCheckSignature(check, key, key_len, set, signing_input, sig.p, sig.n)) {
     DPTRC_INFO(tf.load(), 3, "Token validation failed with error RC %d. \n", kTraceRcInvalid);
     return fail(JWT_RC_SIGNATURE, why);
@@ -369,6 +310,7 @@ int32_t Evaluation::run(const char* token, size_t token_len, const unsigned char
     }
     toks = btoks.data();
   }
+  jwt_parser parser;
   jwtInit(&parser);
   const int32_t bcount = jwtParse(&parser, reinterpret_cast<const char*>(body.p), body.n, toks,
                                   static_cast<uint32_t>(ntoks));

@@ -17,15 +17,14 @@ int64_t read_number(const Range& r) {
   const size_t n = r.n < kMaxNumberChars ? r.n : kMaxNumberChars;
   // The usual claim is a plain run of digits too short to overflow: strtol
   // would read it to the same value, so it is read here without the copy.
-  ByteReader in(r.p, n);
+  const ByteReader in(r.p, n);
+  const uint8_t* p = in.data();
+  const size_t plain = in.remaining() < kPlainDigits ? in.remaining() : kPlainDigits;
   int64_t v = 0;
   size_t digits = 0;
-  for (uint8_t c = 0; digits < kPlainDigits && in.peek_u8(&c) && c >= '0' && c <= '9'; ++digits) {
-    v = v * 10 + (c - '0');
-    in.skip(1);
-  }
+  for (unsigned d = 0; digits < plain && (d = p[digits] - unsigned{'0'}) <= 9; ++digits) v = v * 10 + d;
   uint8_t next = 0;
-  if (digits > 0 && !(in.peek_u8(&next) && next >= '0' && next <= '9')) return v;
+  if (digits > 0 && !(in.peek_at(digits, &next) && next >= '0' && next <= '9')) return v;
   char buf[kMaxNumberChars + 1];
   if (n) memcpy(buf, r.p, n);
   buf[n] = '\0';

@@ -2,6 +2,11 @@
 #include "sec/jwt/jwtparse.h"
 
 #include <stdlib.h>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+#include <initializer_list>
 
 #include "base/bytes/reader.h"
 #include "krn/ha/habase64.h"
@@ -28,11 +33,14 @@ jwtok_t* alloc_token(jwt_parser* p, jwtok_t* tokens, uint32_t num) {
   return t;
 }
 
-void fill_token(jwtok_t* t, jwtype_t type, uint64_t begin, uint64_t end) {
-  t->type = type;
-  t->begin = static_cast<int32_t>(begin);
-  t->end = static_cast<int32_t>(end);
-  t->size = 0;
+// The next free token as a complete string or primitive, each field
+// written once; null when the array is full.
+jwtok_t* take_value_token(jwt_parser* p, jwtok_t* tokens, uint32_t num, jwtype_t type, uint64_t begin,
+                          uint64_t end) {
+  if (p->toknext >= num) return nullptr;
+  jwtok_t* t = &tokens[p->toknext++];
+  *t = jwtok_t{type, static_cast<int32_t>(begin), static_cast<int32_t>(end), 0, p->toksuper};
+  return t;
 }
 
 bool is_hex(uint8_t c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
@@ -47,13 +55,10 @@ int32_t parse_string(jwt_parser* p, const Input& in, jwtok_t* tokens, uint32_t n
     if (!in.at(p->pos, &c)) break;
     if (c == '"') {
       if (tokens == nullptr) return 0;
-      jwtok_t* t = alloc_token(p, tokens, num);
-      if (t == nullptr) {
+      if (take_value_token(p, tokens, num, JWT_STRING, start + 1, p->pos) == nullptr) {
         p->pos = start;
         return JWT_ERROR_NOMEM;
       }
-      fill_token(t, JWT_STRING, start + 1, p->pos);
-      t->parent = p->toksuper;
       return 0;
     }
     if (c != '\\' || !in.at(p->pos + 1, &c)) continue;
@@ -80,6 +85,8 @@ int32_t parse_string(jwt_parser* p, const Input& in, jwtok_t* tokens, uint32_t n
   return JWT_ERROR_PART;
 }
 
+constexpr char kLastPrintable = '~';
+
 constexpr bool ends_primitive(uint8_t c) {
   return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == ',' || c == ']' || c == '}';
 }
@@ -91,29 +98,45 @@ struct PrimitiveStops {
 };
 constexpr PrimitiveStops primitive_stops() {
   PrimitiveStops t{};
-  for (int c = 0; c < 256; ++c) t.stop[c] = c < 32 || c > 126 || ends_primitive(static_cast<uint8_t>(c));
+  for (int c = 0; c < 256; ++c) t.stop[c] = c < ' ' || c > kLastPrintable || ends_primitive(static_cast<uint8_t>(c));
   return t;
 }
 constexpr PrimitiveStops kPrimitiveStops = primitive_stops();
+
+// Where the characters of a primitive that starts at `from` end: at its
+// first stop byte, or at the end of the input. A number is read sixteen
+// bytes a step where SSE2 is there (a signed compare below 32 also catches
+// every byte above 127).
+size_t primitive_end(const ByteReader& r, size_t from) {
+#if defined(__SSE2__)
+  ByteReader block;
+  for (; r.view(from, sizeof(__m128i), &block); from += sizeof(__m128i)) {
+    const __m128i w = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block.data()));
+    auto eq = [&w](char c) { return _mm_cmpeq_epi8(w, _mm_set1_epi8(c)); };
+    const __m128i outside = _mm_or_si128(_mm_cmplt_epi8(w, _mm_set1_epi8(' ')), eq(kLastPrintable + 1));
+    const __m128i delim = _mm_or_si128(_mm_or_si128(eq(' '), eq(',')), _mm_or_si128(eq(']'), eq('}')));
+    const unsigned hit = static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(outside, delim)));
+    if (hit != 0) return from + static_cast<size_t>(__builtin_ctz(hit));
+  }
+#endif
+  return r.find_if(from, [](uint8_t b) { return kPrimitiveStops.stop[b]; });
+}
 
 int32_t parse_primitive(jwt_parser* p, const Input& in, jwtok_t* tokens, uint32_t num) {
   const uint64_t start = p->pos;
   uint8_t c = 0;
   // Ordinary characters are passed over in one scan.
-  p->pos = in.r.find_if(static_cast<size_t>(p->pos), [](uint8_t b) { return kPrimitiveStops.stop[b]; });
+  p->pos = primitive_end(in.r, static_cast<size_t>(p->pos));
   if (in.at(p->pos, &c)) {
     if (!ends_primitive(c)) {
       p->pos = start;  // not printable 7-bit
       return JWT_ERROR_INVAL;
     }
     if (tokens != nullptr) {
-      jwtok_t* t = alloc_token(p, tokens, num);
-      if (t == nullptr) {
+      if (take_value_token(p, tokens, num, JWT_PRIMITIVE, start, p->pos) == nullptr) {
         p->pos = start;
         return JWT_ERROR_NOMEM;
       }
-      fill_token(t, JWT_PRIMITIVE, start, p->pos);
-      t->parent = p->toksuper;
     }
     p->pos--;  // the delimiter is read by the caller
     return 0;
@@ -122,6 +145,27 @@ int32_t parse_primitive(jwt_parser* p, const Input& in, jwtok_t* tokens, uint32_
   p->pos = start;
   return JWT_ERROR_PART;
 }
+
+// What a byte starts in the tokenizer's main loop, looked up in one table
+// so that the dispatch is a single jump.
+enum class Lex : uint8_t { kOther, kSpace, kOpen, kClose, kQuote, kColon, kComma, kPrimitive };
+struct LexTable {
+  Lex of[256];
+};
+constexpr LexTable lex_table() {
+  LexTable t{};
+  for (auto& e : t.of) e = Lex::kOther;
+  for (unsigned char c : {' ', '\t', '\r', '\n'}) t.of[c] = Lex::kSpace;
+  t.of[static_cast<unsigned char>('{')] = t.of[static_cast<unsigned char>('[')] = Lex::kOpen;
+  t.of[static_cast<unsigned char>('}')] = t.of[static_cast<unsigned char>(']')] = Lex::kClose;
+  t.of[static_cast<unsigned char>('"')] = Lex::kQuote;
+  t.of[static_cast<unsigned char>(':')] = Lex::kColon;
+  t.of[static_cast<unsigned char>(',')] = Lex::kComma;
+  for (unsigned char c : {'-', '0', '1', '2', '3', '4', '5', '6', '7', '8', '9', 't', 'f', 'n'})
+    t.of[c] = Lex::kPrimitive;
+  return t;
+}
+constexpr LexTable kLex = lex_table();
 
 // The objects and arrays still open, innermost on top. They nest, so a
 // closing bracket always meets the top one; keeping them as a stack makes
@@ -174,6 +218,18 @@ class OpenStack {
   int32_t top_ = -1;
 };
 
+// The parser state, handed back to the caller's record on every return.
+struct StateCopy {
+  explicit StateCopy(jwt_parser* to) : st(*to), to_(to) {}
+  ~StateCopy() { *to_ = st; }
+  StateCopy(const StateCopy&) = delete;
+  StateCopy& operator=(const StateCopy&) = delete;
+  jwt_parser st;
+
+ private:
+  jwt_parser* to_;
+};
+
 }  // namespace
 
 void jwtInit(jwt_parser* parser) {
@@ -182,19 +238,23 @@ void jwtInit(jwt_parser* parser) {
   parser->toksuper = -1;
 }
 
-int32_t jwtParse(jwt_parser* parser, const char* json, size_t len, jwtok_t* tokens,
+int32_t jwtParse(jwt_parser* caller_parser, const char* json, size_t len, jwtok_t* tokens,
                  uint32_t num_tokens) {
   // Token positions are 32-bit.
   if (len > INT32_MAX) return JWT_ERROR_INVAL;
   const Input in{ByteReader(json, len)};
+  // The state is worked on in a copy: the tokens written on the way could
+  // alias the caller's record, which would have to be read back after each.
+  StateCopy state(caller_parser);
+  jwt_parser* const parser = &state.st;
   OpenStack open(tokens, parser->toknext);
   int32_t count = 0;
   uint8_t c = 0;
   for (; in.at(parser->pos, &c); parser->pos++) {
-    switch (c) {
-      case ' ': case '\t': case '\r': case '\n':
+    switch (kLex.of[c]) {
+      case Lex::kSpace:
         break;
-      case '{': case '[': {
+      case Lex::kOpen: {
         count++;
         if (tokens == nullptr) break;
         jwtok_t* t = alloc_token(parser, tokens, num_tokens);
@@ -209,7 +269,7 @@ int32_t jwtParse(jwt_parser* parser, const char* json, size_t len, jwtok_t* toke
         open.push(parser->toksuper);
         break;
       }
-      case '}': case ']': {
+      case Lex::kClose: {
         if (tokens == nullptr) break;
         const jwtype_t type = c == '}' ? JWT_OBJECT : JWT_ARRAY;
         if (open.top() == -1 || tokens[open.top()].type != type) return JWT_ERROR_INVAL;
@@ -217,24 +277,23 @@ int32_t jwtParse(jwt_parser* parser, const char* json, size_t len, jwtok_t* toke
         parser->toksuper = open.top();
         break;
       }
-      case '"': {
+      case Lex::kQuote: {
         const int32_t r = parse_string(parser, in, tokens, num_tokens);
         if (r < 0) return r;
         count++;
         if (parser->toksuper != -1 && tokens != nullptr) tokens[parser->toksuper].size++;
         break;
       }
-      case ':':
+      case Lex::kColon:
         parser->toksuper = static_cast<int32_t>(parser->toknext) - 1;
         break;
-      case ',':
+      case Lex::kComma:
         // A key whose value is complete: back to the enclosing container.
         if (tokens != nullptr && parser->toksuper != -1 && tokens[parser->toksuper].type != JWT_ARRAY &&
             tokens[parser->toksuper].type != JWT_OBJECT && open.top() != -1)
           parser->toksuper = open.top();
         break;
-      case '-': case '0': case '1': case '2': case '3': case '4': case '5': case '6': case '7':
-      case '8': case '9': case 't': case 'f': case 'n': {
+      case Lex::kPrimitive: {
         if (tokens != nullptr && parser->toksuper != -1) {
           // A primitive cannot be a key, nor a second value of one key.
           const jwtok_t& t = tokens[parser->toksuper];
@@ -246,7 +305,7 @@ int32_t jwtParse(jwt_parser* parser, const char* json, size_t len, jwtok_t* toke
         if (parser->toksuper != -1 && tokens != nullptr) tokens[parser->toksuper].size++;
         break;
       }
-      default:
+      case Lex::kOther:
         return JWT_ERROR_INVAL;
     }
   }

@@ -107,16 +107,20 @@ void trace_rs_key(bool is_cert, const unsigned char* key, size_t key_len) {
 // The MAC object of the secret last used on this thread, keyed once: a
 // verifier that checks many tokens with one secret pays only a restart per
 // token. The secret is compared in constant time and wiped when replaced.
+// It also remembers whether the secret was found to be no public key, so a
+// passed key that it holds needs neither that check nor a second compare.
 struct KeyedMac {
   std::vector<unsigned char> key;
   const char* hash = nullptr;
   HMac_CTX* ctx = nullptr;
+  bool checked_secret = false;
   ~KeyedMac() { clear(); }
   void clear() {
     if (ctx != nullptr) hmacRelease(&ctx);
     crypt_cleanse(key.data(), key.size());
     key.clear();
     hash = nullptr;
+    checked_secret = false;
   }
   bool holds(const unsigned char* k, size_t n, const char* h) const {
     return ctx != nullptr && hash != nullptr && (hash == h || strcmp(hash, h) == 0) && key.size() == n &&
@@ -126,10 +130,11 @@ struct KeyedMac {
 thread_local KeyedMac t_mac;
 
 // A MAC object keyed with `key` for `hash`, restarted; null when none can
-// be made. It stays with the thread.
-HMac_CTX* keyed_mac(const unsigned char* key, size_t key_len, const char* hash) {
+// be made. It stays with the thread. `held` says the caller has already
+// found that t_mac holds this key and hash.
+HMac_CTX* keyed_mac(const unsigned char* key, size_t key_len, const char* hash, bool held) {
   if (hash == nullptr) return nullptr;
-  if (t_mac.holds(key, key_len, hash)) return hmacReset(t_mac.ctx) == kMacOk ? t_mac.ctx : nullptr;
+  if (held || t_mac.holds(key, key_len, hash)) return hmacReset(t_mac.ctx) == kMacOk ? t_mac.ctx : nullptr;
   t_mac.clear();
   if (key_len > kMaxVerdictKey) return nullptr;
   try {
@@ -146,11 +151,11 @@ HMac_CTX* keyed_mac(const unsigned char* key, size_t key_len, const char* hash) 
 }
 
 bool mac_ok(const JwtSignatureCheck& c, const unsigned char* key, size_t key_len, ByteReader signing_input,
-            const SigBytes& sig) {
+            const SigBytes& sig, bool held = false) {
   unsigned char mac[kMacBufferSize];
   size_t mac_len = sizeof mac;
   bool ok = false;
-  if (HMac_CTX* kept = keyed_mac(key, key_len, c.hash)) {
+  if (HMac_CTX* kept = keyed_mac(key, key_len, c.hash, held)) {
     ok = hmacUpdate(kept, signing_input.data(), signing_input.remaining()) == kMacOk &&
          hmacFinal(kept, mac, &mac_len) == kMacOk;
   } else {
@@ -171,8 +176,13 @@ bool hmac_ok(const JwtSignatureCheck& c, const unsigned char* key, size_t key_le
   // A certificate or public key is public: using it as a secret would let
   // anyone who has it sign (the RS/HS key confusion). An empty secret
   // would let anyone sign when no key was configured.
-  if (key == nullptr || key_len == 0 || key_is_public(key, key_len)) return false;
-  return mac_ok(c, key, key_len, signing_input, sig);
+  if (key == nullptr || key_len == 0) return false;
+  const bool held = t_mac.checked_secret && t_mac.holds(key, key_len, c.hash);
+  if (!held && key_is_public(key, key_len)) return false;
+  const bool ok = mac_ok(c, key, key_len, signing_input, sig, held);
+  // Only a key that passed the check above is marked, never a JWK Set's secret.
+  if (!held && t_mac.ctx != nullptr && t_mac.holds(key, key_len, c.hash)) t_mac.checked_secret = true;
+  return ok;
 }
 
 bool rsa_ok(const JwtSignatureCheck& c, const unsigned char* key, size_t key_len, ByteReader signing_input,
