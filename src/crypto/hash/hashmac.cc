@@ -254,25 +254,8 @@ int32_t crypt_keyedmac_reset(HMac_CTX* ctx) {
 
 int32_t crypt_keyedmac_release(HMac_CTX** ctx) { return release(ctx); }
 
-// Eight bytes a step (CRYPTO_memcmp goes byte by byte, which costs more
-// than the rest of a token's checks): the differences are ORed together,
-// with no branch on the data, and the barrier keeps the compiler from
-// turning the loop into an early exit.
 bool crypt_mac_equal(const unsigned char* a, const unsigned char* b, size_t len) {
-  uint64_t diff = 0;
-  size_t i = 0;
-  for (; len - i >= sizeof(uint64_t); i += sizeof(uint64_t)) {
-    uint64_t x = 0, y = 0;
-    memcpy(&x, a + i, sizeof x);
-    memcpy(&y, b + i, sizeof y);
-    diff |= x ^ y;
-    __asm__ volatile("" : "+r"(diff));
-  }
-  for (; i < len; ++i) {
-    diff |= static_cast<uint64_t>(a[i] ^ b[i]);
-    __asm__ volatile("" : "+r"(diff));
-  }
-  return diff == 0;
+  return len == 0 || CRYPTO_memcmp(a, b, len) == 0;
 }
 
 void crypt_cleanse(void* p, size_t n) {
