@@ -85,6 +85,26 @@ TEST(ByteReaderDer, ATagOtherThanTheOneAskedForLeavesTheReaderWhereItWas) {
   EXPECT_EQ(v, 5);
 }
 
+// The scan runs sixteen, then eight, then one byte a step: a match must be
+// found at every place and from every start, across each step's seams, and
+// bytes that only look like matches to the word test (0x80 above a hit,
+// 0x01 below one) must not be taken for one.
+TEST(ByteReader, FindAnyOfAgreesWithAByteLoopAtEveryPlace) {
+  for (size_t len = 0; len <= 40; ++len) {
+    for (size_t at = 0; at <= len; ++at) {
+      Bytes b(len, 0x80);
+      for (size_t i = 0; i < len; i += 3) b[i] = 0x01;
+      if (at < len) b[at] = static_cast<uint8_t>(at % 3 == 0 ? '"' : at % 3 == 1 ? '\\' : 0x00);
+      const ByteReader r(b.data(), b.size());
+      for (size_t from = 0; from <= len; ++from) {
+        size_t want = from;
+        while (want < len && b[want] != '"' && b[want] != '\\' && b[want] != 0x00) ++want;
+        ASSERT_EQ(r.find_any_of(from, '"', '\\', 0x00), want) << len << " " << at << " " << from;
+      }
+    }
+  }
+}
+
 TEST(ByteWriter, WritesAFieldWholeOrNotAtAll) {
   uint8_t buf[5] = {0, 0, 0, 0, 0};
   ByteWriter w(buf, 4);
