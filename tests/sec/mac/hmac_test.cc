@@ -78,4 +78,21 @@ TEST(Hmac, TableNamesAndHashesLikeFips) {
   EXPECT_EQ(t.fp_crypt_hash_release(&h), CRYPT_OK);
 }
 
+// The compare works in 16-byte slices and a rest: a difference in any byte
+// of any slice, or of the rest, must count.
+TEST(Hmac, MacCompareSeesADifferenceInEveryByte) {
+  for (size_t len = 0; len <= 40; ++len) {
+    std::string a(len, '\x5a'), b = a;
+    EXPECT_TRUE(crypt_mac_equal(reinterpret_cast<const unsigned char*>(a.data()),
+                                reinterpret_cast<const unsigned char*>(b.data()), len));
+    for (size_t at = 0; at < len; ++at) {
+      b[at] ^= 0x01;
+      EXPECT_FALSE(crypt_mac_equal(reinterpret_cast<const unsigned char*>(a.data()),
+                                   reinterpret_cast<const unsigned char*>(b.data()), len))
+          << len << " " << at;
+      b[at] = a[at];
+    }
+  }
+}
+
 }  // namespace
