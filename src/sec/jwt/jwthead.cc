@@ -13,13 +13,6 @@ using jwtjson::Json;
 using jwtjson::Range;
 using jwtjson::same;
 
-constexpr uint32_t kHeaderTokens = 128;
-constexpr size_t kClaimNameLen = 3;
-constexpr size_t kAlgNameLen = 5;
-constexpr size_t kCritNameLen = 4;
-// Headers are a few dozen bytes; a longer one is read but not kept.
-constexpr size_t kMaxKeptHeader = 256;
-
 struct AlgRow {
   const char* name;
   JWT_ALG_TYPE alg;
@@ -32,6 +25,10 @@ constexpr AlgRow kAlgs[] = {
     {"HS384", JWT_ALG_HS384, "SHA384"}, {"HS512", JWT_ALG_HS512, "SHA512"},
     {"RS384", JWT_ALG_RS384, "SHA384"}, {"RS512", JWT_ALG_RS512, "SHA512"},
 };
+
+constexpr size_t kClaimNameLen = 3;
+constexpr size_t kAlgNameLen = 5;
+constexpr size_t kCritNameLen = 4;
 
 JwtHeaderFacts failed(int32_t rc, const char* error) {
   JwtHeaderFacts f;
@@ -96,6 +93,7 @@ JwtHeaderFacts walk(const Json& h, bool kid_wanted) {
 }
 
 JwtHeaderFacts read(const unsigned char* p, size_t n, bool kid_wanted) {
+  constexpr uint32_t kHeaderTokens = 128;
   jwtok_t toks[kHeaderTokens];
   jwt_parser parser;
   jwtInit(&parser);
@@ -112,7 +110,9 @@ Range moved(Range r, const unsigned char* from, const unsigned char* to) {
 
 // The last header this thread read, its facts pointing into `bytes`. A
 // fixed array, so keeping a header never allocates and the thread's copy
-// needs no set-up on first use.
+// needs no set-up on first use. Headers are a few dozen bytes; a longer
+// one is read but not kept.
+constexpr size_t kMaxKeptHeader = 256;
 struct KeptHeader {
   unsigned char bytes[kMaxKeptHeader] = {};
   size_t n = 0;
