@@ -2,6 +2,7 @@
 
 #include <string.h>
 
+#include "base/bytes/base64_groups.h"
 #include "base/bytes/reader.h"
 
 namespace {
@@ -26,21 +27,7 @@ constexpr ReverseAlphabet kReverse;
 
 int alphabet_index(unsigned char c) { return kReverse.index[c]; }
 
-// Every digit's index already shifted to its place in a group's 24 bits, one
-// table per place in the group; the pad and foreign characters carry
-// kNotDigit instead, so a whole group costs four lookups and one test.
-constexpr uint32_t kNotDigit = 1u << 31;
-struct PlacedDigits {
-  uint32_t at[kGroupChars][256];
-  constexpr PlacedDigits() : at() {
-    for (uint32_t k = 0; k < kGroupChars; ++k)
-      for (int c = 0; c < 256; ++c) {
-        const int i = kReverse.index[c];
-        at[k][c] = i < 0 || i == kPadIndex ? kNotDigit : static_cast<uint32_t>(i) << (6 * (kGroupChars - 1 - k));
-      }
-  }
-};
-constexpr PlacedDigits kPlaced;
+constexpr Base64GroupTables kGroups = MakeBase64GroupTables([](int c) { return int{kReverse.index[c]}; });
 
 }  // namespace
 
@@ -118,8 +105,8 @@ int32_t rsecdb64_decode_base64(unsigned char* buffer, uint32_t len, uint32_t* ou
   size_t done = 0;
   for (; done < whole; ++done) {
     const uint8_t* g = text + done * kGroupChars;
-    bits = kPlaced.at[0][g[0]] | kPlaced.at[1][g[1]] | kPlaced.at[2][g[2]] | kPlaced.at[3][g[3]];
-    if ((bits & kNotDigit) != 0) break;
+    bits = Base64GroupBits(kGroups, g);
+    if ((bits & kNotBase64Digit) != 0) break;
     buffer[wr] = static_cast<unsigned char>(bits >> 16);
     buffer[wr + 1] = static_cast<unsigned char>(bits >> 8);
     buffer[wr + 2] = static_cast<unsigned char>(bits);
